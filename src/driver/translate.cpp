@@ -1,0 +1,84 @@
+#include "driver/translate.h"
+
+#include <string>
+
+#include "naming/vars.h"
+#include "output/labels.h"
+#include "output/writer.h"
+#include "recognizers/table.h"
+
+namespace asm2pas {
+
+namespace {
+
+// Kept out of line so that the frames of the recursion stay small.
+[[gnu::noinline]] void SubstituteOperands(RunState& run, int b) {
+  TOpCode& entry = run.Code.Mutable(b);
+  entry.Op1 = VarName(run.Vars, entry.Op1);
+  entry.Op2 = VarName(run.Vars, entry.Op2);
+  entry.Op3 = VarName(run.Vars, entry.Op3);
+}
+
+[[gnu::noinline]] void EmitComment(RunState& run, int b) {
+  const TOpCode& entry = run.Code.At(b);
+  std::string line;
+  line.reserve(8 + entry.OpCode.size() + entry.Op1.size() + entry.Op2.size() +
+               entry.Op3.size());
+  line.append("//").append(entry.OpCode).append(" ").append(entry.Op1);
+  line.append(", ").append(entry.Op2).append(", ").append(entry.Op3);
+  Emit(run.Output, line);
+}
+
+}  // namespace
+
+void Claim(const RunState& run, TLoopState& state, int next) {
+  state.Handled = true;
+  state.NextIndex = next;
+  state.CurAddr = run.Code.At(next).Address;
+}
+
+void Translate(RunState& run, int from_index, int last_index) {
+  const CodeTable& code = run.Code;
+  TLoopState state;
+  state.Index = from_index;
+  state.LastIndex = last_index;
+  state.CurAddr = code.At(from_index).Address;
+  state.ToAddr = code.At(last_index).Address;
+  std::span<const RecognizerEntry> recognizers = Recognizers();
+
+  // Ends: Index grows by at least one every step (a claim moves it to a
+  // later entry, an unclaimed instruction to the next one), and the loop
+  // stops once it passes LastIndex or the last filled entry. Besides, like
+  // any range, it stops at the first entry whose address lies beyond the
+  // range's last address (addresses compare as unsigned numbers).
+  while (state.Index <= state.LastIndex && code.Valid(state.Index) &&
+         state.CurAddr <= state.ToAddr) {
+    state.Handled = false;
+    // Deferred texts come first in the step, before any recogniser, so a
+    // text due where a try or finally sequence begins precedes its word.
+    EmitLabels(run.Labels, run.Output, state.CurAddr);
+
+    bool substituted = false;
+    for (const RecognizerEntry& r : recognizers) {
+      if (r.Substituted && !substituted) {
+        SubstituteOperands(run, state.Index);
+        substituted = true;
+      }
+      r.Run(run, state);
+      if (state.Handled) break;
+    }
+
+    if (state.Handled) {
+      // A claim always lies ahead; the guard keeps the loop moving even if
+      // a recogniser broke that rule.
+      state.Index = state.NextIndex > state.Index ? state.NextIndex : state.Index + 1;
+      state.CurAddr = code.At(state.Index).Address;
+      continue;
+    }
+    EmitComment(run, state.Index);
+    ++state.Index;
+    state.CurAddr = code.At(state.Index).Address;
+  }
+}
+
+}  // namespace asm2pas

@@ -1,0 +1,121 @@
+#include "listing/reader.h"
+
+#include <utility>
+
+#include "driver/run_error.h"
+#include "listing/number.h"
+#include "listing/trim.h"
+#include "naming/vars.h"
+
+namespace asm2pas {
+
+namespace {
+constexpr size_t kMnemonicColumn = 35;  // columns 1..34 hold address and bytes
+}
+
+void ListingReader::Feed(std::string_view bytes) {
+  // Ends: one pass over the bytes given.
+  for (char c : bytes) {
+    if (stopped_) return;
+    if (after_cr_) {
+      after_cr_ = false;
+      if (c == '\n') continue;  // the line feed of a CR LF pair
+    }
+    if (c == 26) {
+      stopped_ = true;
+      return;
+    }
+    if (c == '\r') {
+      EndLine();
+      after_cr_ = true;
+      continue;
+    }
+    if (c == '\n' && lone_lf_line_ == 0) lone_lf_line_ = line_number_;
+    line_.push_back(c);
+  }
+}
+
+void ListingReader::Finish() {
+  if (!line_.empty()) EndLine();
+  if (lone_lf_line_ != 0) {
+    run_.Warnings.push_back(
+        "asm2pas: " + run_.FileName + ":" + std::to_string(lone_lf_line_) +
+        ": warning: line feed without carriage return does not end a line;"
+        " lines must end with CR LF");
+  }
+}
+
+void ListingReader::EndLine() {
+  std::string_view trimmed = TrimBoth(line_);
+  if (!trimmed.empty() && trimmed[0] != '*' && trimmed[0] != '|') {
+    ReadInstruction(trimmed);
+  }
+  line_.clear();
+  ++line_number_;
+}
+
+void ListingReader::ReadInstruction(std::string_view line) {
+  CodeTable& code = run_.Code;
+  if (code.CodeCount() >= kCodeCapacity) {
+    throw RunError{line_number_, "more than 10000 instruction lines"};
+  }
+  TOpCode entry;
+  entry.SourceLine = line_number_;
+
+  std::string_view field = line.substr(0, 8);
+  auto address = BareHex(field);
+  if (!address) {
+    throw RunError{line_number_,
+                   "address field \"" + std::string(field) + "\" is not hexadecimal"};
+  }
+  entry.Address = *address;
+
+  std::string_view rest =
+      line.size() >= kMnemonicColumn ? line.substr(kMnemonicColumn - 1) : std::string_view();
+  // The mnemonic ends at the first blank; a tab is not a separator.
+  size_t blank = rest.find(' ');
+  if (blank != std::string_view::npos) {
+    entry.OpCode = std::string(TrimBoth(rest.substr(0, blank)));
+    rest = rest.substr(blank + 1);
+  } else {
+    entry.OpCode = std::string(TrimBoth(rest));
+    rest = std::string_view();
+  }
+  rest = TrimBoth(rest);
+
+  // Operands: text before a comma keeps its trailing blanks; a third comma
+  // is no separator, so a fourth operand stays in Op3.
+  size_t comma = rest.find(',');
+  if (comma == std::string_view::npos) {
+    if (!rest.empty()) entry.Op1 = std::string(TrimBoth(rest));
+  } else {
+    entry.Op1 = std::string(rest.substr(0, comma));
+    rest = TrimLeading(rest.substr(comma + 1));
+    size_t second = rest.find(',');
+    if (second == std::string_view::npos) {
+      entry.Op2 = std::string(TrimBoth(rest));
+    } else {
+      entry.Op2 = std::string(rest.substr(0, second));
+      rest = TrimLeading(rest.substr(second + 1));
+      if (!rest.empty()) entry.Op3 = std::string(TrimBoth(rest));
+    }
+  }
+
+  AddVar(run_.Vars, entry.Op1);
+  AddVar(run_.Vars, entry.Op2);
+  AddVar(run_.Vars, entry.Op3);
+
+  if (!entry.OpCode.empty() && entry.OpCode[0] == 'j' && !BareHex(entry.Op1)) {
+    throw RunError{line_number_, "jump \"" + entry.OpCode + "\" has operand \"" + entry.Op1 +
+                                     "\", not a bare hexadecimal address"};
+  }
+  code.Append(std::move(entry));
+}
+
+void LoadListing(RunState& run, std::string_view bytes) {
+  ListingReader reader(run);
+  reader.Feed(bytes);
+  reader.Finish();
+}
+
+}  // namespace asm2pas

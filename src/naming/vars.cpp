@@ -1,0 +1,81 @@
+#include "naming/vars.h"
+
+#include <cstdio>
+
+#include "listing/trim.h"
+
+namespace asm2pas {
+
+namespace {
+bool Contains(std::string_view text, std::string_view word) {
+  return text.find(word) != std::string_view::npos;
+}
+}  // namespace
+
+std::string StripPtr(std::string_view operand) {
+  size_t p = operand.find(" ptr ");
+  if (p != std::string_view::npos) return std::string(TrimBoth(operand.substr(p + 5)));
+  return std::string(TrimBoth(operand));
+}
+
+TOperandKind OperandKind(std::string_view operand) {
+  if (Contains(operand, "ebp-")) return okLocal;
+  if (operand == "edi" || operand == "esi") return okLocal;
+  if (operand == "ebx" || operand == "bx" || operand == "bl") return okLocal;
+  if (Contains(operand, "ebp+") || Contains(operand, "[$")) return okGlobal;
+  return okNone;
+}
+
+uint8_t OperandSize(std::string_view operand) {
+  // Longer keywords first: "dword ptr" contains "word ptr".
+  if (Contains(operand, "tbyte ptr")) return 10;
+  if (Contains(operand, "qword ptr")) return 8;
+  if (Contains(operand, "dword ptr")) return 4;
+  if (Contains(operand, "word ptr")) return 2;
+  if (Contains(operand, "byte ptr")) return 1;
+  return 4;
+}
+
+std::string MakeVarName(VarTable& vars, std::string_view operand) {
+  bool global = OperandKind(operand) == okGlobal;
+  int32_t& seq = global ? vars.GlobalSeq : vars.LocalSeq;
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(seq));
+  ++seq;
+  return std::string(global ? "Global_" : "Local_") + digits;
+}
+
+int FindVar(const VarTable& vars, std::string_view operand) {
+  auto it = vars.ByName.find(StripPtr(operand));
+  return it == vars.ByName.end() ? -1 : it->second;
+}
+
+void AddVar(VarTable& vars, std::string_view operand) {
+  std::string_view t = TrimBoth(operand);
+  if (FindVar(vars, t) >= 1) return;
+  TOperandKind kind = OperandKind(t);
+  if (kind == okNone) return;
+  if (t.empty()) return;
+  if (vars.VarCount() >= kVarsCapacity) {
+    // The table is full: the operand stays unnamed and prints as written.
+    vars.Refused.insert(StripPtr(t));
+    return;
+  }
+  TVar v;
+  v.Name = StripPtr(t);
+  v.NewName = MakeVarName(vars, t);
+  v.Size = OperandSize(t);
+  v.Reserved = 0;
+  v.Kind = kind;
+  vars.Vars.push_back(std::move(v));
+  vars.ByName.emplace(vars.Vars.back().Name, vars.VarCount());
+}
+
+std::string VarName(const VarTable& vars, std::string_view operand) {
+  std::string_view t = TrimBoth(operand);
+  int k = FindVar(vars, t);
+  if (k >= 1) return vars.Vars[static_cast<size_t>(k - 1)].NewName;
+  return std::string(t);
+}
+
+}  // namespace asm2pas

@@ -1,0 +1,36 @@
+// Deferred texts: complete output lines tied to an instruction address,
+// emitted each time the translation starts a step at that address. Only
+// appended, at most 1000, no two with the same address and text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "output/writer.h"
+
+namespace asm2pas {
+
+constexpr int kLabelsCapacity = 1000;
+
+struct TLabel {
+  uint32_t Address = 0;
+  std::string Text;
+};
+
+struct LabelTable {
+  std::vector<TLabel> Labels;  // Labels[k - 1] is entry k
+  // Entry indices (one-based) per address, in order of addition.
+  std::unordered_map<uint32_t, std::vector<int>> ByAddress;
+  int64_t Dropped = 0;  // distinct texts refused because the table was full
+
+  int LabelCount() const { return static_cast<int>(Labels.size()); }
+};
+
+int FindLabel(const LabelTable& labels, uint32_t address, std::string_view text);
+void AddLabel(LabelTable& labels, uint32_t address, std::string_view text);
+void EmitLabels(const LabelTable& labels, OutputState& out, uint32_t address);
+
+}  // namespace asm2pas

@@ -1,0 +1,38 @@
+#include "output/sink.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace asm2pas {
+
+namespace {
+constexpr size_t kBlock = 64 * 1024;
+}
+
+bool FdSink::Write(std::string_view bytes) {
+  if (error_ != 0) return false;
+  buffer_.append(bytes);
+  if (buffer_.size() >= kBlock) return Flush();
+  return true;
+}
+
+bool FdSink::Flush() {
+  if (error_ != 0) return false;
+  size_t done = 0;
+  // Ends: every pass either writes at least one byte or fails and returns;
+  // an interrupted write is retried.
+  while (done < buffer_.size()) {
+    ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error_ = n < 0 ? errno : EIO;
+      buffer_.clear();
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  buffer_.clear();
+  return true;
+}
+
+}  // namespace asm2pas

@@ -1,0 +1,46 @@
+// Where generated lines go: an abstract byte sink, with a sink that collects
+// into a string (tests, fuzzer, benchmarks) and a buffered file-descriptor
+// sink for the tool's standard output.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace asm2pas {
+
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  // False once the bytes cannot be delivered (a failed write).
+  virtual bool Write(std::string_view bytes) = 0;
+};
+
+class StringSink : public Sink {
+ public:
+  bool Write(std::string_view bytes) override {
+    text_.append(bytes);
+    return true;
+  }
+  const std::string& Text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// Buffers writes and hands them to the descriptor in large blocks. Flush()
+// must be called before the process exits; the destructor does not.
+class FdSink : public Sink {
+ public:
+  explicit FdSink(int fd) : fd_(fd) {}
+  bool Write(std::string_view bytes) override;
+  bool Flush();
+  // The errno of the first failed write, or 0.
+  int Error() const { return error_; }
+
+ private:
+  int fd_;
+  int error_ = 0;
+  std::string buffer_;
+};
+
+}  // namespace asm2pas

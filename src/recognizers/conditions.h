@@ -1,0 +1,53 @@
+// Condition builder: reads one compare-and-jump sequence (five layouts) into
+// a TIF record, and prints a collected condition as a relation, plain as the
+// jump states it or negated, by where its jump goes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "listing/code_table.h"
+#include "naming/vars.h"
+
+namespace asm2pas {
+
+enum TRelation : uint8_t {
+  relEqual = 0,
+  relGreater = 1,
+  relLess = 2,
+  relLessEqual = 3,
+  relGreaterEqual = 4,
+  relNotEqual = 5,
+  relNone = 6,
+};
+
+struct TIF {
+  std::string Left;
+  std::string Right;
+  TRelation Relation = relNone;
+  uint32_t Target = 0;
+  int Count = 0;  // instructions the condition spans, its jump included
+};
+
+constexpr int kMaxConds = 50;
+
+TRelation RelationOf(std::string_view mnemonic);
+TRelation NegateRelation(TRelation relation);
+std::string_view RelationText(TRelation relation);
+
+// Reads a condition starting at entry `index`. False when none starts there,
+// including when the instruction in the jump position has a first operand
+// that is not a bare hexadecimal address.
+bool ParseCondition(const CodeTable& code, const VarTable& vars, int index, TIF& cond);
+
+std::string ConditionText(const TIF& cond, bool negated);
+// Plain when the jump leads into the then branch, negated when it skips it,
+// empty when it goes anywhere else.
+std::string IfConditionText(const TIF& cond, uint32_t then_addr, uint32_t else_addr,
+                            uint32_t end_if_addr);
+// Plain when the jump goes back into the loop body (it continues the loop),
+// negated when it leaves the loop.
+std::string WhileConditionText(const TIF& cond, uint32_t body_start, uint32_t body_end);
+
+}  // namespace asm2pas

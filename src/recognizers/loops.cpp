@@ -1,0 +1,129 @@
+#include "recognizers/loops.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "listing/number.h"
+#include "naming/vars.h"
+#include "output/writer.h"
+#include "recognizers/conditions.h"
+
+namespace asm2pas {
+
+namespace {
+
+struct LoopPlan {
+  int BodyFrom = 0, BodyTo = -1;
+  int Next = 0;  // the first entry after the loop
+};
+
+// One counted-loop layout, as offsets from the current entry b. The counter
+// text is Op1 of entry b + Counter; start and end texts are Op2 of theirs.
+struct ForLayout {
+  const char* Ops[5];       // mnemonics at b .. b+4; nullptr: any
+  int EqualA, EqualB;       // offsets whose Op1 must agree; -1: no test
+  int Guard;                // offset of the guarding jump past the loop
+  const char* Step;         // the count step before the closing jnz
+  int Counter, Start, End;
+  const char* Direction;
+  int BodyOffset;           // first body entry
+};
+
+constexpr ForLayout kForLayouts[] = {
+    {{"mov", "sub", "jl", nullptr, nullptr}, 0, 1, 2, "dec", 0, 1, 0, " to ", 3},
+    {{"mov", "sub", "jnle", nullptr, nullptr}, 0, 1, 2, "inc", 0, 1, 0, " downto ", 3},
+    {{"mov", "mov", "sub", "jl", "inc"}, 2, 1, 3, "dec", 2, 0, 1, " to ", 5},
+    {{"mov", "mov", "sub", "jnle", "dec"}, -1, -1, 3, "inc", 2, 0, 1, " downto ", 5},
+};
+
+bool LayoutMatches(const CodeTable& code, int b, const ForLayout& l) {
+  for (int k = 0; k < 5; ++k) {
+    if (l.Ops[k] != nullptr && code.At(b + k).OpCode != l.Ops[k]) return false;
+  }
+  if (l.EqualA >= 0 && code.At(b + l.EqualA).Op1 != code.At(b + l.EqualB).Op1) return false;
+  return true;
+}
+
+[[gnu::noinline]] std::optional<LoopPlan> PlanFor(RunState& run, const TLoopState& state) {
+  const CodeTable& code = run.Code;
+  const int b = state.Index;
+  for (const ForLayout& l : kForLayouts) {
+    if (!LayoutMatches(code, b, l)) continue;
+    std::optional<uint32_t> exit_addr = BareHex(code.At(b + l.Guard).Op1);
+    if (!exit_addr) continue;
+    const int j = code.FindAddr(*exit_addr);
+    if (code.At(j - 1).OpCode != "jnz" || code.At(j - 2).OpCode != l.Step) continue;
+    // The closing step and jnz must follow the set-up, and the whole loop
+    // must lie within the range being translated.
+    const int body_from = b + l.BodyOffset;
+    if (j < 0 || j < body_from + 2 || j - 1 > state.LastIndex) return std::nullopt;
+    Emit(run.Output, "for " + VarName(run.Vars, code.At(b + l.Counter).Op1) + ":= " +
+                         VarName(run.Vars, code.At(b + l.Start).Op2) + l.Direction +
+                         VarName(run.Vars, code.At(b + l.End).Op2) + " do begin");
+    return LoopPlan{body_from, j - 3, j};
+  }
+  return std::nullopt;
+}
+
+[[gnu::noinline]] std::optional<LoopPlan> PlanWhile(RunState& run, const TLoopState& state) {
+  const CodeTable& code = run.Code;
+  const int a = state.Index;
+  const TOpCode& jmp = code.At(a);
+  if (jmp.OpCode != "jmp") return std::nullopt;
+  std::optional<uint32_t> j = BareHex(jmp.Op1);
+  if (!j || *j <= state.CurAddr) return std::nullopt;  // only forward jumps
+  const int k = code.FindAddr(*j);
+  if (k <= a) return std::nullopt;
+  const uint32_t body_start = code.At(a + 1).Address;
+  const uint32_t body_end = code.At(k - 1).Address;
+
+  auto conds = std::make_unique<TIF[]>(kMaxConds);  // off the stack
+  if (!ParseCondition(code, run.Vars, k, conds[0])) return std::nullopt;
+  int count = 1;
+  int p = k + conds[0].Count;
+  if (p - 1 > state.LastIndex) return std::nullopt;
+  // Ends: at most kMaxConds conditions, each consuming at least two entries.
+  while (count < kMaxConds && ParseCondition(code, run.Vars, p, conds[count])) {
+    const TIF& c = conds[count];
+    if (p + c.Count - 1 > state.LastIndex) break;  // runs out of the range
+    // A jump into the middle of the body belongs to something else.
+    if (c.Target != body_start && c.Target <= body_end) break;
+    ++count;
+    p += c.Count;
+  }
+
+  std::string text;
+  if (count == 1) {
+    text = WhileConditionText(conds[0], body_start, body_end);
+  } else {
+    text = "(" + WhileConditionText(conds[0], body_start, body_end) + ")";
+    for (int n = 1; n < count; ++n) {
+      text += "and(" + WhileConditionText(conds[n], body_start, body_end) + ")";
+    }
+  }
+  Emit(run.Output, "while " + text + " do begin");
+  return LoopPlan{a + 1, k - 1, p};
+}
+
+}  // namespace
+
+void RecognizeFor(RunState& run, TLoopState& state) {
+  if (state.Handled) return;
+  std::optional<LoopPlan> plan = PlanFor(run, state);
+  if (!plan) return;
+  Translate(run, plan->BodyFrom, plan->BodyTo);
+  Emit(run.Output, "end; { for }");
+  Claim(run, state, plan->Next);
+}
+
+void RecognizeWhile(RunState& run, TLoopState& state) {
+  if (state.Handled) return;
+  std::optional<LoopPlan> plan = PlanWhile(run, state);
+  if (!plan) return;
+  Translate(run, plan->BodyFrom, plan->BodyTo);
+  Emit(run.Output, "end; { while }");
+  Claim(run, state, plan->Next);
+}
+
+}  // namespace asm2pas

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Command-line behaviour of the built tool: argument count, unreadable
+# listing, failed writes, flushing before an error. Usage: cli_test.sh TOOL CASES
+set -u
+tool=$1
+cases=$2
+fail=0
+check() {  # check NAME EXPECTED ACTUAL
+  if [ "$2" != "$3" ]; then echo "FAIL: $1: expected [$2], got [$3]"; fail=1; fi
+}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+"$tool" >"$tmp/out" 2>"$tmp/err"; check "no argument: status" 0 $?
+check "no argument: stdout" "" "$(cat "$tmp/out")"
+check "no argument: usage" "usage: asm2pas LISTING" "$(cat "$tmp/err")"
+"$tool" a b >"$tmp/out" 2>/dev/null; check "two arguments: status" 0 $?
+check "two arguments: stdout" 0 "$(wc -c <"$tmp/out")"
+
+"$tool" "$tmp/missing.lst" >"$tmp/out" 2>"$tmp/err"; check "missing file: status" 1 $?
+check "missing file: stdout" 0 "$(wc -c <"$tmp/out")"
+check "missing file: stderr" "asm2pas: $tmp/missing.lst: cannot open: No such file or directory" "$(cat "$tmp/err")"
+"$tool" "$tmp" >"$tmp/out" 2>"$tmp/err"; check "directory: status" 1 $?
+check "directory: stdout" 0 "$(wc -c <"$tmp/out")"
+
+if [ -w /dev/full ]; then
+  "$tool" "$cases/overview.lst" >/dev/full 2>"$tmp/err"; check "/dev/full: status" 1 $?
+  check "/dev/full: one line on stderr" 1 "$(wc -l <"$tmp/err")"
+fi
+
+# The same output whether stdout is a pipe or a file.
+"$tool" "$cases/overview.lst" | cat >"$tmp/piped"
+"$tool" "$cases/overview.lst" >"$tmp/file"
+cmp -s "$tmp/piped" "$tmp/file"; check "pipe and file agree" 0 $?
+
+[ $fail = 0 ] && echo "cli: all checks passed"
+exit $fail

@@ -1,0 +1,40 @@
+#!/usr/bin/env python3
+"""Writes listings in the tool's fixed-column format from a compact form.
+
+Each input line is "ADDRESS[/BYTES] MNEMONIC [OPERANDS]" and becomes an
+instruction line: the address in columns 1-8, two blanks and the instruction
+bytes (if given) padded with blanks up to column 34, the mnemonic
+from column 35, one blank, then the operands as written. Lines starting with
+"=" are copied as they stand (after the "="); blank input lines are dropped.
+Output lines end with CR LF.
+
+    python3 tests/mklst.py < compact.txt > case.lst
+"""
+import sys
+
+
+def listing_line(text):
+    if text.startswith("="):
+        return text[1:]
+    parts = text.split(None, 2)
+    address, _, code_bytes = parts[0].partition("/")
+    mnemonic = parts[1] if len(parts) > 1 else ""
+    operands = parts[2] if len(parts) > 2 else ""
+    head = (address + "  " + code_bytes).ljust(34)
+    line = head + mnemonic
+    if operands:
+        line += " " + operands
+    return line
+
+
+def main():
+    out = []
+    for raw in sys.stdin.read().splitlines():
+        if not raw.strip() and not raw.startswith("="):
+            continue
+        out.append(listing_line(raw.rstrip("\n")))
+    sys.stdout.buffer.write(("\r\n".join(out) + "\r\n").encode("latin-1"))
+
+
+if __name__ == "__main__":
+    main()

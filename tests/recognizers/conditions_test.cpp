@@ -1,0 +1,107 @@
+// Reading compare-and-jump layouts into conditions, and printing them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "driver/run_state.h"
+#include "listing/reader.h"
+#include "recognizers/conditions.h"
+
+namespace asm2pas {
+namespace {
+
+// Builds a run from "mnemonic operands" lines at addresses 1, 2, 3, ...
+RunState Listing(std::initializer_list<const char*> instructions) {
+  std::string text;
+  int address = 1;
+  for (const char* ins : instructions) {
+    char head[16];
+    std::snprintf(head, sizeof head, "%08X", address++);
+    std::string line = head;
+    line.resize(34, ' ');
+    text += line + ins + "\r\n";
+  }
+  RunState run;
+  LoadListing(run, text);
+  return run;
+}
+
+TEST(Conditions, RelationTables) {
+  EXPECT_EQ(RelationOf("ja"), relGreater);
+  EXPECT_EQ(RelationOf("jg"), relGreater);
+  EXPECT_EQ(RelationOf("jnae"), relLess);
+  EXPECT_EQ(RelationOf("jc"), relNone);
+  EXPECT_EQ(RelationOf("jmp"), relNone);
+  EXPECT_EQ(RelationOf("JZ"), relNone);
+  for (int r = 0; r <= 6; ++r) {
+    auto rel = static_cast<TRelation>(r);
+    EXPECT_EQ(NegateRelation(NegateRelation(rel)), rel);
+  }
+  EXPECT_EQ(RelationText(relNone), "");
+}
+
+TEST(Conditions, CompareForm) {
+  RunState run = Listing({"cmp [ebp-$04], $05", "jle 00000010"});
+  TIF c;
+  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 1, c));
+  EXPECT_EQ(c.Relation, relLessEqual);
+  EXPECT_EQ(c.Count, 2);
+  EXPECT_EQ(c.Target, 0x10u);
+  EXPECT_EQ(ConditionText(c, false), "Local_0000 <= $05");
+  EXPECT_EQ(ConditionText(c, true), "Local_0000 > $05");
+}
+
+TEST(Conditions, ZeroTests) {
+  RunState run = Listing({"test eax, eax", "jz 00000010", "or eax, eax", "jnz 00000010",
+                          "test eax, edx", "jz 00000010", "or eax, eax", "je 00000010"});
+  TIF c;
+  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 1, c));
+  EXPECT_EQ(ConditionText(c, false), "eax = false");
+  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 3, c));
+  EXPECT_EQ(ConditionText(c, true), "eax <> true");
+  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, 5, c));
+  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, 7, c));
+}
+
+TEST(Conditions, LoadThenCompareAndChains) {
+  RunState run = Listing({"mov eax, [ebp-$08]", "cmp eax, $05", "jge 00000010",
+                          "mov eax, [ebp-$08]", "add eax, $04", "sub eax, edx", "cmp eax, ecx",
+                          "jl 00000010", "mov eax, x", "add eax, $04", "cmp ecx, eax", "jl 00000010",
+                          "mov eax, x", "add eax, $04", "cmp ecx, edx", "jl 00000010",
+                          "mov eax, x", "cmp edx, $01", "jl 00000010"});
+  TIF c;
+  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 1, c));
+  EXPECT_EQ(ConditionText(c, false), "Local_0000 >= $05");
+  EXPECT_EQ(c.Count, 3);
+  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 4, c));
+  EXPECT_EQ(ConditionText(c, false), "Local_0000+$04-edx < ecx");
+  EXPECT_EQ(c.Count, 5);
+  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 9, c));
+  EXPECT_EQ(ConditionText(c, false), "ecx < x+$04");
+  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, 13, c));
+  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, 17, c));
+}
+
+TEST(Conditions, NonJumpInJumpPosition) {
+  RunState run = Listing({"cmp eax, edx", "setl al", "cmp eax, edx", "push 00000010", "cmp eax, edx"});
+  TIF c;
+  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, 1, c));  // "al" is no address
+  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 3, c));   // hex text: relNone
+  EXPECT_EQ(ConditionText(c, false), "eax  edx");
+  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, 5, c));  // end of the table
+  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, -1, c));
+}
+
+TEST(Conditions, TextRules) {
+  TIF c{"x", "y", relLess, 0x20, 2};
+  EXPECT_EQ(IfConditionText(c, 0x20, 0, 0), "x < y");
+  EXPECT_EQ(IfConditionText(c, 0x10, 0x20, 0), "x >= y");
+  EXPECT_EQ(IfConditionText(c, 0x10, 0, 0x20), "x >= y");
+  EXPECT_EQ(IfConditionText(c, 0x10, 0x30, 0x40), "");
+  EXPECT_EQ(WhileConditionText(c, 0x20, 0x30), "x < y");
+  EXPECT_EQ(WhileConditionText(c, 0x10, 0x30), "x < y");   // into the body
+  EXPECT_EQ(WhileConditionText(c, 0x10, 0x18), "x >= y");  // out of the loop
+}
+
+}  // namespace
+}  // namespace asm2pas
