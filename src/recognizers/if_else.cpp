@@ -46,6 +46,7 @@ bool JmpBefore(const CodeTable& code, uint32_t t) {
   if (p - 1 > state.LastIndex) return std::nullopt;
   uint32_t else_addr = 0, end_if_addr = 0;
   uint32_t then_addr = conds[0].Target;
+  bool falls_through = false;  // the then part starts right after the conditions
 
   // Ends: at most kMaxConds conditions, each consuming at least two entries.
   while (count < kMaxConds && ParseCondition(code, run.Vars, p, conds[count])) {
@@ -62,6 +63,7 @@ bool JmpBefore(const CodeTable& code, uint32_t t) {
 
   if (count == 1) {
     then_addr = code.At(p).Address;  // the fall-through
+    falls_through = true;
     if (JmpBefore(code, conds[0].Target)) {
       else_addr = conds[0].Target;
     } else {
@@ -72,6 +74,7 @@ bool JmpBefore(const CodeTable& code, uint32_t t) {
     // all skip it, so it follows them, as with a single condition.
     bool neither = else_addr == 0 && end_if_addr == 0;
     then_addr = code.At(p).Address;
+    falls_through = true;
     if (neither) end_if_addr = conds[0].Target;
   }
 
@@ -83,7 +86,9 @@ bool JmpBefore(const CodeTable& code, uint32_t t) {
     if (!x) return std::nullopt;
     const int k = code.FindAddr(*x);
     if (k < e || k - 1 > state.LastIndex) return std::nullopt;
-    const int t = code.FindAddr(then_addr);
+    // A fall-through then part starts at entry p itself, even where an
+    // earlier entry carries the same address.
+    const int t = falls_through ? p : code.FindAddr(then_addr);
     if (t < p || t > e - 1) return std::nullopt;
     plan.ThenFrom = t;
     plan.ThenTo = e - 2;
