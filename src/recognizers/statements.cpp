@@ -35,6 +35,15 @@ long Pos(std::string_view text, char c) {
   return p == std::string_view::npos ? 0 : static_cast<long>(p) + 1;
 }
 
+// x := x <op> y, for the two-operand arithmetic and logic instructions.
+void Binary(RunState& run, TLoopState& state, std::string_view opcode, std::string_view op) {
+  const TOpCode* e = Current(run, state, opcode);
+  if (!e) return;
+  std::string line = e->Op1 + ":=" + e->Op1;
+  line.append(op).append(e->Op2).append(";");
+  EmitAndClaim(run, state, line, 1);
+}
+
 }  // namespace
 
 void DoCall(RunState& run, TLoopState& state) {
@@ -94,17 +103,8 @@ void DoIdiv(RunState& run, TLoopState& state) {
   }
 }
 
-void DoSub(RunState& run, TLoopState& state) {
-  const TOpCode* e = Current(run, state, "sub");
-  if (!e) return;
-  EmitAndClaim(run, state, e->Op1 + ":=" + e->Op1 + "-" + e->Op2 + ";", 1);
-}
-
-void DoAdd(RunState& run, TLoopState& state) {
-  const TOpCode* e = Current(run, state, "add");
-  if (!e) return;
-  EmitAndClaim(run, state, e->Op1 + ":=" + e->Op1 + "+" + e->Op2 + ";", 1);
-}
+void DoSub(RunState& run, TLoopState& state) { Binary(run, state, "sub", "-"); }
+void DoAdd(RunState& run, TLoopState& state) { Binary(run, state, "add", "+"); }
 
 void DoInc(RunState& run, TLoopState& state) {
   const TOpCode* e = Current(run, state, "inc");
@@ -118,17 +118,8 @@ void DoDec(RunState& run, TLoopState& state) {
   EmitAndClaim(run, state, "dec(" + VarName(run.Vars, e->Op1) + ");", 1);
 }
 
-void DoOr(RunState& run, TLoopState& state) {
-  const TOpCode* e = Current(run, state, "or");
-  if (!e) return;
-  EmitAndClaim(run, state, e->Op1 + ":=" + e->Op1 + " or " + e->Op2 + ";", 1);
-}
-
-void DoAnd(RunState& run, TLoopState& state) {
-  const TOpCode* e = Current(run, state, "and");
-  if (!e) return;
-  EmitAndClaim(run, state, e->Op1 + ":=" + e->Op1 + " and " + e->Op2 + ";", 1);
-}
+void DoOr(RunState& run, TLoopState& state) { Binary(run, state, "or", " or "); }
+void DoAnd(RunState& run, TLoopState& state) { Binary(run, state, "and", " and "); }
 
 void DoNot(RunState& run, TLoopState& state) {
   const TOpCode* e = Current(run, state, "not");
