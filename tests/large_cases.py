@@ -37,7 +37,7 @@ def code_10000():
     out = "begin" + CRLF + comments(1) * 9999
     return dict(listing=short_lines(10000), stdout=out, status=1,
                 stderr="asm2pas: code_10000.lst: output cut at 10000 lines; "
-                       "2 lines dropped\n")
+                       "2 further lines dropped\n")
 
 
 def output_10000():
@@ -86,7 +86,7 @@ def labels_1001():
     out = "begin" + CRLF + ("finally" + CRLF) * 1001 + "end;" + CRLF
     return dict(listing=CRLF.join(lines) + CRLF, stdout=out, status=1,
                 stderr="asm2pas: labels_1001.lst: more than 1000 deferred texts; "
-                       "1 \"end;\" lines dropped\n")
+                       "1 further \"end;\" dropped\n")
 
 
 CASES = [code_10001, code_10000, output_10000, vars_2001, labels_1001]

@@ -80,12 +80,12 @@ ConversionResult Conversion::Finish() {
   if (run.Output.DroppedLines > 0) {
     result.Status = 1;
     result.Messages.push_back(Where(run.FileName, 0) + "output cut at 10000 lines; " +
-                              std::to_string(run.Output.DroppedLines) + " lines dropped");
+                              std::to_string(run.Output.DroppedLines) + " further lines dropped");
   }
   if (run.Labels.Dropped > 0) {
     result.Status = 1;
     result.Messages.push_back(Where(run.FileName, 0) + "more than 1000 deferred texts; " +
-                              std::to_string(run.Labels.Dropped) + " \"end;\" lines dropped");
+                              std::to_string(run.Labels.Dropped) + " further \"end;\" dropped");
   }
   return result;
 }
