@@ -134,13 +134,14 @@ std::string IfConditionText(const TIF& cond, uint32_t then_addr, uint32_t else_a
   return "";
 }
 
-std::string WhileConditionText(const TIF& cond, uint32_t body_start, uint32_t body_end) {
-  // Any target inside the body continues the loop: the back jump often
-  // skips alignment filler at the top of the body. A jump to the body's
-  // start continues it too, even when the body is empty.
-  bool into_body = cond.Target == body_start ||
-                   (cond.Target >= body_start && cond.Target <= body_end);
-  return ConditionText(cond, !into_body);
+std::string WhileConditionText(const TIF& cond, uint32_t body_start, uint32_t body_end,
+                               uint32_t tests_start) {
+  // A back jump often skips alignment filler at the top of the body, and
+  // one to the first condition re-tests it: all of these continue the loop.
+  const uint32_t t = cond.Target;
+  bool continues = t == body_start ||
+                   (t >= body_start && (t <= body_end || t <= tests_start));
+  return ConditionText(cond, !continues);
 }
 
 }  // namespace asm2pas

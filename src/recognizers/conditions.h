@@ -46,8 +46,10 @@ std::string ConditionText(const TIF& cond, bool negated);
 // empty when it goes anywhere else.
 std::string IfConditionText(const TIF& cond, uint32_t then_addr, uint32_t else_addr,
                             uint32_t end_if_addr);
-// Plain when the jump goes back into the loop body (it continues the loop),
-// negated when it leaves the loop.
-std::string WhileConditionText(const TIF& cond, uint32_t body_start, uint32_t body_end);
+// Plain when the jump goes back into the loop (into the body, or to the
+// loop's first condition: either continues the loop), negated when it leaves
+// the loop. `tests_start` is the address of the first condition.
+std::string WhileConditionText(const TIF& cond, uint32_t body_start, uint32_t body_end,
+                               uint32_t tests_start);
 
 }  // namespace asm2pas

@@ -99,6 +99,13 @@ bool JmpBefore(const CodeTable& code, uint32_t t) {
   } else if (end_if_addr != 0) {
     const int m = code.FindAddr(end_if_addr);
     if (m < p || m - 1 > state.LastIndex) return std::nullopt;
+    // With several conditions the first one jumps to the start of the then
+    // part, which must lie within it; one that jumps back (a loop's test)
+    // or past the end makes no if of these conditions.
+    if (!falls_through) {
+      const int t = code.FindAddr(then_addr);
+      if (t < p || t > m - 1) return std::nullopt;
+    }
     plan.ThenFrom = p;
     plan.ThenTo = m - 1;
     plan.Next = m;

@@ -95,11 +95,11 @@ bool LayoutMatches(const CodeTable& code, int b, const ForLayout& l) {
 
   std::string text;
   if (count == 1) {
-    text = WhileConditionText(conds[0], body_start, body_end);
+    text = WhileConditionText(conds[0], body_start, body_end, *j);
   } else {
-    text = "(" + WhileConditionText(conds[0], body_start, body_end) + ")";
+    text = "(" + WhileConditionText(conds[0], body_start, body_end, *j) + ")";
     for (int n = 1; n < count; ++n) {
-      text += "and(" + WhileConditionText(conds[n], body_start, body_end) + ")";
+      text += "and(" + WhileConditionText(conds[n], body_start, body_end, *j) + ")";
     }
   }
   Emit(run.Output, "while " + text + " do begin");

@@ -98,9 +98,11 @@ TEST(Conditions, TextRules) {
   EXPECT_EQ(IfConditionText(c, 0x10, 0x20, 0), "x >= y");
   EXPECT_EQ(IfConditionText(c, 0x10, 0, 0x20), "x >= y");
   EXPECT_EQ(IfConditionText(c, 0x10, 0x30, 0x40), "");
-  EXPECT_EQ(WhileConditionText(c, 0x20, 0x30), "x < y");
-  EXPECT_EQ(WhileConditionText(c, 0x10, 0x30), "x < y");   // into the body
-  EXPECT_EQ(WhileConditionText(c, 0x10, 0x18), "x >= y");  // out of the loop
+  EXPECT_EQ(WhileConditionText(c, 0x20, 0x30, 0x31), "x < y");
+  EXPECT_EQ(WhileConditionText(c, 0x10, 0x30, 0x31), "x < y");   // into the body
+  EXPECT_EQ(WhileConditionText(c, 0x10, 0x18, 0x20), "x < y");   // to the first test
+  EXPECT_EQ(WhileConditionText(c, 0x10, 0x18, 0x19), "x >= y");  // out of the loop
+  EXPECT_EQ(WhileConditionText(c, 0x21, 0x20, 0x21), "x >= y");  // behind the loop
 }
 
 }  // namespace
