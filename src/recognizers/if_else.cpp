@@ -33,6 +33,64 @@ bool JmpBefore(const CodeTable& code, uint32_t t) {
   return target && *target >= t;
 }
 
+// Where the conditions say the parts of the statement are.
+struct IfLayout {
+  int Count = 1;  // conditions used
+  int P = 0;      // the first entry after them
+  uint32_t ThenAddr = 0, ElseAddr = 0, EndIfAddr = 0;  // 0: unset
+  bool FallsThrough = false;  // the then part starts at entry P
+};
+
+// One condition: the then part follows it; its jump goes to the else part
+// (behind a jmp over it) or to the end.
+IfLayout SingleCondition(const CodeTable& code, int a, const TIF& cond) {
+  IfLayout l;
+  l.P = a + cond.Count;
+  l.ThenAddr = code.At(l.P).Address;
+  l.FallsThrough = true;
+  if (JmpBefore(code, cond.Target)) {
+    l.ElseAddr = cond.Target;
+  } else {
+    l.EndIfAddr = cond.Target;
+  }
+  return l;
+}
+
+enum class Fit { kFits, kNoFit, kThenStartOutside };
+
+// Places the parts of the statement in the table. Every part must be found
+// and lie ahead, within the range being translated, and no instruction may
+// fall between the conditions and the then part unprinted.
+Fit Place(const CodeTable& code, const TLoopState& state, const IfLayout& l, IfPlan& plan) {
+  const int p = l.P;
+  // A fall-through then part starts at entry p itself, even where an
+  // earlier entry carries the same address.
+  const int t = l.FallsThrough ? p : code.FindAddr(l.ThenAddr);
+  if (l.ElseAddr != 0) {
+    const int e = code.FindAddr(l.ElseAddr);
+    if (e < p + 1) return Fit::kNoFit;
+    std::optional<uint32_t> x = BareHex(code.At(e - 1).Op1);
+    if (!x) return Fit::kNoFit;
+    const int k = code.FindAddr(*x);
+    if (k < e || k - 1 > state.LastIndex) return Fit::kNoFit;
+    // The then part runs from its start up to the jmp; anything between the
+    // conditions and that start would be lost.
+    if (t != p) return Fit::kThenStartOutside;
+    plan = IfPlan{p, e - 2, true, e, k - 1, k};
+    return Fit::kFits;
+  }
+  if (l.EndIfAddr != 0) {
+    const int m = code.FindAddr(l.EndIfAddr);
+    if (m < p || m - 1 > state.LastIndex) return Fit::kNoFit;
+    // The first of several conditions jumps into the then part; one that
+    // jumps back (a loop's test) or past the end does not start this if.
+    if (t < p || t > m - 1) return Fit::kThenStartOutside;
+    plan = IfPlan{p, m - 1, false, 0, -1, m};
+    return Fit::kFits;
+  }
+  return Fit::kNoFit;
+}
+
 // Decides whether an if starts at the current entry and, if so, emits its
 // header lines. Nothing is emitted unless the whole statement lies ahead
 // within the range being translated.
@@ -41,88 +99,55 @@ bool JmpBefore(const CodeTable& code, uint32_t t) {
   const int a = state.Index;
   auto conds = std::make_unique<TIF[]>(kMaxConds);  // off the stack
   if (!ParseCondition(code, run.Vars, a, conds[0])) return std::nullopt;
-  int count = 1;
-  int p = a + conds[0].Count;
-  if (p - 1 > state.LastIndex) return std::nullopt;
-  uint32_t else_addr = 0, end_if_addr = 0;
-  uint32_t then_addr = conds[0].Target;
-  bool falls_through = false;  // the then part starts right after the conditions
+  if (a + conds[0].Count - 1 > state.LastIndex) return std::nullopt;
 
+  IfLayout l;
+  l.P = a + conds[0].Count;
+  l.ThenAddr = conds[0].Target;
   // Ends: at most kMaxConds conditions, each consuming at least two entries.
-  while (count < kMaxConds && ParseCondition(code, run.Vars, p, conds[count])) {
-    const TIF& c = conds[count];
-    if (p + c.Count - 1 > state.LastIndex) break;  // runs out of the range
+  while (l.Count < kMaxConds && ParseCondition(code, run.Vars, l.P, conds[l.Count])) {
+    const TIF& c = conds[l.Count];
+    if (l.P + c.Count - 1 > state.LastIndex) break;  // runs out of the range
     if (JmpBefore(code, c.Target)) {
-      else_addr = c.Target;
-    } else if (c.Target != then_addr) {
-      end_if_addr = c.Target;
+      l.ElseAddr = c.Target;
+    } else if (c.Target != l.ThenAddr) {
+      l.EndIfAddr = c.Target;
     }
-    ++count;
-    p += c.Count;
+    ++l.Count;
+    l.P += c.Count;
   }
 
-  if (count == 1) {
-    then_addr = code.At(p).Address;  // the fall-through
-    falls_through = true;
-    if (JmpBefore(code, conds[0].Target)) {
-      else_addr = conds[0].Target;
-    } else {
-      end_if_addr = conds[0].Target;
-    }
-  } else if (else_addr == then_addr || (else_addr == 0 && end_if_addr == 0)) {
+  if (l.Count == 1) {
+    l = SingleCondition(code, a, conds[0]);
+  } else if (l.ElseAddr == l.ThenAddr || (l.ElseAddr == 0 && l.EndIfAddr == 0)) {
     // No later condition marks where the then part starts: the conditions
     // all skip it, so it follows them, as with a single condition.
-    bool neither = else_addr == 0 && end_if_addr == 0;
-    then_addr = code.At(p).Address;
-    falls_through = true;
-    if (neither) end_if_addr = conds[0].Target;
+    if (l.ElseAddr == 0 && l.EndIfAddr == 0) l.EndIfAddr = conds[0].Target;
+    l.ThenAddr = code.At(l.P).Address;
+    l.FallsThrough = true;
   }
 
   IfPlan plan;
-  if (else_addr != 0) {
-    const int e = code.FindAddr(else_addr);
-    if (e < p + 1) return std::nullopt;
-    std::optional<uint32_t> x = BareHex(code.At(e - 1).Op1);
-    if (!x) return std::nullopt;
-    const int k = code.FindAddr(*x);
-    if (k < e || k - 1 > state.LastIndex) return std::nullopt;
-    // A fall-through then part starts at entry p itself, even where an
-    // earlier entry carries the same address.
-    const int t = falls_through ? p : code.FindAddr(then_addr);
-    if (t < p || t > e - 1) return std::nullopt;
-    plan.ThenFrom = t;
-    plan.ThenTo = e - 2;
-    plan.HasElse = true;
-    plan.ElseFrom = e;
-    plan.ElseTo = k - 1;
-    plan.Next = k;
-  } else if (end_if_addr != 0) {
-    const int m = code.FindAddr(end_if_addr);
-    if (m < p || m - 1 > state.LastIndex) return std::nullopt;
-    // With several conditions the first one jumps to the start of the then
-    // part, which must lie within it; one that jumps back (a loop's test)
-    // or past the end makes no if of these conditions.
-    if (!falls_through) {
-      const int t = code.FindAddr(then_addr);
-      if (t < p || t > m - 1) return std::nullopt;
-    }
-    plan.ThenFrom = p;
-    plan.ThenTo = m - 1;
-    plan.Next = m;
-  } else {
-    return std::nullopt;
+  Fit fit = Place(code, state, l, plan);
+  if (fit == Fit::kThenStartOutside) {
+    // These conditions are no single if (an if at the start of the then
+    // part, a loop's test before an if, a chain of case tests): read the
+    // first condition alone; the rest belongs to its then part.
+    l = SingleCondition(code, a, conds[0]);
+    fit = Place(code, state, l, plan);
   }
+  if (fit != Fit::kFits) return std::nullopt;
 
   // The texts are made against the final three addresses.
   auto text = [&](int n) {
-    return IfConditionText(conds[n], then_addr, else_addr, end_if_addr);
+    return IfConditionText(conds[n], l.ThenAddr, l.ElseAddr, l.EndIfAddr);
   };
-  if (count == 1) {
+  if (l.Count == 1) {
     Emit(run.Output, "if " + text(0) + " then begin");
   } else {
     Emit(run.Output, "if (" + text(0) + ")");
-    for (int n = 1; n < count - 1; ++n) Emit(run.Output, "and (" + text(n) + ")");
-    Emit(run.Output, "and (" + text(count - 1) + ") then begin");
+    for (int n = 1; n < l.Count - 1; ++n) Emit(run.Output, "and (" + text(n) + ")");
+    Emit(run.Output, "and (" + text(l.Count - 1) + ") then begin");
   }
   return plan;
 }
