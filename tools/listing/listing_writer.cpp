@@ -1,18 +1,13 @@
 #include "listing_writer.h"
 
 #include <cctype>
-#include <cstdio>
+
+#include "objdump_line.h"
 
 namespace asm2pas::objdump {
 namespace {
 
 constexpr size_t kBytesColumns = 24;  // columns 11 to 34
-
-std::string Hex8(uint64_t value) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "%08llX", static_cast<unsigned long long>(value));
-  return buf;
-}
 
 }  // namespace
 
@@ -31,10 +26,6 @@ std::string FormatListingLine(const ListingInstruction& ins) {
 RoutineListing ConvertRoutine(const Routine& routine, const SymbolTable& symbols) {
   RoutineListing out;
   for (const std::string& note : routine.Notes) out.Warnings.push_back(routine.Name + ": " + note);
-  if (routine.Address >= 0x80000000u)
-    out.Warnings.push_back(routine.Name + ": it lies at " + Hex8(routine.Address) +
-                           ", at or above 80000000, where asm2pas reads addresses as negative "
-                           "numbers and translates no body");
   std::vector<ListingInstruction> lines;
   for (const SourceInstruction& source : routine.Instructions)
     lines.push_back(RewriteInstruction(source, routine.Section, symbols));

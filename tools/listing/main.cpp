@@ -89,12 +89,6 @@ int Fail(const std::string& message) {
 
 void Warn(const std::string& message) { std::fprintf(stderr, "%s: warning: %s\n", kName, message.c_str()); }
 
-std::string Hex8(uint64_t value) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "%08llX", static_cast<unsigned long long>(value));
-  return buf;
-}
-
 bool ReadAll(const std::string& path, std::string& text, std::string& error) {
   if (path == "-") {
     std::ostringstream buffer;

@@ -7,12 +7,6 @@
 namespace asm2pas::objdump {
 namespace {
 
-std::string Hex8(uint64_t value) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "%08llX", static_cast<unsigned long long>(value));
-  return buf;
-}
-
 // A file format that is not 32-bit x86 code; empty when the format is fine.
 std::string RejectFormat(const std::string& format) {
   if (format.find("x86-64") != std::string::npos || format.find("elf64") != std::string::npos)

@@ -1,5 +1,7 @@
 #include "objdump_line.h"
 
+#include <cstdio>
+
 namespace asm2pas::objdump {
 namespace {
 
@@ -64,6 +66,12 @@ std::optional<uint64_t> ParseHex(std::string_view digits) {
     value = value * 16 + static_cast<uint64_t>(HexValue(c));
   }
   return value;
+}
+
+std::string Hex8(uint64_t value) {
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%08llX", static_cast<unsigned long long>(value));
+  return buf;
 }
 
 ObjdumpLine ClassifyLine(std::string_view line) {

@@ -27,12 +27,6 @@ std::string Lower(std::string_view s) {
   return out;
 }
 
-std::string Hex8(uint64_t value) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "%08llX", static_cast<unsigned long long>(value));
-  return buf;
-}
-
 std::string HexBytes(const std::vector<uint8_t>& bytes) {
   std::string out;
   char buf[4];
@@ -173,6 +167,7 @@ std::vector<std::string_view> SplitOperands(std::string_view operands) {
   if (Trim(operands).empty()) return out;
   int depth = 0;
   size_t start = 0;
+  // Ends: one pass per character of the operand text.
   for (size_t i = 0; i < operands.size(); ++i) {
     char c = operands[i];
     if (c == '[' || c == '(' || c == '<') ++depth;
@@ -500,7 +495,8 @@ void ApplyRoutineRules(std::vector<ListingInstruction>& routine) {
   for (const ListingInstruction& ins : routine)
     if (IsJump(ins.Mnemonic)) targets.insert(ins.Operands);
 
-  // Filler after a ret or jmp that no jump reaches.
+  // Filler after a ret or jmp that no jump reaches. Ends: one pass per
+  // instruction of the routine.
   bool after_transfer = false;
   for (ListingInstruction& ins : routine) {
     if (after_transfer && IsPadding(ins) && !targets.count(Hex8(ins.Address))) {
@@ -510,6 +506,7 @@ void ApplyRoutineRules(std::vector<ListingInstruction>& routine) {
     std::string_view last = LastWord(ins.Mnemonic);
     after_transfer = last == "ret" || last == "jmp" || last == "ijmp";
   }
+  // Ends: one pass per instruction of the routine.
   for (size_t i = 1; i < routine.size(); ++i) {
     ListingInstruction& ins = routine[i];
     const ListingInstruction& before = routine[i - 1];
