@@ -1,0 +1,50 @@
+// Takes one line of `objdump -d -M intel` output apart: routine headers,
+// instruction lines, the byte lines objdump wraps long instructions onto,
+// relocation lines (objdump -r) and the lines that carry nothing for a
+// listing. Knows nothing about routines or operands.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace asm2pas::objdump {
+
+enum class LineKind {
+  Blank,          // nothing but white space
+  FileFormat,     // "a.o:     file format elf32-i386"; Name holds the format
+  Archive,        // "In archive libx.a:"
+  Section,        // "Disassembly of section .text:"; Name holds the section
+  RoutineHeader,  // "00000000 <sum_to>:"; Address and Name
+  Instruction,    // "  6:\tc7 45 fc ...\tmov    DWORD PTR [ebp-0x4],0x0"
+  MoreBytes,      // "   7:\t78 56 34 12 ": the rest of a long instruction
+  Relocation,     // "\t\t\t6b: R_386_PC32\thelper"; Address is the offset
+  ZeroBlock,      // "\t...": objdump left out a run of zero bytes
+  Other,          // anything else
+};
+
+struct ObjdumpLine {
+  LineKind Kind = LineKind::Other;
+  uint64_t Address = 0;
+  std::string Name;            // routine name, section name or file format
+  std::vector<uint8_t> Bytes;  // instruction and byte lines; empty when
+                               // objdump was told not to show them
+  std::string Text;            // instruction text: mnemonic and operands
+  std::string RelocType;       // e.g. R_386_PC32
+  std::string RelocSymbol;     // e.g. helper, .data, ext+0x4
+};
+
+// `line` without its line end. Addresses wider than 64 bits, and anything
+// that fits none of the shapes above, are Other.
+ObjdumpLine ClassifyLine(std::string_view line);
+
+// A run of hexadecimal digits (either case, no prefix) as a number; nothing
+// when the text is empty, holds anything else or exceeds 64 bits.
+std::optional<uint64_t> ParseHex(std::string_view digits);
+
+// Eight upper-case hexadecimal digits (more when the value needs them).
+std::string Hex8(uint64_t value);
+
+}  // namespace asm2pas::objdump

@@ -1,0 +1,1 @@
+int lib_value(int x) { return x + 1; }
