@@ -73,8 +73,9 @@ Fit Place(const CodeTable& code, const TLoopState& state, const IfLayout& l, IfP
     if (!x) return Fit::kNoFit;
     const int k = code.FindAddr(*x);
     if (k < e || k - 1 > state.LastIndex) return Fit::kNoFit;
-    // The then part runs from its start up to the jmp; anything between the
-    // conditions and that start would be lost.
+    if (t < p || t > e - 1) return Fit::kNoFit;
+    // The then part runs from its start up to the jmp; instructions between
+    // the conditions and that start would be lost.
     if (t != p) return Fit::kThenStartOutside;
     plan = IfPlan{p, e - 2, true, e, k - 1, k};
     return Fit::kFits;
@@ -84,7 +85,7 @@ Fit Place(const CodeTable& code, const TLoopState& state, const IfLayout& l, IfP
     if (m < p || m - 1 > state.LastIndex) return Fit::kNoFit;
     // The first of several conditions jumps into the then part; one that
     // jumps back (a loop's test) or past the end does not start this if.
-    if (t < p || t > m - 1) return Fit::kThenStartOutside;
+    if (!l.FallsThrough && (t < p || t > m - 1)) return Fit::kThenStartOutside;
     plan = IfPlan{p, m - 1, false, 0, -1, m};
     return Fit::kFits;
   }
