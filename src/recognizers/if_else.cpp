@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "listing/number.h"
 #include "output/writer.h"
@@ -98,8 +99,12 @@ Fit Place(const CodeTable& code, const TLoopState& state, const IfLayout& l, IfP
 [[gnu::noinline]] std::optional<IfPlan> PlanIf(RunState& run, const TLoopState& state) {
   const CodeTable& code = run.Code;
   const int a = state.Index;
+  // Most instructions start no condition: find that out before making
+  // room for a whole run of them.
+  TIF first;
+  if (!ParseCondition(code, run.Vars, a, first)) return std::nullopt;
   auto conds = std::make_unique<TIF[]>(kMaxConds);  // off the stack
-  if (!ParseCondition(code, run.Vars, a, conds[0])) return std::nullopt;
+  conds[0] = std::move(first);
   if (a + conds[0].Count - 1 > state.LastIndex) return std::nullopt;
 
   IfLayout l;
