@@ -14,9 +14,9 @@ namespace {
 // Kept out of line so that the frames of the recursion stay small.
 [[gnu::noinline]] void SubstituteOperands(RunState& run, int b) {
   TOpCode& entry = run.Code.Mutable(b);
-  entry.Op1 = VarName(run.Vars, entry.Op1);
-  entry.Op2 = VarName(run.Vars, entry.Op2);
-  entry.Op3 = VarName(run.Vars, entry.Op3);
+  SubstituteName(run.Vars, entry.Op1);
+  SubstituteName(run.Vars, entry.Op2);
+  SubstituteName(run.Vars, entry.Op3);
 }
 
 [[gnu::noinline]] void EmitComment(RunState& run, int b) {

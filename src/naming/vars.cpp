@@ -12,11 +12,16 @@ bool Contains(std::string_view text, std::string_view word) {
 }
 }  // namespace
 
-std::string StripPtr(std::string_view operand) {
+namespace {
+// The lookup key of an operand, as a view into it.
+std::string_view KeyOf(std::string_view operand) {
   size_t p = operand.find(" ptr ");
-  if (p != std::string_view::npos) return std::string(TrimBoth(operand.substr(p + 5)));
-  return std::string(TrimBoth(operand));
+  if (p != std::string_view::npos) return TrimBoth(operand.substr(p + 5));
+  return TrimBoth(operand);
 }
+}  // namespace
+
+std::string StripPtr(std::string_view operand) { return std::string(KeyOf(operand)); }
 
 TOperandKind OperandKind(std::string_view operand) {
   if (Contains(operand, "ebp-")) return okLocal;
@@ -46,16 +51,18 @@ std::string MakeVarName(VarTable& vars, std::string_view operand) {
 }
 
 int FindVar(const VarTable& vars, std::string_view operand) {
-  auto it = vars.ByName.find(StripPtr(operand));
+  auto it = vars.ByName.find(KeyOf(operand));
   return it == vars.ByName.end() ? -1 : it->second;
 }
 
 void AddVar(VarTable& vars, std::string_view operand) {
   std::string_view t = TrimBoth(operand);
-  if (FindVar(vars, t) >= 1) return;
+  // Most operands are no variable at all; that test is cheaper than the
+  // lookup, and either one alone leaves the table unchanged.
   TOperandKind kind = OperandKind(t);
   if (kind == okNone) return;
   if (t.empty()) return;
+  if (FindVar(vars, t) >= 1) return;
   if (vars.VarCount() >= kVarsCapacity) {
     // The table is full: the operand stays unnamed and prints as written.
     vars.Refused.insert(StripPtr(t));
@@ -76,6 +83,20 @@ std::string VarName(const VarTable& vars, std::string_view operand) {
   int k = FindVar(vars, t);
   if (k >= 1) return vars.Vars[static_cast<size_t>(k - 1)].NewName;
   return std::string(t);
+}
+
+void SubstituteName(const VarTable& vars, std::string& operand) {
+  std::string_view t = TrimBoth(operand);
+  int k = FindVar(vars, t);
+  if (k >= 1) {
+    operand = vars.Vars[static_cast<size_t>(k - 1)].NewName;
+    return;
+  }
+  // Not a variable: the operand stays, trimmed.
+  size_t lead = static_cast<size_t>(t.data() - operand.data());
+  size_t length = t.size();
+  operand.resize(lead + length);
+  operand.erase(0, lead);
 }
 
 }  // namespace asm2pas

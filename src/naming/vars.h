@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -24,9 +25,17 @@ struct TVar {
   uint8_t Kind = okNone;
 };
 
+// Hashes names as views, so that an operand is looked up without copying
+// it into a string first.
+struct NameHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+
 struct VarTable {
   std::vector<TVar> Vars;  // Vars[k - 1] is entry k
-  std::unordered_map<std::string, int> ByName;  // Name -> one-based index
+  // Name -> one-based index
+  std::unordered_map<std::string, int, NameHash, std::equal_to<>> ByName;
   int32_t GlobalSeq = 0;
   int32_t LocalSeq = 0;
   // Distinct variable operands refused because the table was full.
@@ -42,5 +51,7 @@ std::string MakeVarName(VarTable& vars, std::string_view operand);
 int FindVar(const VarTable& vars, std::string_view operand);
 void AddVar(VarTable& vars, std::string_view operand);
 std::string VarName(const VarTable& vars, std::string_view operand);
+// VarName applied to an operand in place.
+void SubstituteName(const VarTable& vars, std::string& operand);
 
 }  // namespace asm2pas
