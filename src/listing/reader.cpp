@@ -14,29 +14,57 @@ constexpr size_t kMnemonicColumn = 35;  // columns 1..34 hold address and bytes
 }
 
 void ListingReader::Feed(std::string_view bytes) {
-  // Ends: one pass over the bytes given.
-  for (char c : bytes) {
-    if (stopped_) return;
+  size_t pos = 0;
+  // Ends: every pass moves pos forward (past a line end, a line feed or to
+  // the end of the bytes) or stops the reading.
+  while (pos < bytes.size() && !stopped_) {
     if (after_cr_) {
       after_cr_ = false;
-      if (c == '\n') continue;  // the line feed of a CR LF pair
+      if (bytes[pos] == '\n') {  // the line feed of a CR LF pair
+        ++pos;
+        continue;
+      }
     }
+    // The rest of the line up to the next character that matters here.
+    size_t end = pos;
+    // Ends: at the end of the bytes at the latest.
+    while (end < bytes.size()) {
+      char c = bytes[end];
+      if (c == '\r' || c == '\n' || c == 26) break;
+      ++end;
+    }
+    std::string_view chunk = bytes.substr(pos, end - pos);
+    if (end == bytes.size()) {
+      line_.append(chunk);  // the line goes on in the next piece
+      return;
+    }
+    char c = bytes[end];
+    pos = end + 1;
     if (c == 26) {
+      line_.append(chunk);
       stopped_ = true;
       return;
     }
-    if (c == '\r') {
-      EndLine();
-      after_cr_ = true;
+    if (c == '\n') {
+      if (lone_lf_line_ == 0) lone_lf_line_ = line_number_;
+      line_.append(chunk);
+      line_.push_back('\n');
       continue;
     }
-    if (c == '\n' && lone_lf_line_ == 0) lone_lf_line_ = line_number_;
-    line_.push_back(c);
+    // A carriage return ends the line; a line held whole in this piece is
+    // read where it stands.
+    if (line_.empty()) {
+      EndLine(chunk);
+    } else {
+      line_.append(chunk);
+      EndLine(line_);
+    }
+    after_cr_ = true;
   }
 }
 
 void ListingReader::Finish() {
-  if (!line_.empty()) EndLine();
+  if (!line_.empty()) EndLine(line_);
   if (lone_lf_line_ != 0) {
     run_.Warnings.push_back(
         "asm2pas: " + run_.FileName + ":" + std::to_string(lone_lf_line_) +
@@ -45,8 +73,8 @@ void ListingReader::Finish() {
   }
 }
 
-void ListingReader::EndLine() {
-  std::string_view trimmed = TrimBoth(line_);
+void ListingReader::EndLine(std::string_view line) {
+  std::string_view trimmed = TrimBoth(line);
   if (!trimmed.empty() && trimmed[0] != '*' && trimmed[0] != '|') {
     ReadInstruction(trimmed);
   }

@@ -20,7 +20,7 @@ class ListingReader {
   void Finish();
 
  private:
-  void EndLine();
+  void EndLine(std::string_view line);
   void ReadInstruction(std::string_view line);
 
   RunState& run_;
