@@ -4,12 +4,40 @@
 
 namespace asm2pas {
 
+void AddressIndex::Insert(uint32_t address, int index) {
+  if (2 * (used_ + 1) > slots_.size()) Grow();
+  // Ends: the table is never more than half full, so an empty slot comes.
+  for (size_t s = Slot(address);; s = (s + 1) & mask_) {
+    Item& item = slots_[s];
+    if (item.Index == 0) {
+      item = Item{address, index};
+      ++used_;
+      return;
+    }
+    if (item.Address == address) return;  // the first entry keeps it
+  }
+}
+
+void AddressIndex::Grow() {
+  std::vector<Item> old = std::move(slots_);
+  slots_.assign(old.empty() ? 64 : 2 * old.size(), Item{});
+  mask_ = slots_.size() - 1;
+  shift_ = 32;
+  // Ends: the size is a power of two, halved down to 1.
+  for (size_t n = slots_.size(); n > 1; n >>= 1) --shift_;
+  used_ = 0;
+  // Ends: one pass over the old slots.
+  for (const Item& item : old) {
+    if (item.Index != 0) Insert(item.Address, item.Index);
+  }
+}
+
 void CodeTable::Append(TOpCode entry) {
   uint32_t address = entry.Address;
   entries_.push_back(std::move(entry));
-  // emplace keeps an existing mapping, so the index answers the first entry
-  // with an address, as a scan from entry 1 would.
-  first_.emplace(address, CodeCount());
+  // An address met before keeps its first entry, so the index answers as a
+  // scan from entry 1 would.
+  first_.Insert(address, CodeCount());
 }
 
 }  // namespace asm2pas

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace asm2pas {
@@ -21,8 +20,42 @@ struct TOpCode {
   int SourceLine = 0;  // line of the listing it came from, for diagnostics
 };
 
+// Address -> index of the first entry with it: open addressing with linear
+// probing in one flat array, so an entry costs no allocation of its own.
+class AddressIndex {
+ public:
+  // Records the index unless the address has one already.
+  void Insert(uint32_t address, int index);
+  int Find(uint32_t address) const {
+    if (slots_.empty()) return -1;
+    // Ends: the table is never more than half full, so an empty slot comes.
+    for (size_t s = Slot(address);; s = (s + 1) & mask_) {
+      const Item& item = slots_[s];
+      if (item.Index == 0) return -1;
+      if (item.Address == address) return item.Index;
+    }
+  }
+
+ private:
+  struct Item {
+    uint32_t Address = 0;
+    int Index = 0;  // 0: empty
+  };
+  // Fibonacci hashing: the top bits of the product, which every bit of
+  // the address reaches.
+  size_t Slot(uint32_t address) const { return (address * 0x9E3779B1u) >> shift_; }
+  void Grow();
+
+  std::vector<Item> slots_;
+  size_t mask_ = 0;
+  int shift_ = 32;
+  size_t used_ = 0;
+};
+
 class CodeTable {
  public:
+  CodeTable() { entries_.reserve(kCodeCapacity + 1); }
+
   int CodeCount() const { return static_cast<int>(entries_.size()) - 1; }
 
   // Entry i, or the empty entry for any i outside 1..CodeCount.
@@ -35,17 +68,14 @@ class CodeTable {
   bool Valid(int i) const { return i >= 1 && i <= CodeCount(); }
 
   // Index of the first entry with this address, or -1.
-  int FindAddr(uint32_t address) const {
-    auto it = first_.find(address);
-    return it == first_.end() ? -1 : it->second;
-  }
+  int FindAddr(uint32_t address) const { return first_.Find(address); }
 
   // Appends an entry; the caller keeps to the capacity.
   void Append(TOpCode entry);
 
  private:
   std::vector<TOpCode> entries_ = std::vector<TOpCode>(1);  // [0] unused
-  std::unordered_map<uint32_t, int> first_;
+  AddressIndex first_;
   TOpCode empty_;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "driver/run_error.h"
 #include "driver/run_state.h"
@@ -98,6 +99,33 @@ TEST(Reader, DuplicateAddressesFindTheFirst) {
   LoadListing(run, Line("00000005", "nop") + Line("00000005", "ret"));
   EXPECT_EQ(run.Code.FindAddr(5), 1);
   EXPECT_EQ(run.Code.FindAddr(6), -1);
+}
+
+// The address index answers as a scan from entry 1 would: the first entry
+// with an address, -1 for any other, through every growth of the index and
+// for addresses that crowd into the same slots.
+TEST(CodeTableIndex, AnswersAsAScanFromTheStart) {
+  CodeTable code;
+  std::vector<uint32_t> addresses;
+  for (uint32_t k = 0; k < 3000; ++k) addresses.push_back(k << 16);     // same low bits
+  for (uint32_t k = 0; k < 3000; ++k) addresses.push_back(k * 3 + 1);   // dense
+  for (uint32_t k = 0; k < 2000; ++k) addresses.push_back(k * 7 % 50);  // repeats
+  addresses.push_back(0);
+  addresses.push_back(0xFFFFFFFFu);
+  for (uint32_t a : addresses) {
+    TOpCode e;
+    e.Address = a;
+    code.Append(e);
+  }
+  auto scan = [&](uint32_t a) {
+    for (int i = 1; i <= code.CodeCount(); ++i) {
+      if (code.At(i).Address == a) return i;
+    }
+    return -1;
+  };
+  for (uint32_t a : addresses) ASSERT_EQ(code.FindAddr(a), scan(a)) << a;
+  for (uint32_t a : {0x10002u, 0x12345678u, 0xFFFFFFFEu, 0x7FFFFFFFu}) EXPECT_EQ(code.FindAddr(a), -1);
+  EXPECT_EQ(CodeTable().FindAddr(0), -1);
 }
 
 }  // namespace
