@@ -59,11 +59,13 @@ void Translate(RunState& run, int from_index, int last_index) {
     EmitLabels(run.Labels, run.Output, state.CurAddr);
 
     bool substituted = false;
+    const uint32_t mnemonic = MnemonicBitOf(code.At(state.Index).OpCode);
     for (const RecognizerEntry& r : recognizers) {
       if (r.Substituted && !substituted) {
         SubstituteOperands(run, state.Index);
         substituted = true;
       }
+      if ((r.Mnemonics & mnemonic) == 0) continue;  // it would decline
       r.Run(run, state);
       if (state.Handled) break;
     }

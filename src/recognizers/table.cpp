@@ -13,29 +13,59 @@ namespace {
 // match: exception frames first, then blocks and the call, then (on the
 // substituted operands) the single statements.
 constexpr RecognizerEntry kRecognizers[] = {
-    {"DoTry", DoTry, false},
-    {"DoFinally", DoFinally, false},
-    {"RecognizeFor", RecognizeFor, false},
-    {"RecognizeWhile", RecognizeWhile, false},
-    {"RecognizeIf", RecognizeIf, false},
-    {"DoCall", DoCall, false},
-    {"DoRet", DoRet, true},
-    {"DoMov", DoMov, true},
-    {"DoXor", DoXor, true},
-    {"DoImul", DoImul, true},
-    {"DoIdiv", DoIdiv, true},
-    {"DoSub", DoSub, true},
-    {"DoAdd", DoAdd, true},
-    {"DoInc", DoInc, true},
-    {"DoDec", DoDec, true},
-    {"DoOr", DoOr, true},
-    {"DoAnd", DoAnd, true},
-    {"DoNot", DoNot, true},
-    {"DoLea", DoLea, true},
+    {"DoTry", DoTry, false, mbXor},
+    {"DoFinally", DoFinally, false, mbXor},
+    {"RecognizeFor", RecognizeFor, false, mbMov},
+    {"RecognizeWhile", RecognizeWhile, false, mbJmp},
+    // A condition starts with a cmp, an or/test against zero, or a load.
+    {"RecognizeIf", RecognizeIf, false, mbCmp | mbOr | mbTest | mbMov},
+    {"DoCall", DoCall, false, mbCall},
+    {"DoRet", DoRet, true, mbRet},
+    {"DoMov", DoMov, true, mbMov},
+    {"DoXor", DoXor, true, mbXor},
+    {"DoImul", DoImul, true, mbImul},
+    {"DoIdiv", DoIdiv, true, mbIdiv},
+    {"DoSub", DoSub, true, mbSub},
+    {"DoAdd", DoAdd, true, mbAdd},
+    {"DoInc", DoInc, true, mbInc},
+    {"DoDec", DoDec, true, mbDec},
+    {"DoOr", DoOr, true, mbOr},
+    {"DoAnd", DoAnd, true, mbAnd},
+    {"DoNot", DoNot, true, mbNot},
+    {"DoLea", DoLea, true, mbLea},
 };
 
 }  // namespace
 
 std::span<const RecognizerEntry> Recognizers() { return kRecognizers; }
+
+uint32_t MnemonicBitOf(std::string_view m) {
+  switch (m.size()) {
+    case 2:
+      if (m == "or") return mbOr;
+      break;
+    case 3:
+      if (m == "mov") return mbMov;
+      if (m == "xor") return mbXor;
+      if (m == "jmp") return mbJmp;
+      if (m == "cmp") return mbCmp;
+      if (m == "ret") return mbRet;
+      if (m == "sub") return mbSub;
+      if (m == "add") return mbAdd;
+      if (m == "inc") return mbInc;
+      if (m == "dec") return mbDec;
+      if (m == "and") return mbAnd;
+      if (m == "not") return mbNot;
+      if (m == "lea") return mbLea;
+      break;
+    case 4:
+      if (m == "test") return mbTest;
+      if (m == "call") return mbCall;
+      if (m == "imul") return mbImul;
+      if (m == "idiv") return mbIdiv;
+      break;
+  }
+  return mbOther;
+}
 
 }  // namespace asm2pas
