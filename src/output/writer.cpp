@@ -15,10 +15,10 @@ bool Contains(std::string_view line, std::string_view word) {
 }
 
 void WriteLine(OutputState& out, bool indented, std::string_view line) {
-  std::string bytes;
+  std::string& bytes = out.Scratch;  // kept, so a line costs no allocation
+  bytes.clear();
   int spaces = indented ? 3 * out.Indent : 0;
   if (spaces < 0) spaces = 0;
-  bytes.reserve(static_cast<size_t>(spaces) + line.size() + 2);
   bytes.append(static_cast<size_t>(spaces), ' ');
   bytes.append(line);
   bytes.append("\r\n");

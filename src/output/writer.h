@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "output/sink.h"
@@ -20,6 +21,7 @@ struct OutputState {
   int LineCount = 0;
   int Indent = 0;           // three spaces a level; may go negative
   int64_t DroppedLines = 0; // lines past the limit, reported at the end
+  std::string Scratch;       // the line being laid out
 };
 
 void Emit(OutputState& out, std::string_view line);
