@@ -1,6 +1,5 @@
 #include "naming/vars.h"
 
-#include <cstdio>
 
 #include "listing/trim.h"
 
@@ -44,10 +43,16 @@ uint8_t OperandSize(std::string_view operand) {
 std::string MakeVarName(VarTable& vars, std::string_view operand) {
   bool global = OperandKind(operand) == okGlobal;
   int32_t& seq = global ? vars.GlobalSeq : vars.LocalSeq;
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(seq));
+  // Upper-case hexadecimal, at least four digits.
+  std::string name = global ? "Global_" : "Local_";
+  uint32_t value = static_cast<uint32_t>(seq);
+  int digits = 4;
+  // Ends: at most eight hexadecimal digits.
+  while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
+  // Ends: one pass per digit.
+  for (int d = digits - 1; d >= 0; --d) name += "0123456789ABCDEF"[(value >> (4 * d)) & 0xF];
   ++seq;
-  return std::string(global ? "Global_" : "Local_") + digits;
+  return name;
 }
 
 int FindVar(const VarTable& vars, std::string_view operand) {
@@ -86,6 +91,7 @@ std::string VarName(const VarTable& vars, std::string_view operand) {
 }
 
 void SubstituteName(const VarTable& vars, std::string& operand) {
+  if (operand.empty()) return;  // no name is empty
   std::string_view t = TrimBoth(operand);
   int k = FindVar(vars, t);
   if (k >= 1) {
