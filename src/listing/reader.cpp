@@ -1,5 +1,7 @@
 #include "listing/reader.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "driver/run_error.h"
@@ -11,9 +13,25 @@ namespace asm2pas {
 
 namespace {
 constexpr size_t kMnemonicColumn = 35;  // columns 1..34 hold address and bytes
-}
+
+// The position of the next occurrence of one character in a block, found
+// again only once the reading has passed it, so that every byte is
+// searched at most once per character however the lines end.
+struct NextOf {
+  char C;
+  size_t At = std::string_view::npos;  // npos: not searched yet
+
+  size_t From(std::string_view bytes, size_t pos) {
+    if (At != std::string_view::npos && At >= pos) return At;
+    const void* hit = std::memchr(bytes.data() + pos, C, bytes.size() - pos);
+    At = hit ? static_cast<size_t>(static_cast<const char*>(hit) - bytes.data()) : bytes.size();
+    return At;
+  }
+};
+}  // namespace
 
 void ListingReader::Feed(std::string_view bytes) {
+  NextOf next_cr{'\r'}, next_lf{'\n'}, next_eof{26};
   size_t pos = 0;
   // Ends: every pass moves pos forward (past a line end, a line feed or to
   // the end of the bytes) or stops the reading.
@@ -25,14 +43,10 @@ void ListingReader::Feed(std::string_view bytes) {
         continue;
       }
     }
-    // The rest of the line up to the next character that matters here.
-    size_t end = pos;
-    // Ends: at the end of the bytes at the latest.
-    while (end < bytes.size()) {
-      char c = bytes[end];
-      if (c == '\r' || c == '\n' || c == 26) break;
-      ++end;
-    }
+    // The rest of the line up to the next character that matters here: a
+    // carriage return, a line feed or code 26.
+    size_t end = std::min({next_cr.From(bytes, pos), next_lf.From(bytes, pos),
+                           next_eof.From(bytes, pos)});
     std::string_view chunk = bytes.substr(pos, end - pos);
     if (end == bytes.size()) {
       line_.append(chunk);  // the line goes on in the next piece
