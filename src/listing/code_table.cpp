@@ -1,5 +1,6 @@
 #include "listing/code_table.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace asm2pas {
@@ -35,9 +36,22 @@ void AddressIndex::Grow() {
 void CodeTable::Append(TOpCode entry) {
   uint32_t address = entry.Address;
   entries_.push_back(std::move(entry));
+  addresses_.push_back(address);
+  if (ascending_ && CodeCount() >= 2 && address <= addresses_[addresses_.size() - 2]) {
+    ascending_ = false;
+    // Ends: one pass over the entries so far.
+    for (int i = 1; i < CodeCount(); ++i) first_.Insert(addresses_[static_cast<size_t>(i)], i);
+  }
   // An address met before keeps its first entry, so the index answers as a
   // scan from entry 1 would.
-  first_.Insert(address, CodeCount());
+  if (!ascending_) first_.Insert(address, CodeCount());
+}
+
+int CodeTable::FindAscending(uint32_t address) const {
+  auto begin = addresses_.begin() + 1;
+  auto it = std::lower_bound(begin, addresses_.end(), address);
+  if (it == addresses_.end() || *it != address) return -1;
+  return static_cast<int>(it - addresses_.begin());
 }
 
 }  // namespace asm2pas

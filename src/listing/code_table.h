@@ -54,7 +54,10 @@ class AddressIndex {
 
 class CodeTable {
  public:
-  CodeTable() { entries_.reserve(kCodeCapacity + 1); }
+  CodeTable() {
+    entries_.reserve(kCodeCapacity + 1);
+    addresses_.reserve(kCodeCapacity + 1);
+  }
 
   int CodeCount() const { return static_cast<int>(entries_.size()) - 1; }
 
@@ -68,13 +71,23 @@ class CodeTable {
   bool Valid(int i) const { return i >= 1 && i <= CodeCount(); }
 
   // Index of the first entry with this address, or -1.
-  int FindAddr(uint32_t address) const { return first_.Find(address); }
+  int FindAddr(uint32_t address) const {
+    return ascending_ ? FindAscending(address) : first_.Find(address);
+  }
 
   // Appends an entry; the caller keeps to the capacity.
   void Append(TOpCode entry);
 
  private:
+  int FindAscending(uint32_t address) const;
+
   std::vector<TOpCode> entries_ = std::vector<TOpCode>(1);  // [0] unused
+  // The addresses alone, [0] unused. While they rise strictly from entry
+  // to entry (as in any listing of one routine) a binary search over them
+  // finds an address; the hash index is built only for a table whose
+  // addresses do not, and kept from then on.
+  std::vector<uint32_t> addresses_ = std::vector<uint32_t>(1);
+  bool ascending_ = true;
   AddressIndex first_;
   TOpCode empty_;
 };

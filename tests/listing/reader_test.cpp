@@ -126,6 +126,27 @@ TEST(CodeTableIndex, AnswersAsAScanFromTheStart) {
   for (uint32_t a : addresses) ASSERT_EQ(code.FindAddr(a), scan(a)) << a;
   for (uint32_t a : {0x10002u, 0x12345678u, 0xFFFFFFFEu, 0x7FFFFFFFu}) EXPECT_EQ(code.FindAddr(a), -1);
   EXPECT_EQ(CodeTable().FindAddr(0), -1);
+
+  // Rising addresses, then one that falls back: before and after it every
+  // address is found at its first entry, and the gaps are not found.
+  CodeTable rising;
+  auto append = [&](uint32_t a) {
+    TOpCode e;
+    e.Address = a;
+    rising.Append(e);
+  };
+  for (uint32_t k = 1; k <= 5000; ++k) append(k * 4);
+  EXPECT_EQ(rising.FindAddr(4), 1);
+  EXPECT_EQ(rising.FindAddr(20000), 5000);
+  EXPECT_EQ(rising.FindAddr(6), -1);
+  EXPECT_EQ(rising.FindAddr(0), -1);
+  EXPECT_EQ(rising.FindAddr(20004), -1);
+  append(8);  // falls back to an address met before
+  append(30000);
+  EXPECT_EQ(rising.FindAddr(8), 2);
+  EXPECT_EQ(rising.FindAddr(30000), 5002);
+  EXPECT_EQ(rising.FindAddr(19996), 4999);
+  EXPECT_EQ(rising.FindAddr(10), -1);
 }
 
 }  // namespace
