@@ -1,6 +1,5 @@
 #include "naming/vars.h"
 
-
 #include "listing/trim.h"
 
 namespace asm2pas {
@@ -23,10 +22,22 @@ std::string_view KeyOf(std::string_view operand) {
 std::string StripPtr(std::string_view operand) { return std::string(KeyOf(operand)); }
 
 TOperandKind OperandKind(std::string_view operand) {
-  if (Contains(operand, "ebp-")) return okLocal;
+  // One pass: "ebp-" anywhere decides at once; otherwise the register
+  // names come before "ebp+" and "[$", which the pass notes.
+  bool above = false;
+  // Ends: one pass over the operand.
+  for (size_t i = 0; i + 1 < operand.size(); ++i) {
+    if (operand[i] == '[' && operand[i + 1] == '$') {
+      above = true;
+    } else if (operand[i] == 'e' && i + 3 < operand.size() && operand[i + 1] == 'b' &&
+               operand[i + 2] == 'p') {
+      if (operand[i + 3] == '-') return okLocal;
+      if (operand[i + 3] == '+') above = true;
+    }
+  }
   if (operand == "edi" || operand == "esi") return okLocal;
   if (operand == "ebx" || operand == "bx" || operand == "bl") return okLocal;
-  if (Contains(operand, "ebp+") || Contains(operand, "[$")) return okGlobal;
+  if (above) return okGlobal;
   return okNone;
 }
 
@@ -61,6 +72,7 @@ int FindVar(const VarTable& vars, std::string_view operand) {
 }
 
 void AddVar(VarTable& vars, std::string_view operand) {
+  if (operand.empty()) return;  // most third operands; never a variable
   std::string_view t = TrimBoth(operand);
   // Most operands are no variable at all; that test is cheaper than the
   // lookup, and either one alone leaves the table unchanged.

@@ -15,6 +15,15 @@ TEST(Vars, KindsAndKeys) {
   for (const char* none : {"eax", "[eax+$04]", "$10", "[ebx]", "di", "bh", "EDI", "[edi]", ""}) {
     EXPECT_EQ(OperandKind(none), okNone) << none;
   }
+  // The marks anywhere in the text, at its very end too; "ebp-" wins over
+  // the others wherever it stands.
+  EXPECT_EQ(OperandKind("x ebp-"), okLocal);
+  EXPECT_EQ(OperandKind("[$1] ebp+ ebp-"), okLocal);
+  EXPECT_EQ(OperandKind("x[$"), okGlobal);
+  EXPECT_EQ(OperandKind("eebp+"), okGlobal);
+  for (const char* none : {"ebp", "eb", "x[", "$[", "ebp*", "e bp-", "ebp_", "ebx "}) {
+    EXPECT_EQ(OperandKind(none), okNone) << none;
+  }
   EXPECT_EQ(StripPtr("dword ptr [ebp-$04]"), "[ebp-$04]");
   EXPECT_EQ(StripPtr("byte ptr fs:[eax]"), "fs:[eax]");
   EXPECT_EQ(StripPtr("  [ebp-$04] "), "[ebp-$04]");
