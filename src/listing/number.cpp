@@ -1,14 +1,24 @@
 #include "listing/number.h"
 
+#include <array>
+#include <cstdint>
+
 namespace asm2pas {
 
 namespace {
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+// The value of every byte as a hexadecimal digit, -1 for no digit.
+constexpr auto kHexDigits = [] {
+  std::array<int8_t, 256> t{};
+  for (int c = 0; c < 256; ++c) {
+    t[static_cast<size_t>(c)] = c >= '0' && c <= '9'   ? static_cast<int8_t>(c - '0')
+                                : c >= 'A' && c <= 'F' ? static_cast<int8_t>(c - 'A' + 10)
+                                : c >= 'a' && c <= 'f' ? static_cast<int8_t>(c - 'a' + 10)
+                                                       : int8_t{-1};
+  }
+  return t;
+}();
+
+int HexDigit(char c) { return kHexDigits[static_cast<unsigned char>(c)]; }
 }  // namespace
 
 std::optional<uint32_t> StrictToInt(std::string_view text) {
