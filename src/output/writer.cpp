@@ -10,8 +10,43 @@ namespace asm2pas {
 
 namespace {
 
-bool Contains(std::string_view line, std::string_view word) {
-  return line.find(word) != std::string_view::npos;
+// The block words a line contains, found in one pass.
+struct BlockWords {
+  bool Finally = false;
+  bool EndElseBegin = false;
+  bool End = false;
+  bool Try = false;
+  bool Begin = false;
+};
+
+BlockWords FindBlockWords(std::string_view line) {
+  BlockWords w;
+  // Ends: one pass over the line.
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c != 'e' && c != 'f' && c != 't' && c != 'b') continue;  // starts no word
+    std::string_view rest = line.substr(i);
+    switch (c) {
+      case 'e':
+        if (rest.starts_with("end")) {
+          w.End = true;
+          if (rest.starts_with("end else begin")) w.EndElseBegin = true;
+        }
+        break;
+      case 'f':
+        if (rest.starts_with("finally")) w.Finally = true;
+        break;
+      case 't':
+        if (rest.starts_with("try")) w.Try = true;
+        break;
+      case 'b':
+        if (rest.starts_with("begin")) w.Begin = true;
+        break;
+      default:
+        break;
+    }
+  }
+  return w;
 }
 
 void WriteLine(OutputState& out, bool indented, std::string_view line) {
@@ -41,11 +76,12 @@ void Emit(OutputState& out, std::string_view line) {
 void WriteIndented(OutputState& out, std::string_view line) {
   // The first test that holds decides; "end else begin" and "finally" are
   // tested before "end", which they contain or resemble.
-  if (Contains(line, "finally") || Contains(line, "end else begin")) {
+  const BlockWords w = FindBlockWords(line);
+  if (w.Finally || w.EndElseBegin) {
     --out.Indent;
     WriteLine(out, true, line);
     ++out.Indent;
-  } else if (Contains(line, "end")) {
+  } else if (w.End) {
     --out.Indent;
     WriteLine(out, true, line);
   } else {
@@ -53,7 +89,7 @@ void WriteIndented(OutputState& out, std::string_view line) {
     // change how the level moves.
     bool flush_left = line.size() >= 14 && line[13] == ':';
     WriteLine(out, !flush_left, line);
-    if (Contains(line, "try") || Contains(line, "begin")) ++out.Indent;
+    if (w.Try || w.Begin) ++out.Indent;
   }
 }
 
