@@ -66,9 +66,27 @@ std::string MakeVarName(VarTable& vars, std::string_view operand) {
   return name;
 }
 
+namespace {
+constexpr size_t kNameSlots = 4096;  // a power of two
+static_assert(kNameSlots >= 2 * kVarsCapacity, "the name slots must stay half empty");
+
+size_t NameSlot(std::string_view name) {
+  uint32_t h = 2166136261u;  // FNV-1a
+  // Ends: one pass over the name.
+  for (char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  return h & (kNameSlots - 1);
+}
+}  // namespace
+
 int FindVar(const VarTable& vars, std::string_view operand) {
-  auto it = vars.ByName.find(KeyOf(operand));
-  return it == vars.ByName.end() ? -1 : it->second;
+  if (vars.ByName.empty()) return -1;
+  std::string_view key = KeyOf(operand);
+  // Ends: the slots are never more than half full, so an empty one comes.
+  for (size_t s = NameSlot(key);; s = (s + 1) & (kNameSlots - 1)) {
+    int k = vars.ByName[s];
+    if (k == 0) return -1;
+    if (vars.Vars[static_cast<size_t>(k - 1)].Name == key) return k;
+  }
 }
 
 void AddVar(VarTable& vars, std::string_view operand) {
@@ -92,7 +110,11 @@ void AddVar(VarTable& vars, std::string_view operand) {
   v.Reserved = 0;
   v.Kind = kind;
   vars.Vars.push_back(std::move(v));
-  vars.ByName.emplace(vars.Vars.back().Name, vars.VarCount());
+  if (vars.ByName.empty()) vars.ByName.assign(kNameSlots, 0);
+  // Ends: the slots are never more than half full, so an empty one comes.
+  size_t s = NameSlot(vars.Vars.back().Name);
+  while (vars.ByName[s] != 0) s = (s + 1) & (kNameSlots - 1);
+  vars.ByName[s] = vars.VarCount();
 }
 
 std::string VarName(const VarTable& vars, std::string_view operand) {

@@ -4,10 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -25,17 +23,11 @@ struct TVar {
   uint8_t Kind = okNone;
 };
 
-// Hashes names as views, so that an operand is looked up without copying
-// it into a string first.
-struct NameHash {
-  using is_transparent = void;
-  size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
-};
-
 struct VarTable {
   std::vector<TVar> Vars;  // Vars[k - 1] is entry k
-  // Name -> one-based index
-  std::unordered_map<std::string, int, NameHash, std::equal_to<>> ByName;
+  // Name -> one-based index: open addressing over the names, 0 for an
+  // empty slot. Twice the capacity, so it is never more than half full.
+  std::vector<int> ByName;
   int32_t GlobalSeq = 0;
   int32_t LocalSeq = 0;
   // Distinct variable operands refused because the table was full.
