@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "listing/number.h"
 #include "naming/vars.h"
@@ -21,25 +22,25 @@ struct LoopPlan {
 // One counted-loop layout, as offsets from the current entry b. The counter
 // text is Op1 of entry b + Counter; start and end texts are Op2 of theirs.
 struct ForLayout {
-  const char* Ops[5];       // mnemonics at b .. b+4; nullptr: any
+  std::string_view Ops[5];  // mnemonics at b .. b+4; empty: any
   int EqualA, EqualB;       // offsets whose Op1 must agree; -1: no test
   int Guard;                // offset of the guarding jump past the loop
-  const char* Step;         // the count step before the closing jnz
+  std::string_view Step;    // the count step before the closing jnz
   int Counter, Start, End;
   const char* Direction;
   int BodyOffset;           // first body entry
 };
 
 constexpr ForLayout kForLayouts[] = {
-    {{"mov", "sub", "jl", nullptr, nullptr}, 0, 1, 2, "dec", 0, 1, 0, " to ", 3},
-    {{"mov", "sub", "jnle", nullptr, nullptr}, 0, 1, 2, "inc", 0, 1, 0, " downto ", 3},
+    {{"mov", "sub", "jl", {}, {}}, 0, 1, 2, "dec", 0, 1, 0, " to ", 3},
+    {{"mov", "sub", "jnle", {}, {}}, 0, 1, 2, "inc", 0, 1, 0, " downto ", 3},
     {{"mov", "mov", "sub", "jl", "inc"}, 2, 1, 3, "dec", 2, 0, 1, " to ", 5},
     {{"mov", "mov", "sub", "jnle", "dec"}, -1, -1, 3, "inc", 2, 0, 1, " downto ", 5},
 };
 
 bool LayoutMatches(const CodeTable& code, int b, const ForLayout& l) {
   for (int k = 0; k < 5; ++k) {
-    if (l.Ops[k] != nullptr && code.At(b + k).OpCode != l.Ops[k]) return false;
+    if (!l.Ops[k].empty() && code.At(b + k).OpCode != l.Ops[k]) return false;
   }
   if (l.EqualA >= 0 && code.At(b + l.EqualA).Op1 != code.At(b + l.EqualB).Op1) return false;
   return true;
