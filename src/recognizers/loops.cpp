@@ -98,7 +98,9 @@ bool LayoutMatches(const CodeTable& code, int b, const ForLayout& l) {
   if (count == 1) {
     text = WhileConditionText(conds[0], body_start, body_end, *j);
   } else {
-    text = "(" + WhileConditionText(conds[0], body_start, body_end, *j) + ")";
+    text = "(";
+    text += WhileConditionText(conds[0], body_start, body_end, *j);
+    text += ")";
     for (int n = 1; n < count; ++n) {
       text += "and(" + WhileConditionText(conds[n], body_start, body_end, *j) + ")";
     }

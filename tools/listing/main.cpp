@@ -137,7 +137,9 @@ const Routine* FindRoutine(const ObjdumpInput& input, const std::string& wanted,
     error = "no routine named or starting at \"" + wanted + "\" (--list shows the routines)";
   } else {
     error = "\"" + wanted + "\" names " + std::to_string(found.size()) + " routines, at";
-    for (const Routine* r : found) error += " " + Hex8(r->Address) + " (" + r->Section + ")";
+    for (const Routine* r : found) {
+      error.append(" ").append(Hex8(r->Address)).append(" (").append(r->Section).append(")");
+    }
     error += "; choose one by its address";
   }
   return nullptr;
