@@ -21,12 +21,7 @@ namespace {
 
 [[gnu::noinline]] void EmitComment(RunState& run, int b) {
   const TOpCode& entry = run.Code.At(b);
-  std::string line;
-  line.reserve(8 + entry.OpCode.size() + entry.Op1.size() + entry.Op2.size() +
-               entry.Op3.size());
-  line.append("//").append(entry.OpCode).append(" ").append(entry.Op1);
-  line.append(", ").append(entry.Op2).append(", ").append(entry.Op3);
-  Emit(run.Output, line);
+  Emit(run.Output, {"//", entry.OpCode, " ", entry.Op1, ", ", entry.Op2, ", ", entry.Op3});
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "listing/code_table.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace asm2pas {
@@ -33,9 +34,25 @@ void AddressIndex::Grow() {
   }
 }
 
-void CodeTable::Append(TOpCode entry) {
+std::string_view TextStore::Keep(std::string_view text) {
+  if (text.empty()) return {};
+  if (text.size() > left_) {
+    // A text longer than a block gets a block of its own size.
+    size_t size = text.size() > kBlock ? text.size() : kBlock;
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+    free_ = blocks_.back().get();
+    left_ = size;
+  }
+  char* kept = free_;
+  std::memcpy(kept, text.data(), text.size());
+  free_ += text.size();
+  left_ -= text.size();
+  return std::string_view(kept, text.size());
+}
+
+void CodeTable::Append(const TOpCode& entry) {
   uint32_t address = entry.Address;
-  entries_.push_back(std::move(entry));
+  entries_.push_back(entry);
   addresses_.push_back(address);
   if (ascending_ && CodeCount() >= 2 && address <= addresses_[addresses_.size() - 2]) {
     ascending_ = false;

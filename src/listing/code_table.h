@@ -4,20 +4,39 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 namespace asm2pas {
 
 constexpr int kCodeCapacity = 10000;
 
+// The texts of an entry are views: into the table's TextStore, or, once its
+// operands are replaced by variable names, into the variable table. Both
+// outlive the translation and never move what they hold.
 struct TOpCode {
   uint32_t Address = 0;  // the 32-bit pattern; compared as unsigned
-  std::string OpCode;
-  std::string Op1;
-  std::string Op2;
-  std::string Op3;
-  int SourceLine = 0;  // line of the listing it came from, for diagnostics
+  int SourceLine = 0;    // line of the listing it came from, for diagnostics
+  std::string_view OpCode;
+  std::string_view Op1;
+  std::string_view Op2;
+  std::string_view Op3;
+};
+
+// Holds copies of texts at addresses that never change: the listing is fed
+// in pieces that do not outlive the call, while the entries keep views of
+// their lines. Texts are packed into large blocks, so a line costs neither
+// an allocation nor more memory than its own bytes.
+class TextStore {
+ public:
+  std::string_view Keep(std::string_view text);
+
+ private:
+  static constexpr size_t kBlock = 64 * 1024;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;  // the unused rest of the last block
+  size_t left_ = 0;
 };
 
 // Address -> index of the first entry with it: open addressing with linear
@@ -75,8 +94,12 @@ class CodeTable {
     return ascending_ ? FindAscending(address) : first_.Find(address);
   }
 
-  // Appends an entry; the caller keeps to the capacity.
-  void Append(TOpCode entry);
+  // Appends an entry; the caller keeps to the capacity. Its texts must
+  // stay where they are as long as the table does (see Keep).
+  void Append(const TOpCode& entry);
+
+  // A copy of the text, kept as long as the table, for an entry's views.
+  std::string_view Keep(std::string_view text) { return texts_.Keep(text); }
 
  private:
   int FindAscending(uint32_t address) const;
@@ -89,6 +112,7 @@ class CodeTable {
   std::vector<uint32_t> addresses_ = std::vector<uint32_t>(1);
   bool ascending_ = true;
   AddressIndex first_;
+  TextStore texts_;
   TOpCode empty_;
 };
 

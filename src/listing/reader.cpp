@@ -112,15 +112,19 @@ void ListingReader::ReadInstruction(std::string_view line) {
   }
   entry.Address = *address;
 
-  std::string_view rest =
-      line.size() >= kMnemonicColumn ? line.substr(kMnemonicColumn - 1) : std::string_view();
+  // The entry's texts are views of a kept copy of the line from the
+  // mnemonic column on: the line itself may lie in a piece of input that is
+  // gone by the time they are read.
+  std::string_view rest = line.size() >= kMnemonicColumn
+                              ? code.Keep(line.substr(kMnemonicColumn - 1))
+                              : std::string_view();
   // The mnemonic ends at the first blank; a tab is not a separator.
   size_t blank = rest.find(' ');
   if (blank != std::string_view::npos) {
-    entry.OpCode = std::string(TrimBoth(rest.substr(0, blank)));
+    entry.OpCode = TrimBoth(rest.substr(0, blank));
     rest = rest.substr(blank + 1);
   } else {
-    entry.OpCode = std::string(TrimBoth(rest));
+    entry.OpCode = TrimBoth(rest);
     rest = std::string_view();
   }
   rest = TrimBoth(rest);
@@ -129,17 +133,16 @@ void ListingReader::ReadInstruction(std::string_view line) {
   // is no separator, so a fourth operand stays in Op3.
   size_t comma = rest.find(',');
   if (comma == std::string_view::npos) {
-    if (!rest.empty()) entry.Op1 = std::string(TrimBoth(rest));
+    entry.Op1 = rest;  // already trimmed
   } else {
-    entry.Op1 = std::string(rest.substr(0, comma));
+    entry.Op1 = rest.substr(0, comma);
     rest = TrimLeading(rest.substr(comma + 1));
     size_t second = rest.find(',');
     if (second == std::string_view::npos) {
-      entry.Op2 = std::string(TrimBoth(rest));
+      entry.Op2 = rest;  // trimmed at both ends already
     } else {
-      entry.Op2 = std::string(rest.substr(0, second));
-      rest = TrimLeading(rest.substr(second + 1));
-      if (!rest.empty()) entry.Op3 = std::string(TrimBoth(rest));
+      entry.Op2 = rest.substr(0, second);
+      entry.Op3 = TrimLeading(rest.substr(second + 1));
     }
   }
 
@@ -148,10 +151,11 @@ void ListingReader::ReadInstruction(std::string_view line) {
   AddVar(run_.Vars, entry.Op3);
 
   if (!entry.OpCode.empty() && entry.OpCode[0] == 'j' && !BareHex(entry.Op1)) {
-    throw RunError{line_number_, "jump \"" + entry.OpCode + "\" has operand \"" + entry.Op1 +
+    throw RunError{line_number_, "jump \"" + std::string(entry.OpCode) + "\" has operand \"" +
+                                     std::string(entry.Op1) +
                                      "\", not a bare hexadecimal address"};
   }
-  code.Append(std::move(entry));
+  code.Append(entry);
 }
 
 void LoadListing(RunState& run, std::string_view bytes) {

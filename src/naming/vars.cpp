@@ -117,26 +117,16 @@ void AddVar(VarTable& vars, std::string_view operand) {
   vars.ByName[s] = vars.VarCount();
 }
 
-std::string VarName(const VarTable& vars, std::string_view operand) {
+std::string_view VarName(const VarTable& vars, std::string_view operand) {
   std::string_view t = TrimBoth(operand);
   int k = FindVar(vars, t);
   if (k >= 1) return vars.Vars[static_cast<size_t>(k - 1)].NewName;
-  return std::string(t);
+  return t;
 }
 
-void SubstituteName(const VarTable& vars, std::string& operand) {
+void SubstituteName(const VarTable& vars, std::string_view& operand) {
   if (operand.empty()) return;  // no name is empty
-  std::string_view t = TrimBoth(operand);
-  int k = FindVar(vars, t);
-  if (k >= 1) {
-    operand = vars.Vars[static_cast<size_t>(k - 1)].NewName;
-    return;
-  }
-  // Not a variable: the operand stays, trimmed.
-  size_t lead = static_cast<size_t>(t.data() - operand.data());
-  size_t length = t.size();
-  operand.resize(lead + length);
-  operand.erase(0, lead);
+  operand = VarName(vars, operand);
 }
 
 }  // namespace asm2pas

@@ -42,8 +42,13 @@ uint8_t OperandSize(std::string_view operand);
 std::string MakeVarName(VarTable& vars, std::string_view operand);
 int FindVar(const VarTable& vars, std::string_view operand);
 void AddVar(VarTable& vars, std::string_view operand);
-std::string VarName(const VarTable& vars, std::string_view operand);
-// VarName applied to an operand in place.
-void SubstituteName(const VarTable& vars, std::string& operand);
+// The variable's generated name, or else the operand trimmed (a view into
+// the operand). The name is a view into the table, valid while the table
+// takes no further entries: the reading registers them all before the
+// translation asks for any name.
+std::string_view VarName(const VarTable& vars, std::string_view operand);
+// VarName applied to an operand in place: the view is pointed at the name
+// or at the trimmed operand.
+void SubstituteName(const VarTable& vars, std::string_view& operand);
 
 }  // namespace asm2pas

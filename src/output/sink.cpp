@@ -1,12 +1,26 @@
 #include "output/sink.h"
 
 #include <cerrno>
+#include <string>
 #include <unistd.h>
 
 namespace asm2pas {
 
 namespace {
 constexpr size_t kBlock = 64 * 1024;
+}
+
+bool Sink::WriteLine(size_t spaces, std::string_view line) {
+  std::string bytes(spaces, ' ');
+  bytes.append(line).append("\r\n");
+  return Write(bytes);
+}
+
+bool FdSink::WriteLine(size_t spaces, std::string_view line) {
+  if (error_ != 0) return false;
+  buffer_.append(spaces, ' ').append(line).append("\r\n");
+  if (buffer_.size() >= kBlock) return Flush();
+  return true;
 }
 
 bool FdSink::Write(std::string_view bytes) {

@@ -13,12 +13,19 @@ class Sink {
   virtual ~Sink() = default;
   // False once the bytes cannot be delivered (a failed write).
   virtual bool Write(std::string_view bytes) = 0;
+  // Writes `spaces` blanks, the line and CR LF; as Write otherwise. The
+  // sinks that buffer append the pieces straight into their buffer.
+  virtual bool WriteLine(size_t spaces, std::string_view line);
 };
 
 class StringSink : public Sink {
  public:
   bool Write(std::string_view bytes) override {
     text_.append(bytes);
+    return true;
+  }
+  bool WriteLine(size_t spaces, std::string_view line) override {
+    text_.append(spaces, ' ').append(line).append("\r\n");
     return true;
   }
   const std::string& Text() const { return text_; }
@@ -33,6 +40,7 @@ class FdSink : public Sink {
  public:
   explicit FdSink(int fd) : fd_(fd) {}
   bool Write(std::string_view bytes) override;
+  bool WriteLine(size_t spaces, std::string_view line) override;
   bool Flush();
   // The errno of the first failed write, or 0.
   int Error() const { return error_; }

@@ -50,14 +50,9 @@ BlockWords FindBlockWords(std::string_view line) {
 }
 
 void WriteLine(OutputState& out, bool indented, std::string_view line) {
-  std::string& bytes = out.Scratch;  // kept, so a line costs no allocation
-  bytes.clear();
   int spaces = indented ? 3 * out.Indent : 0;
   if (spaces < 0) spaces = 0;
-  bytes.append(static_cast<size_t>(spaces), ' ');
-  bytes.append(line);
-  bytes.append("\r\n");
-  if (!out.Out->Write(bytes)) {
+  if (!out.Out->WriteLine(static_cast<size_t>(spaces), line)) {
     throw RunError{0, "cannot write to standard output"};
   }
 }
@@ -71,6 +66,17 @@ void Emit(OutputState& out, std::string_view line) {
   }
   ++out.LineCount;
   WriteIndented(out, line);
+}
+
+void Emit(OutputState& out, std::initializer_list<std::string_view> pieces) {
+  if (out.LineCount >= kLinesCapacity) {
+    ++out.DroppedLines;
+    return;
+  }
+  std::string& line = out.Scratch;  // kept, so a line costs no allocation
+  line.clear();
+  for (std::string_view piece : pieces) line.append(piece);
+  Emit(out, line);
 }
 
 void WriteIndented(OutputState& out, std::string_view line) {

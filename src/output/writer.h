@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -21,10 +22,13 @@ struct OutputState {
   int LineCount = 0;
   int Indent = 0;           // three spaces a level; may go negative
   int64_t DroppedLines = 0; // lines past the limit, reported at the end
-  std::string Scratch;       // the line being laid out
+  std::string Scratch;       // a line being joined from pieces
 };
 
 void Emit(OutputState& out, std::string_view line);
+// Emits the pieces, joined, as one line: the statements are built this way
+// from operand texts without a string of their own.
+void Emit(OutputState& out, std::initializer_list<std::string_view> pieces);
 void WriteIndented(OutputState& out, std::string_view line);
 
 }  // namespace asm2pas

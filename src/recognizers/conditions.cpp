@@ -89,7 +89,7 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
   }
   // E: mov r, x; add/sub r, y ...; cmp with r on either side; jcc
   if (first.OpCode == "mov" && IsAddSub(second)) {
-    std::string expr = VarName(vars, first.Op2);
+    std::string expr(VarName(vars, first.Op2));
     int i = a + 1;
     // Ends: every entry past the table reads as empty, which is no add/sub.
     while (IsAddSub(code.At(i))) {

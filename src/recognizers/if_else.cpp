@@ -149,11 +149,11 @@ Fit Place(const CodeTable& code, const TLoopState& state, const IfLayout& l, IfP
     return IfConditionText(conds[n], l.ThenAddr, l.ElseAddr, l.EndIfAddr);
   };
   if (l.Count == 1) {
-    Emit(run.Output, "if " + text(0) + " then begin");
+    Emit(run.Output, {"if ", text(0), " then begin"});
   } else {
-    Emit(run.Output, "if (" + text(0) + ")");
-    for (int n = 1; n < l.Count - 1; ++n) Emit(run.Output, "and (" + text(n) + ")");
-    Emit(run.Output, "and (" + text(l.Count - 1) + ") then begin");
+    Emit(run.Output, {"if (", text(0), ")"});
+    for (int n = 1; n < l.Count - 1; ++n) Emit(run.Output, {"and (", text(n), ")"});
+    Emit(run.Output, {"and (", text(l.Count - 1), ") then begin"});
   }
   return plan;
 }

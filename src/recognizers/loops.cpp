@@ -59,9 +59,9 @@ bool LayoutMatches(const CodeTable& code, int b, const ForLayout& l) {
     // must lie within the range being translated.
     const int body_from = b + l.BodyOffset;
     if (j < 0 || j < body_from + 2 || j - 1 > state.LastIndex) return std::nullopt;
-    Emit(run.Output, "for " + VarName(run.Vars, code.At(b + l.Counter).Op1) + ":= " +
-                         VarName(run.Vars, code.At(b + l.Start).Op2) + l.Direction +
-                         VarName(run.Vars, code.At(b + l.End).Op2) + " do begin");
+    Emit(run.Output, {"for ", VarName(run.Vars, code.At(b + l.Counter).Op1), ":= ",
+                      VarName(run.Vars, code.At(b + l.Start).Op2), l.Direction,
+                      VarName(run.Vars, code.At(b + l.End).Op2), " do begin"});
     return LoopPlan{body_from, j - 3, j};
   }
   return std::nullopt;
@@ -105,7 +105,7 @@ bool LayoutMatches(const CodeTable& code, int b, const ForLayout& l) {
       text += "and(" + WhileConditionText(conds[n], body_start, body_end, *j) + ")";
     }
   }
-  Emit(run.Output, "while " + text + " do begin");
+  Emit(run.Output, {"while ", text, " do begin"});
   return LoopPlan{a + 1, k - 1, p};
 }
 

@@ -12,7 +12,8 @@ namespace asm2pas {
 namespace {
 
 // Emits the line and moves the loop past the `count` instructions consumed.
-void EmitAndClaim(RunState& run, TLoopState& state, const std::string& line, int count) {
+void EmitAndClaim(RunState& run, TLoopState& state,
+                  std::initializer_list<std::string_view> line, int count) {
   Emit(run.Output, line);
   Claim(run, state, state.Index + count);
 }
@@ -39,9 +40,7 @@ long Pos(std::string_view text, char c) {
 void Binary(RunState& run, TLoopState& state, std::string_view opcode, std::string_view op) {
   const TOpCode* e = Current(run, state, opcode);
   if (!e) return;
-  std::string line = e->Op1 + ":=" + e->Op1;
-  line.append(op).append(e->Op2).append(";");
-  EmitAndClaim(run, state, line, 1);
+  EmitAndClaim(run, state, {e->Op1, ":=", e->Op1, op, e->Op2, ";"}, 1);
 }
 
 }  // namespace
@@ -52,7 +51,7 @@ void DoCall(RunState& run, TLoopState& state) {
   const TOpCode& next = run.Code.At(state.Index + 1);
   if (next.OpCode != "mov" || next.Op2 != "eax") return;
   if (state.Index + 1 > state.LastIndex) return;
-  EmitAndClaim(run, state, VarName(run.Vars, next.Op1) + ":=function" + call->Op1 + ";", 2);
+  EmitAndClaim(run, state, {VarName(run.Vars, next.Op1), ":=function", call->Op1, ";"}, 2);
 }
 
 void DoRet(RunState& run, TLoopState& state) {
@@ -66,16 +65,16 @@ void DoRet(RunState& run, TLoopState& state) {
 void DoMov(RunState& run, TLoopState& state) {
   const TOpCode* e = Current(run, state, "mov");
   if (!e) return;
-  EmitAndClaim(run, state, e->Op1 + ":=" + e->Op2 + ";", 1);
+  EmitAndClaim(run, state, {e->Op1, ":=", e->Op2, ";"}, 1);
 }
 
 void DoXor(RunState& run, TLoopState& state) {
   const TOpCode* e = Current(run, state, "xor");
   if (!e) return;
   if (e->Op1 == e->Op2) {
-    EmitAndClaim(run, state, e->Op1 + ":=0;", 1);
+    EmitAndClaim(run, state, {e->Op1, ":=0;"}, 1);
   } else {
-    EmitAndClaim(run, state, e->Op1 + ":=" + e->Op1 + " xor " + e->Op2 + ";", 1);
+    EmitAndClaim(run, state, {e->Op1, ":=", e->Op1, " xor ", e->Op2, ";"}, 1);
   }
 }
 
@@ -83,12 +82,12 @@ void DoImul(RunState& run, TLoopState& state) {
   const TOpCode* e = Current(run, state, "imul");
   if (!e) return;
   if (e->Op2.empty()) {
-    EmitAndClaim(run, state, "eax:=eax*" + e->Op1 + ";", 1);
+    EmitAndClaim(run, state, {"eax:=eax*", e->Op1, ";"}, 1);
   } else if (!e->Op3.empty()) {
     // imul r, x, n multiplies x by n into r.
-    EmitAndClaim(run, state, e->Op1 + ":=" + e->Op2 + "*" + e->Op3 + ";", 1);
+    EmitAndClaim(run, state, {e->Op1, ":=", e->Op2, "*", e->Op3, ";"}, 1);
   } else {
-    EmitAndClaim(run, state, e->Op1 + ":=" + e->Op1 + "*" + e->Op2 + ";", 1);
+    EmitAndClaim(run, state, {e->Op1, ":=", e->Op1, "*", e->Op2, ";"}, 1);
   }
 }
 
@@ -97,9 +96,9 @@ void DoIdiv(RunState& run, TLoopState& state) {
   if (!e) return;
   if (e->Op2.empty()) {
     // One operand divides eax, as the one-operand imul multiplies it.
-    EmitAndClaim(run, state, "eax:=eax/" + e->Op1 + ";", 1);
+    EmitAndClaim(run, state, {"eax:=eax/", e->Op1, ";"}, 1);
   } else {
-    EmitAndClaim(run, state, e->Op1 + ":=" + e->Op1 + "/" + e->Op2 + ";", 1);
+    EmitAndClaim(run, state, {e->Op1, ":=", e->Op1, "/", e->Op2, ";"}, 1);
   }
 }
 
@@ -109,13 +108,13 @@ void DoAdd(RunState& run, TLoopState& state) { Binary(run, state, "add", "+"); }
 void DoInc(RunState& run, TLoopState& state) {
   const TOpCode* e = Current(run, state, "inc");
   if (!e) return;
-  EmitAndClaim(run, state, "inc(" + VarName(run.Vars, e->Op1) + ");", 1);
+  EmitAndClaim(run, state, {"inc(", VarName(run.Vars, e->Op1), ");"}, 1);
 }
 
 void DoDec(RunState& run, TLoopState& state) {
   const TOpCode* e = Current(run, state, "dec");
   if (!e) return;
-  EmitAndClaim(run, state, "dec(" + VarName(run.Vars, e->Op1) + ");", 1);
+  EmitAndClaim(run, state, {"dec(", VarName(run.Vars, e->Op1), ");"}, 1);
 }
 
 void DoOr(RunState& run, TLoopState& state) { Binary(run, state, "or", " or "); }
@@ -124,7 +123,7 @@ void DoAnd(RunState& run, TLoopState& state) { Binary(run, state, "and", " and "
 void DoNot(RunState& run, TLoopState& state) {
   const TOpCode* e = Current(run, state, "not");
   if (!e) return;
-  EmitAndClaim(run, state, e->Op1 + ":= NOT " + e->Op1 + ";", 1);
+  EmitAndClaim(run, state, {e->Op1, ":= NOT ", e->Op1, ";"}, 1);
 }
 
 void DoLea(RunState& run, TLoopState& state) {
@@ -133,9 +132,9 @@ void DoLea(RunState& run, TLoopState& state) {
   std::string_view op2 = e->Op2;
   long p1 = Pos(op2, '['), p2 = Pos(op2, '+'), p3 = Pos(op2, ']');
   if (p1 <= 0 || p2 <= 0 || p3 <= 0) return;  // their order is not tested
-  std::string left = VarName(run.Vars, TrimBoth(Copy(op2, p1 + 1, p2 - p1 - 1)));
-  std::string right = VarName(run.Vars, TrimBoth(Copy(op2, p2 + 1, p3 - p2 - 1)));
-  EmitAndClaim(run, state, "eax:=" + left + "+" + right + ";", 1);
+  std::string_view left = VarName(run.Vars, TrimBoth(Copy(op2, p1 + 1, p2 - p1 - 1)));
+  std::string_view right = VarName(run.Vars, TrimBoth(Copy(op2, p2 + 1, p3 - p2 - 1)));
+  EmitAndClaim(run, state, {"eax:=", left, "+", right, ";"}, 1);
 }
 
 }  // namespace asm2pas
