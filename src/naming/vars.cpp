@@ -109,6 +109,8 @@ void AddVar(VarTable& vars, std::string_view operand) {
   v.Size = OperandSize(t);
   v.Reserved = 0;
   v.Kind = kind;
+  // Room for all at once: the table never copies its entries as it grows.
+  if (vars.Vars.empty()) vars.Vars.reserve(kVarsCapacity);
   vars.Vars.push_back(std::move(v));
   if (vars.ByName.empty()) vars.ByName.assign(kNameSlots, 0);
   // Ends: the slots are never more than half full, so an empty one comes.

@@ -10,6 +10,12 @@ namespace {
 constexpr size_t kBlock = 64 * 1024;
 }
 
+FdSink::FdSink(int fd) : fd_(fd) {
+  // Room for a block and the line that fills it, so that the buffer is not
+  // copied as it grows (only an unusually long line grows it further).
+  buffer_.reserve(kBlock + 4096);
+}
+
 bool Sink::WriteLine(size_t spaces, std::string_view line) {
   std::string bytes(spaces, ' ');
   bytes.append(line).append("\r\n");

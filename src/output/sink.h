@@ -38,7 +38,7 @@ class StringSink : public Sink {
 // must be called before the process exits; the destructor does not.
 class FdSink : public Sink {
  public:
-  explicit FdSink(int fd) : fd_(fd) {}
+  explicit FdSink(int fd);
   bool Write(std::string_view bytes) override;
   bool WriteLine(size_t spaces, std::string_view line) override;
   bool Flush();
