@@ -46,7 +46,20 @@ std::optional<uint32_t> BareHex(std::string_view operand) {
   // Only hex digits may follow the "$" we put in front, so a "$" or a sign
   // inside the operand fails just as the conversion of "$" + operand would.
   if (operand.empty()) return std::nullopt;
+  if (operand.size() <= 8) {
+    // Eight digits or fewer cannot overflow 32 bits: the common case (every
+    // address field, every jump target) needs no test for it.
+    uint32_t value = 0;
+    // Ends: one pass over at most eight digits.
+    for (char c : operand) {
+      int d = HexDigit(c);
+      if (d < 0) return std::nullopt;
+      value = value << 4 | static_cast<uint32_t>(d);
+    }
+    return value;
+  }
   uint64_t value = 0;
+  // Ends: one pass over the operand.
   for (char c : operand) {
     int d = HexDigit(c);
     if (d < 0) return std::nullopt;
