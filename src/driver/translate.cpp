@@ -14,9 +14,12 @@ namespace {
 // Kept out of line so that the frames of the recursion stay small.
 [[gnu::noinline]] void SubstituteOperands(RunState& run, int b) {
   TOpCode& entry = run.Code.Mutable(b);
-  SubstituteName(run.Vars, entry.Op1);
-  SubstituteName(run.Vars, entry.Op2);
-  SubstituteName(run.Vars, entry.Op3);
+  SubstituteName(run.Vars, entry.Op1, entry.VarHint[0]);
+  SubstituteName(run.Vars, entry.Op2, entry.VarHint[1]);
+  SubstituteName(run.Vars, entry.Op3, entry.VarHint[2]);
+  // The hints speak of the texts as read; should the entry be substituted
+  // again, its new texts are looked up.
+  entry.VarHint[0] = entry.VarHint[1] = entry.VarHint[2] = kLookUp;
 }
 
 [[gnu::noinline]] void EmitComment(RunState& run, int b) {

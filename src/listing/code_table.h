@@ -17,7 +17,9 @@ constexpr int kCodeCapacity = 10000;
 // outlive the translation and never move what they hold.
 struct TOpCode {
   uint32_t Address = 0;  // the 32-bit pattern; compared as unsigned
-  int SourceLine = 0;    // line of the listing it came from, for diagnostics
+  // Per operand, what the reading learnt about its variable (see AddVar);
+  // spent once the operand is replaced by its name.
+  int16_t VarHint[3] = {0, 0, 0};
   std::string_view OpCode;
   std::string_view Op1;
   std::string_view Op2;

@@ -102,7 +102,6 @@ void ListingReader::ReadInstruction(std::string_view line) {
     throw RunError{line_number_, "more than 10000 instruction lines"};
   }
   TOpCode entry;
-  entry.SourceLine = line_number_;
 
   std::string_view field = line.substr(0, 8);
   auto address = BareHex(field);
@@ -146,9 +145,9 @@ void ListingReader::ReadInstruction(std::string_view line) {
     }
   }
 
-  AddVar(run_.Vars, entry.Op1);
-  AddVar(run_.Vars, entry.Op2);
-  AddVar(run_.Vars, entry.Op3);
+  entry.VarHint[0] = AddVar(run_.Vars, entry.Op1);
+  entry.VarHint[1] = AddVar(run_.Vars, entry.Op2);
+  entry.VarHint[2] = AddVar(run_.Vars, entry.Op3);
 
   if (!entry.OpCode.empty() && entry.OpCode[0] == 'j' && !BareHex(entry.Op1)) {
     throw RunError{line_number_, "jump \"" + std::string(entry.OpCode) + "\" has operand \"" +

@@ -89,19 +89,36 @@ int FindVar(const VarTable& vars, std::string_view operand) {
   }
 }
 
-void AddVar(VarTable& vars, std::string_view operand) {
-  if (operand.empty()) return;  // most third operands; never a variable
+namespace {
+// A name that an operand of no variable kind could have as its key: one
+// with none of the marks of a frame slot or absolute memory, other than
+// the register variables' own names.
+bool IsOddName(std::string_view name) {
+  if (name == "edi" || name == "esi" || name == "ebx" || name == "bx" || name == "bl") return false;
+  return name.find("ebp-") == std::string_view::npos && name.find("ebp+") == std::string_view::npos &&
+         name.find("[$") == std::string_view::npos;
+}
+}  // namespace
+
+int16_t AddVar(VarTable& vars, std::string_view operand) {
+  if (operand.empty()) return kNotAVar;  // most third operands; never a variable
   std::string_view t = TrimBoth(operand);
   // Most operands are no variable at all; that test is cheaper than the
   // lookup, and either one alone leaves the table unchanged.
   TOperandKind kind = OperandKind(t);
-  if (kind == okNone) return;
-  if (t.empty()) return;
-  if (FindVar(vars, t) >= 1) return;
+  if (kind == okNone) {
+    // Without a blank (so without " ptr ") its key is the operand itself,
+    // which lacks every mark (else it had a kind) and is no register
+    // variable (same reason): only an odd name can equal it.
+    return t.find(' ') == std::string_view::npos ? kUnlessOddNames : kLookUp;
+  }
+  int k = FindVar(vars, t);
+  if (k >= 1) return static_cast<int16_t>(k);
   if (vars.VarCount() >= kVarsCapacity) {
-    // The table is full: the operand stays unnamed and prints as written.
+    // The table is full: the operand stays unnamed and prints as written,
+    // and as no entry is added any more, that stays so.
     vars.Refused.insert(StripPtr(t));
-    return;
+    return kNotAVar;
   }
   TVar v;
   v.Name = StripPtr(t);
@@ -109,6 +126,7 @@ void AddVar(VarTable& vars, std::string_view operand) {
   v.Size = OperandSize(t);
   v.Reserved = 0;
   v.Kind = kind;
+  if (IsOddName(v.Name)) vars.OddNames = true;
   // Room for all at once: the table never copies its entries as it grows.
   if (vars.Vars.empty()) vars.Vars.reserve(kVarsCapacity);
   vars.Vars.push_back(std::move(v));
@@ -117,6 +135,7 @@ void AddVar(VarTable& vars, std::string_view operand) {
   size_t s = NameSlot(vars.Vars.back().Name);
   while (vars.ByName[s] != 0) s = (s + 1) & (kNameSlots - 1);
   vars.ByName[s] = vars.VarCount();
+  return static_cast<int16_t>(vars.VarCount());
 }
 
 std::string_view VarName(const VarTable& vars, std::string_view operand) {
@@ -129,6 +148,16 @@ std::string_view VarName(const VarTable& vars, std::string_view operand) {
 void SubstituteName(const VarTable& vars, std::string_view& operand) {
   if (operand.empty()) return;  // no name is empty
   operand = VarName(vars, operand);
+}
+
+void SubstituteName(const VarTable& vars, std::string_view& operand, int16_t hint) {
+  if (hint >= 1) {
+    operand = vars.Vars[static_cast<size_t>(hint - 1)].NewName;
+  } else if (hint == kNotAVar || (hint == kUnlessOddNames && !vars.OddNames)) {
+    operand = TrimBoth(operand);  // what VarName answers for no variable
+  } else {
+    SubstituteName(vars, operand);
+  }
 }
 
 }  // namespace asm2pas

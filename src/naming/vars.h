@@ -32,6 +32,9 @@ struct VarTable {
   int32_t LocalSeq = 0;
   // Distinct variable operands refused because the table was full.
   std::unordered_set<std::string> Refused;
+  // Some name lacks every mark of a variable and is no register's: an
+  // operand of no variable kind may then still name a variable.
+  bool OddNames = false;
 
   int VarCount() const { return static_cast<int>(Vars.size()); }
 };
@@ -41,7 +44,17 @@ TOperandKind OperandKind(std::string_view operand);
 uint8_t OperandSize(std::string_view operand);
 std::string MakeVarName(VarTable& vars, std::string_view operand);
 int FindVar(const VarTable& vars, std::string_view operand);
-void AddVar(VarTable& vars, std::string_view operand);
+
+// What the reading learns about an operand's variable, kept with the
+// operand so that the translation need not look it up again (the table is
+// complete by then, and an answer given here does not change as it grows):
+// the one-based index of its variable, or one of these.
+constexpr int16_t kLookUp = 0;           // not known: look it up
+constexpr int16_t kNotAVar = -1;         // names no variable
+constexpr int16_t kUnlessOddNames = -2;  // names none unless the table has odd names
+
+// Registers the operand if it is a new variable; gives the hint for it.
+int16_t AddVar(VarTable& vars, std::string_view operand);
 // The variable's generated name, or else the operand trimmed (a view into
 // the operand). The name is a view into the table, valid while the table
 // takes no further entries: the reading registers them all before the
@@ -50,5 +63,7 @@ std::string_view VarName(const VarTable& vars, std::string_view operand);
 // VarName applied to an operand in place: the view is pointed at the name
 // or at the trimmed operand.
 void SubstituteName(const VarTable& vars, std::string_view& operand);
+// The same, for the operand the reading gave this hint for.
+void SubstituteName(const VarTable& vars, std::string_view& operand, int16_t hint);
 
 }  // namespace asm2pas

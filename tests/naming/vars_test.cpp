@@ -3,6 +3,10 @@
 
 #include "naming/vars.h"
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace asm2pas {
 namespace {
 
@@ -65,6 +69,41 @@ TEST(Vars, NumberingIsUpperCaseHexAndCapped) {
   EXPECT_EQ(VarName(full, "[ebp-1999]"), "Local_07CF");
   EXPECT_EQ(VarName(full, "[ebp-2000]"), "[ebp-2000]");
   EXPECT_EQ(full.Refused.size(), 5u);
+}
+
+// The reading's hint for an operand, used by the translation, gives the
+// name a lookup in the finished table gives, whatever came after it: also
+// when a variable's key is an operand of no variable kind ("eax" through
+// "[ebp-$04] ptr eax", "edx" through "x ebp- ptr edx", registered only
+// after "edx" itself was read), and when the table is full.
+TEST(Vars, HintsAnswerAsTheFinishedTable) {
+  const std::vector<std::vector<std::string>> listings = {
+      {"eax", "dword ptr [ebp-$04]", "[ebp-$04]", "ebx", "$10", "[eax+$04]", "dword ptr eax",
+       " esi ", "", "  ", "Local_0000"},
+      {"eax", "edx", "x ptr ebx", "[ebp-$04] ptr eax", "eax", "x ebp- ptr edx", "edx",
+       "dword ptr edx", "[$1] ptr ", "  ", "Local_0002", "[ebp+8] ptr Local_0002"},
+  };
+  for (const auto& operands : listings) {
+    VarTable vars;
+    std::vector<int16_t> hints;
+    for (const std::string& op : operands) hints.push_back(AddVar(vars, op));
+    for (size_t i = 0; i < operands.size(); ++i) {
+      std::string_view by_hint = operands[i], by_lookup = operands[i];
+      SubstituteName(vars, by_hint, hints[i]);
+      SubstituteName(vars, by_lookup);
+      EXPECT_EQ(by_hint, by_lookup) << operands[i];
+    }
+  }
+  EXPECT_EQ(VarTable().OddNames, false);
+
+  VarTable full;
+  for (int k = 0; k < kVarsCapacity; ++k) AddVar(full, "[ebp-" + std::to_string(k) + "]");
+  std::string_view refused = " [ebp-9999] ";
+  std::string_view known = "[ebp-7]";
+  SubstituteName(full, refused, AddVar(full, refused));
+  SubstituteName(full, known, AddVar(full, known));
+  EXPECT_EQ(refused, "[ebp-9999]");
+  EXPECT_EQ(known, "Local_0007");
 }
 
 }  // namespace
