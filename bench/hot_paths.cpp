@@ -59,7 +59,7 @@ void BM_VarName(benchmark::State& state) {
       const asm2pas::TOpCode& e = code.At(i);
       benchmark::DoNotOptimize(asm2pas::VarName(run.Vars, e.Op1));
       benchmark::DoNotOptimize(asm2pas::VarName(run.Vars, e.Op2));
-      benchmark::DoNotOptimize(asm2pas::VarName(run.Vars, e.Op3));
+      benchmark::DoNotOptimize(asm2pas::VarName(run.Vars, code.Op3(i)));
     }
   }
   state.SetItemsProcessed(state.iterations() * code.CodeCount() * 3);

@@ -16,15 +16,19 @@ namespace {
   TOpCode& entry = run.Code.Mutable(b);
   SubstituteName(run.Vars, entry.Op1, entry.VarHint[0]);
   SubstituteName(run.Vars, entry.Op2, entry.VarHint[1]);
-  SubstituteName(run.Vars, entry.Op3, entry.VarHint[2]);
   // The hints speak of the texts as read; should the entry be substituted
   // again, its new texts are looked up.
-  entry.VarHint[0] = entry.VarHint[1] = entry.VarHint[2] = kLookUp;
+  entry.VarHint[0] = entry.VarHint[1] = kLookUp;
+  if (TThirdOperand* third = run.Code.MutableThird(b)) {
+    SubstituteName(run.Vars, third->Text, third->VarHint);
+    third->VarHint = kLookUp;
+  }
 }
 
 [[gnu::noinline]] void EmitComment(RunState& run, int b) {
   const TOpCode& entry = run.Code.At(b);
-  Emit(run.Output, {"//", entry.OpCode, " ", entry.Op1, ", ", entry.Op2, ", ", entry.Op3});
+  Emit(run.Output,
+       {"//", entry.OpCode, " ", entry.Op1, ", ", entry.Op2, ", ", run.Code.Op3(b)});
 }
 
 }  // namespace

@@ -53,22 +53,34 @@ std::string_view TextStore::Keep(std::string_view text) {
 void CodeTable::Append(const TOpCode& entry) {
   uint32_t address = entry.Address;
   entries_.push_back(entry);
-  addresses_.push_back(address);
-  if (ascending_ && CodeCount() >= 2 && address <= addresses_[addresses_.size() - 2]) {
+  if (ascending_ && CodeCount() >= 2 && address <= entries_[entries_.size() - 2].Address) {
     ascending_ = false;
     // Ends: one pass over the entries so far.
-    for (int i = 1; i < CodeCount(); ++i) first_.Insert(addresses_[static_cast<size_t>(i)], i);
+    for (int i = 1; i < CodeCount(); ++i) first_.Insert(entries_[static_cast<size_t>(i)].Address, i);
   }
   // An address met before keeps its first entry, so the index answers as a
   // scan from entry 1 would.
   if (!ascending_) first_.Insert(address, CodeCount());
 }
 
+void CodeTable::SetThird(std::string_view text, int16_t var_hint) {
+  thirds_.push_back(TThirdOperand{CodeCount(), var_hint, text});
+}
+
+const TThirdOperand* CodeTable::FindThird(int i) const {
+  if (thirds_.empty()) return nullptr;  // the common case: no entry has one
+  auto it = std::lower_bound(thirds_.begin(), thirds_.end(), i,
+                             [](const TThirdOperand& t, int index) { return t.Index < index; });
+  if (it == thirds_.end() || it->Index != i) return nullptr;
+  return &*it;
+}
+
 int CodeTable::FindAscending(uint32_t address) const {
-  auto begin = addresses_.begin() + 1;
-  auto it = std::lower_bound(begin, addresses_.end(), address);
-  if (it == addresses_.end() || *it != address) return -1;
-  return static_cast<int>(it - addresses_.begin());
+  auto begin = entries_.begin() + 1;
+  auto it = std::lower_bound(begin, entries_.end(), address,
+                             [](const TOpCode& e, uint32_t a) { return e.Address < a; });
+  if (it == entries_.end() || it->Address != address) return -1;
+  return static_cast<int>(it - entries_.begin());
 }
 
 }  // namespace asm2pas

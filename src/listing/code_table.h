@@ -15,15 +15,23 @@ constexpr int kCodeCapacity = 10000;
 // The texts of an entry are views: into the table's TextStore, or, once its
 // operands are replaced by variable names, into the variable table. Both
 // outlive the translation and never move what they hold.
+// A third operand (or more) is rare: CodeTable keeps it apart (see Op3), so
+// that the entries stay small.
 struct TOpCode {
   uint32_t Address = 0;  // the 32-bit pattern; compared as unsigned
   // Per operand, what the reading learnt about its variable (see AddVar);
   // spent once the operand is replaced by its name.
-  int16_t VarHint[3] = {0, 0, 0};
+  int16_t VarHint[2] = {0, 0};
   std::string_view OpCode;
   std::string_view Op1;
   std::string_view Op2;
-  std::string_view Op3;
+};
+
+// The third operand of entry Index, with its hint as above.
+struct TThirdOperand {
+  int Index = 0;
+  int16_t VarHint = 0;
+  std::string_view Text;
 };
 
 // Holds copies of texts at addresses that never change: the listing is fed
@@ -77,7 +85,6 @@ class CodeTable {
  public:
   CodeTable() {
     entries_.reserve(kCodeCapacity + 1);
-    addresses_.reserve(kCodeCapacity + 1);
   }
 
   int CodeCount() const { return static_cast<int>(entries_.size()) - 1; }
@@ -99,21 +106,33 @@ class CodeTable {
   // Appends an entry; the caller keeps to the capacity. Its texts must
   // stay where they are as long as the table does (see Keep).
   void Append(const TOpCode& entry);
+  // Gives the entry appended last a third operand (not empty).
+  void SetThird(std::string_view text, int16_t var_hint);
+
+  // The third operand of entry i, empty when it has none (or for any i
+  // outside 1..CodeCount).
+  std::string_view Op3(int i) const {
+    const TThirdOperand* third = FindThird(i);
+    return third ? third->Text : std::string_view();
+  }
+  // Writable third operand of entry i, or null when it has none.
+  TThirdOperand* MutableThird(int i) { return const_cast<TThirdOperand*>(FindThird(i)); }
 
   // A copy of the text, kept as long as the table, for an entry's views.
   std::string_view Keep(std::string_view text) { return texts_.Keep(text); }
 
  private:
   int FindAscending(uint32_t address) const;
+  const TThirdOperand* FindThird(int i) const;
 
   std::vector<TOpCode> entries_ = std::vector<TOpCode>(1);  // [0] unused
-  // The addresses alone, [0] unused. While they rise strictly from entry
-  // to entry (as in any listing of one routine) a binary search over them
-  // finds an address; the hash index is built only for a table whose
-  // addresses do not, and kept from then on.
-  std::vector<uint32_t> addresses_ = std::vector<uint32_t>(1);
+  // While the addresses rise strictly from entry to entry (as in any
+  // listing of one routine) a binary search over the entries finds an
+  // address; the hash index is built only for a table whose addresses do
+  // not, and kept from then on.
   bool ascending_ = true;
   AddressIndex first_;
+  std::vector<TThirdOperand> thirds_;  // in entry order
   TextStore texts_;
   TOpCode empty_;
 };

@@ -129,7 +129,8 @@ void ListingReader::ReadInstruction(std::string_view line) {
   rest = TrimBoth(rest);
 
   // Operands: text before a comma keeps its trailing blanks; a third comma
-  // is no separator, so a fourth operand stays in Op3.
+  // is no separator, so a fourth operand stays in the third.
+  std::string_view op3;
   size_t comma = rest.find(',');
   if (comma == std::string_view::npos) {
     entry.Op1 = rest;  // already trimmed
@@ -141,13 +142,13 @@ void ListingReader::ReadInstruction(std::string_view line) {
       entry.Op2 = rest;  // trimmed at both ends already
     } else {
       entry.Op2 = rest.substr(0, second);
-      entry.Op3 = TrimLeading(rest.substr(second + 1));
+      op3 = TrimLeading(rest.substr(second + 1));
     }
   }
 
   entry.VarHint[0] = AddVar(run_.Vars, entry.Op1);
   entry.VarHint[1] = AddVar(run_.Vars, entry.Op2);
-  entry.VarHint[2] = AddVar(run_.Vars, entry.Op3);
+  int16_t op3_hint = AddVar(run_.Vars, op3);
 
   if (!entry.OpCode.empty() && entry.OpCode[0] == 'j' && !BareHex(entry.Op1)) {
     throw RunError{line_number_, "jump \"" + std::string(entry.OpCode) + "\" has operand \"" +
@@ -155,6 +156,7 @@ void ListingReader::ReadInstruction(std::string_view line) {
                                      "\", not a bare hexadecimal address"};
   }
   code.Append(entry);
+  if (!op3.empty()) code.SetThird(op3, op3_hint);
 }
 
 void LoadListing(RunState& run, std::string_view bytes) {

@@ -83,9 +83,9 @@ void DoImul(RunState& run, TLoopState& state) {
   if (!e) return;
   if (e->Op2.empty()) {
     EmitAndClaim(run, state, {"eax:=eax*", e->Op1, ";"}, 1);
-  } else if (!e->Op3.empty()) {
+  } else if (std::string_view op3 = run.Code.Op3(state.Index); !op3.empty()) {
     // imul r, x, n multiplies x by n into r.
-    EmitAndClaim(run, state, {e->Op1, ":=", e->Op2, "*", e->Op3, ";"}, 1);
+    EmitAndClaim(run, state, {e->Op1, ":=", e->Op2, "*", op3, ";"}, 1);
   } else {
     EmitAndClaim(run, state, {e->Op1, ":=", e->Op1, "*", e->Op2, ";"}, 1);
   }

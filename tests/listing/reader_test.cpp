@@ -56,12 +56,12 @@ TEST(Reader, OperandSplitting) {
                        Line("00000004", "mov\teax, ebx") + Line("00000005", "x a,b ,  c"));
   EXPECT_EQ(run.Code.At(1).Op1, "eax ");  // blank before a comma stays
   EXPECT_EQ(run.Code.At(1).Op2, "ebx");
-  EXPECT_EQ(run.Code.At(2).Op3, "c, d");  // a fourth operand stays in Op3
+  EXPECT_EQ(run.Code.Op3(2), "c, d");  // a fourth operand stays in Op3
   EXPECT_EQ(run.Code.At(3).Op2, "[eax+$04]");
   EXPECT_EQ(run.Code.At(4).OpCode, "mov\teax,");  // a tab is no separator
   EXPECT_EQ(run.Code.At(4).Op1, "ebx");
   EXPECT_EQ(run.Code.At(5).Op2, "b ");
-  EXPECT_EQ(run.Code.At(5).Op3, "c");
+  EXPECT_EQ(run.Code.Op3(5), "c");
 }
 
 TEST(Reader, ShortLinesLineEndsAndCode26) {
