@@ -64,11 +64,16 @@ void CodeTable::Append(const TOpCode& entry) {
 }
 
 void CodeTable::SetThird(std::string_view text, int16_t var_hint) {
-  thirds_.push_back(TThirdOperand{CodeCount(), var_hint, text});
+  const int i = CodeCount();
+  thirds_.push_back(TThirdOperand{i, var_hint, text});
+  const size_t word = static_cast<size_t>(i) >> 6;
+  if (has_third_.size() <= word) has_third_.resize(word + 1, 0);
+  has_third_[word] |= uint64_t{1} << (i & 63);
 }
 
 const TThirdOperand* CodeTable::FindThird(int i) const {
-  if (thirds_.empty()) return nullptr;  // the common case: no entry has one
+  const size_t word = static_cast<size_t>(i) >> 6;
+  if (i < 1 || word >= has_third_.size() || !(has_third_[word] >> (i & 63) & 1)) return nullptr;
   auto it = std::lower_bound(thirds_.begin(), thirds_.end(), i,
                              [](const TThirdOperand& t, int index) { return t.Index < index; });
   if (it == thirds_.end() || it->Index != i) return nullptr;

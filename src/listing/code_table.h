@@ -133,6 +133,9 @@ class CodeTable {
   bool ascending_ = true;
   AddressIndex first_;
   std::vector<TThirdOperand> thirds_;  // in entry order
+  // One bit per entry: whether it has a third operand, so that asking for
+  // one that is not there costs no search.
+  std::vector<uint64_t> has_third_;
   TextStore texts_;
   TOpCode empty_;
 };
