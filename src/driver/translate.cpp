@@ -46,7 +46,6 @@ void Translate(RunState& run, int from_index, int last_index) {
   state.LastIndex = last_index;
   state.CurAddr = code.At(from_index).Address;
   state.ToAddr = code.At(last_index).Address;
-  std::span<const RecognizerEntry> recognizers = Recognizers();
 
   // Ends: Index grows by at least one every step (a claim moves it to a
   // later entry, an unclaimed instruction to the next one), and the loop
@@ -60,17 +59,22 @@ void Translate(RunState& run, int from_index, int last_index) {
     // text due where a try or finally sequence begins precedes its word.
     EmitLabels(run.Labels, run.Output, state.CurAddr);
 
+    // Only the recognisers that can claim at this mnemonic are offered the
+    // instruction; the others would decline at once. The operands are
+    // replaced where the table order says, before the first recogniser that
+    // sees them so, or, once none has claimed, as the whole table would
+    // have passed its first Substituted entry.
     bool substituted = false;
     const uint32_t mnemonic = MnemonicBitOf(code.At(state.Index).OpCode);
-    for (const RecognizerEntry& r : recognizers) {
-      if (r.Substituted && !substituted) {
+    for (const RecognizerEntry* r : RecognizersFor(mnemonic)) {
+      if (!substituted && SeesSubstituted(r)) {
         SubstituteOperands(run, state.Index);
         substituted = true;
       }
-      if ((r.Mnemonics & mnemonic) == 0) continue;  // it would decline
-      r.Run(run, state);
+      r->Run(run, state);
       if (state.Handled) break;
     }
+    if (!state.Handled && !substituted) SubstituteOperands(run, state.Index);
 
     if (state.Handled) {
       // A claim always lies ahead; the guard keeps the loop moving even if

@@ -1,5 +1,8 @@
 #include "recognizers/table.h"
 
+#include <bit>
+#include <iterator>
+
 #include "recognizers/if_else.h"
 #include "recognizers/loops.h"
 #include "recognizers/statements.h"
@@ -38,6 +41,46 @@ constexpr RecognizerEntry kRecognizers[] = {
 }  // namespace
 
 std::span<const RecognizerEntry> Recognizers() { return kRecognizers; }
+
+namespace {
+constexpr size_t kRecognizerCount = std::size(kRecognizers);
+constexpr int kMnemonicBits = 18;  // mbOther .. mbLea
+
+// For every mnemonic bit, the recognisers that can claim at it, in table
+// order: the translation offers an instruction to these only.
+struct ByMnemonic {
+  const RecognizerEntry* Entries[kMnemonicBits][kRecognizerCount] = {};
+  size_t Count[kMnemonicBits] = {};
+};
+
+constexpr ByMnemonic kByMnemonic = [] {
+  ByMnemonic t;
+  for (int bit = 0; bit < kMnemonicBits; ++bit) {
+    for (const RecognizerEntry& r : kRecognizers) {
+      if (r.Mnemonics & (1u << bit)) t.Entries[bit][t.Count[bit]++] = &r;
+    }
+  }
+  return t;
+}();
+
+constexpr const RecognizerEntry* kFirstSubstituted = [] {
+  for (const RecognizerEntry& r : kRecognizers) {
+    if (r.Substituted) return &r;
+  }
+  return std::end(kRecognizers);
+}();
+// The translation replaces the operands of every instruction none claims.
+static_assert(kFirstSubstituted != std::end(kRecognizers), "some recogniser sees names");
+static_assert(mbLea == 1u << (kMnemonicBits - 1), "one list per mnemonic bit");
+}  // namespace
+
+std::span<const RecognizerEntry* const> RecognizersFor(uint32_t mnemonic_bit) {
+  const int bit = std::countr_zero(mnemonic_bit);
+  if (bit >= kMnemonicBits) return {};
+  return {kByMnemonic.Entries[bit], kByMnemonic.Count[bit]};
+}
+
+bool SeesSubstituted(const RecognizerEntry* r) { return r >= kFirstSubstituted; }
 
 uint32_t MnemonicBitOf(std::string_view m) {
   switch (m.size()) {

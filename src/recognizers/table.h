@@ -50,4 +50,11 @@ struct RecognizerEntry {
 
 std::span<const RecognizerEntry> Recognizers();
 
+// The recognisers, in table order, whose Mnemonics hold this one bit: the
+// only ones that can claim at an instruction with that mnemonic.
+std::span<const RecognizerEntry* const> RecognizersFor(uint32_t mnemonic_bit);
+// Whether r stands at or after the first entry marked Substituted, so that
+// it sees the current instruction's operands replaced.
+bool SeesSubstituted(const RecognizerEntry* r);
+
 }  // namespace asm2pas

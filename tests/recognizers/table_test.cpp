@@ -113,5 +113,25 @@ TEST(RecognizerTable, MnemonicBitsAreExact) {
   EXPECT_EQ(MnemonicBitOf("orpd"), mbOther);
 }
 
+// The list offered per mnemonic holds exactly the recognisers whose mask
+// has its bit, in table order; the operands are named from DoRet on.
+TEST(RecognizerTable, ListsPerMnemonicKeepTheTableOrder) {
+  std::span<const RecognizerEntry> all = Recognizers();
+  for (int bit = 0; bit < 32; ++bit) {
+    std::vector<const RecognizerEntry*> expected;
+    for (const RecognizerEntry& r : all) {
+      if (r.Mnemonics & (1u << bit)) expected.push_back(&r);
+    }
+    std::span<const RecognizerEntry* const> got = RecognizersFor(1u << bit);
+    EXPECT_EQ(std::vector<const RecognizerEntry*>(got.begin(), got.end()), expected) << bit;
+  }
+  EXPECT_EQ(RecognizersFor(mbMov).size(), 3u);  // for, if, the assignment
+  bool named = false;
+  for (const RecognizerEntry& r : all) {
+    named = named || r.Name == std::string("DoRet");
+    EXPECT_EQ(SeesSubstituted(&r), named) << r.Name;
+  }
+}
+
 }  // namespace
 }  // namespace asm2pas
