@@ -38,9 +38,20 @@ constexpr ForLayout kForLayouts[] = {
     {{"mov", "mov", "sub", "jnle", "dec"}, -1, -1, 3, "inc", 2, 0, 1, " downto ", 5},
 };
 
+// Every mov of the listing is held against the layouts: for texts of a few
+// letters a plain loop costs less than a call to the general comparison.
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  // Ends: one pass over the letters.
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 bool LayoutMatches(const CodeTable& code, int b, const ForLayout& l) {
   for (int k = 0; k < 5; ++k) {
-    if (!l.Ops[k].empty() && code.At(b + k).OpCode != l.Ops[k]) return false;
+    if (!l.Ops[k].empty() && !SameText(code.At(b + k).OpCode, l.Ops[k])) return false;
   }
   if (l.EqualA >= 0 && code.At(b + l.EqualA).Op1 != code.At(b + l.EqualB).Op1) return false;
   return true;
