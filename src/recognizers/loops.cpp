@@ -49,9 +49,11 @@ bool SameText(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool LayoutMatches(const CodeTable& code, int b, const ForLayout& l) {
+// `ops` holds the mnemonics at b .. b+4, read once for all the layouts.
+bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5],
+                   const ForLayout& l) {
   for (int k = 0; k < 5; ++k) {
-    if (!l.Ops[k].empty() && !SameText(code.At(b + k).OpCode, l.Ops[k])) return false;
+    if (!l.Ops[k].empty() && !SameText(ops[k], l.Ops[k])) return false;
   }
   if (l.EqualA >= 0 && code.At(b + l.EqualA).Op1 != code.At(b + l.EqualB).Op1) return false;
   return true;
@@ -60,8 +62,10 @@ bool LayoutMatches(const CodeTable& code, int b, const ForLayout& l) {
 [[gnu::noinline]] std::optional<LoopPlan> PlanFor(RunState& run, const TLoopState& state) {
   const CodeTable& code = run.Code;
   const int b = state.Index;
+  std::string_view ops[5];
+  for (int k = 0; k < 5; ++k) ops[k] = code.At(b + k).OpCode;
   for (const ForLayout& l : kForLayouts) {
-    if (!LayoutMatches(code, b, l)) continue;
+    if (!LayoutMatches(code, b, ops, l)) continue;
     std::optional<uint32_t> exit_addr = BareHex(code.At(b + l.Guard).Op1);
     if (!exit_addr) continue;
     const int j = code.FindAddr(*exit_addr);

@@ -2,6 +2,9 @@
 // levels, the line limit, and the deferred texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <random>
 #include <string>
 
 #include "output/labels.h"
@@ -69,6 +72,38 @@ TEST(Writer, NegativeLevelsAndEmptyLines) {
   w("");
   EXPECT_EQ(w.sink.Text(), "end;\r\nx\r\nbegin\r\ny\r\n\r\n");
   EXPECT_EQ(w.out.Indent, 0);
+}
+
+// Lines made of pieces of block words, at the start, the end and the edges
+// of a line, move the level just as a plain search for each word says.
+TEST(Writer, BlockWordsFoundAnywhere) {
+  const char* const pieces[] = {"end", "begin", "try", "finally", "end else begin", "nd", "egin",
+                                "tr", "y", "finall", "e", "n", "b", "x", " ", ";", "ende"};
+  std::mt19937 rng(7);
+  Writer w;
+  int level = 0;
+  std::string expected;
+  for (int n = 0; n < 3000; ++n) {
+    std::string line;
+    for (int k = std::uniform_int_distribution<int>(0, 5)(rng); k > 0; --k) {
+      line += pieces[std::uniform_int_distribution<size_t>(0, std::size(pieces) - 1)(rng)];
+    }
+    auto has = [&](const char* word) { return line.find(word) != std::string::npos; };
+    auto at = [&](int l) { return std::string(static_cast<size_t>(3 * std::max(l, 0)), ' '); };
+    bool flush_left = line.size() >= 14 && line[13] == ':';
+    if (has("finally") || has("end else begin")) {
+      expected += at(level - 1) + line + "\r\n";
+    } else if (has("end")) {
+      --level;
+      expected += at(level) + line + "\r\n";
+    } else {
+      expected += (flush_left ? std::string() : at(level)) + line + "\r\n";
+      if (has("try") || has("begin")) ++level;
+    }
+    w(line);
+  }
+  EXPECT_EQ(w.sink.Text(), expected);
+  EXPECT_EQ(w.out.Indent, level);
 }
 
 TEST(Writer, LineLimit) {
