@@ -1,5 +1,7 @@
 #include "naming/vars.h"
 
+#include <cstring>
+
 #include "listing/trim.h"
 
 namespace asm2pas {
@@ -70,11 +72,25 @@ namespace {
 constexpr size_t kNameSlots = 4096;  // a power of two
 static_assert(kNameSlots >= 2 * kVarsCapacity, "the name slots must stay half empty");
 
+// Eight bytes at a time: a name is hashed for every variable operand the
+// reading meets; any hash gives the same answers, only the probing differs.
 size_t NameSlot(std::string_view name) {
-  uint32_t h = 2166136261u;  // FNV-1a
-  // Ends: one pass over the name.
-  for (char c : name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-  return h & (kNameSlots - 1);
+  uint64_t h = name.size();
+  size_t i = 0;
+  // Ends: i grows by eight up to the last whole word.
+  for (; i + 8 <= name.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, name.data() + i, 8);
+    h = (h ^ word) * 0x9E3779B97F4A7C15ull;
+  }
+  uint64_t tail = 0;
+  // Ends: at most seven bytes.
+  for (size_t k = 0; i + k < name.size(); ++k) {
+    tail |= uint64_t{static_cast<unsigned char>(name[i + k])} << (8 * k);
+  }
+  h = (h ^ tail) * 0x9E3779B97F4A7C15ull;
+  static_assert(kNameSlots == size_t{1} << 12, "a slot is the hash's top 12 bits");
+  return static_cast<size_t>(h >> 52);  // the top bits are the best mixed
 }
 }  // namespace
 
