@@ -89,27 +89,28 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
   }
   // E: mov r, x; add/sub r, y ...; cmp with r on either side; jcc
   if (first.OpCode == "mov" && IsAddSub(second)) {
-    std::string expr(VarName(vars, first.Op2));
     int i = a + 1;
     // Ends: every entry past the table reads as empty, which is no add/sub.
-    while (IsAddSub(code.At(i))) {
-      const TOpCode& step = code.At(i);
-      expr += step.OpCode == "add" ? "+" : "-";
-      expr += VarName(vars, step.Op2);
-      ++i;
-    }
+    while (IsAddSub(code.At(i))) ++i;
     const TOpCode& cmp = code.At(i);
     if (cmp.OpCode != "cmp") return false;
-    if (cmp.Op2 == first.Op1) {
-      if (!ReadJump(code.At(i + 1), cond)) return false;
+    const bool expr_right = cmp.Op2 == first.Op1;
+    if (!expr_right && cmp.Op1 != first.Op1) return false;
+    if (!ReadJump(code.At(i + 1), cond)) return false;
+    // The layout holds: only now is the expression built.
+    std::string expr(VarName(vars, first.Op2));
+    // Ends: the same add/sub entries as above.
+    for (int k = a + 1; k < i; ++k) {
+      const TOpCode& step = code.At(k);
+      expr += step.OpCode == "add" ? "+" : "-";
+      expr += VarName(vars, step.Op2);
+    }
+    if (expr_right) {
       cond.Left = VarName(vars, cmp.Op1);
       cond.Right = std::move(expr);
-    } else if (cmp.Op1 == first.Op1) {
-      if (!ReadJump(code.At(i + 1), cond)) return false;
+    } else {
       cond.Left = std::move(expr);
       cond.Right = VarName(vars, cmp.Op2);
-    } else {
-      return false;
     }
     cond.Count = i - a + 2;
     return true;
