@@ -15,9 +15,10 @@ namespace asm2pas {
 namespace {
 
 std::string Where(const std::string& file, int line) {
-  std::string text = "asm2pas: " + file;
-  if (line > 0) text += ":" + std::to_string(line);
-  return text + ": ";
+  std::string text = "asm2pas: ";
+  text.append(file);
+  if (line > 0) text.append(":").append(std::to_string(line));
+  return text.append(": ");
 }
 
 }  // namespace

@@ -144,8 +144,8 @@ std::string SymbolText(std::string_view symbol) {
 // A symbol plus a signed byte offset, as "name", "name+$10" or "name-$04".
 std::string SymbolPlus(std::string_view symbol, int64_t offset) {
   std::string out = SymbolText(symbol);
-  if (offset > 0) out += "+" + DollarNumber(static_cast<uint64_t>(offset));
-  if (offset < 0) out += "-" + DollarNumber(static_cast<uint64_t>(-offset));
+  if (offset > 0) out.append("+").append(DollarNumber(static_cast<uint64_t>(offset)));
+  if (offset < 0) out.append("-").append(DollarNumber(static_cast<uint64_t>(-offset)));
   return out;
 }
 
@@ -254,14 +254,14 @@ std::optional<std::string> NegativeImmediate(std::string_view operand, const Sou
   if (!value) return std::nullopt;
   if (ins.Bytes.empty()) {
     if (lowered.size() == 10 && *value >= 0xFFFFFF80u && *value <= 0xFFFFFFFFu)
-      return "-" + DollarNumber(0x100000000u - *value);
+      return std::string("-").append(DollarNumber(0x100000000u - *value));
     return std::nullopt;
   }
   uint8_t op = Opcode(ins.Bytes);
   if (op != 0x83 && op != 0x6B && op != 0x6A) return std::nullopt;
   uint8_t last = ins.Bytes.back();
   if (last < 0x80 || (*value & 0xFF) != last) return std::nullopt;
-  return "-" + DollarNumber(0x100u - last);
+  return std::string("-").append(DollarNumber(0x100u - last));
 }
 
 // Every operand of an instruction that is no jump or call target. An
@@ -275,7 +275,7 @@ std::vector<std::string> RewriteOperands(std::string_view operands, const Source
     std::optional<AbsoluteOperand> a = ParseAbsolute(Lower(op));
     const Relocation* reloc = a ? AbsoluteReloc(ins, a->Address) : nullptr;
     if (reloc)
-      ops.push_back(AbsoluteText(*a, "$" + SymbolPlus(reloc->Symbol, static_cast<int64_t>(a->Address))));
+      ops.push_back(AbsoluteText(*a, std::string("$").append(SymbolPlus(reloc->Symbol, static_cast<int64_t>(a->Address)))));
     else
       ops.push_back(RewriteOperand(op));
   }
@@ -343,7 +343,9 @@ std::string DollarNumber(uint64_t value) {
   std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(value));
   std::string digits = buf;
   size_t width = digits.size() <= 2 ? 2 : digits.size() <= 4 ? 4 : digits.size() <= 8 ? 8 : digits.size();
-  return "$" + std::string(width - digits.size(), '0') + digits;
+  std::string out = "$";
+  out.append(width - digits.size(), '0').append(digits);
+  return out;
 }
 
 std::string JumpName(std::string_view mnemonic) {
@@ -373,7 +375,7 @@ std::string RewriteOperand(std::string_view operand) {
   }
   std::string lowered = Lower(Trim(text));
   if (std::optional<AbsoluteOperand> a = ParseAbsolute(lowered))
-    return AbsoluteText(*a, "$" + Hex8(a->Address));
+    return AbsoluteText(*a, std::string("$").append(Hex8(a->Address)));
   // objdump writes the count of a shift by one in decimal ("sar eax,1").
   if (!lowered.empty() && lowered.size() <= 9 &&
       lowered.find_first_not_of("0123456789") == std::string::npos)
