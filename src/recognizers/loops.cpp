@@ -62,6 +62,9 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
 [[gnu::noinline]] std::optional<LoopPlan> PlanFor(RunState& run, const TLoopState& state) {
   const CodeTable& code = run.Code;
   const int b = state.Index;
+  // Every layout has a sub in the second or third place; most movs are
+  // followed by neither.
+  if (code.At(b + 1).OpCode != "sub" && code.At(b + 2).OpCode != "sub") return std::nullopt;
   std::string_view ops[5];
   for (int k = 0; k < 5; ++k) ops[k] = code.At(b + k).OpCode;
   for (const ForLayout& l : kForLayouts) {
