@@ -28,6 +28,27 @@ struct NextOf {
     return At;
   }
 };
+
+// Listing text quoted in a diagnostic. A diagnostic is one line, so control
+// characters (a lone line feed stays inside a line of the listing) are
+// shown as \xNN, and a long text is cut.
+std::string Quote(std::string_view text) {
+  constexpr size_t kMaxShown = 40;
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string quoted;
+  for (size_t k = 0; k < text.size() && k < kMaxShown; ++k) {
+    unsigned char c = static_cast<unsigned char>(text[k]);
+    if (c < 32 || c == 127) {
+      quoted += "\\x";
+      quoted += kHex[c >> 4];
+      quoted += kHex[c & 15];
+    } else {
+      quoted += static_cast<char>(c);
+    }
+  }
+  if (text.size() > kMaxShown) quoted += "...";
+  return quoted;
+}
 }  // namespace
 
 void ListingReader::Feed(std::string_view bytes) {
@@ -107,7 +128,7 @@ void ListingReader::ReadInstruction(std::string_view line) {
   auto address = BareHex(field);
   if (!address) {
     throw RunError{line_number_,
-                   "address field \"" + std::string(field) + "\" is not hexadecimal"};
+                   "address field \"" + Quote(field) + "\" is not hexadecimal"};
   }
   entry.Address = *address;
 
@@ -151,9 +172,8 @@ void ListingReader::ReadInstruction(std::string_view line) {
   int16_t op3_hint = AddVar(run_.Vars, op3);
 
   if (!entry.OpCode.empty() && entry.OpCode[0] == 'j' && !BareHex(entry.Op1)) {
-    throw RunError{line_number_, "jump \"" + std::string(entry.OpCode) + "\" has operand \"" +
-                                     std::string(entry.Op1) +
-                                     "\", not a bare hexadecimal address"};
+    throw RunError{line_number_, "jump \"" + Quote(entry.OpCode) + "\" has operand \"" +
+                                     Quote(entry.Op1) + "\", not a bare hexadecimal address"};
   }
   code.Append(entry);
   if (!op3.empty()) code.SetThird(op3, op3_hint);
