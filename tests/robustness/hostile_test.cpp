@@ -1,0 +1,489 @@
+// Hostile listings run in-process through the whole conversion: random
+// bytes, control characters, short and huge lines, every capacity limit
+// and one past it, the deepest nesting 10000 instructions allow, repeated
+// and falling addresses, wild jumps, and exception-frame sequences cut off
+// by the end. Every run must end and keep the output rules; many also have
+// an exact expectation. The seeds are fixed, so a failure repeats.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "driver/conversion.h"
+#include "hostile_listing.h"
+#include "output/sink.h"
+#include "output_rules.h"
+
+namespace asm2pas {
+namespace {
+
+using hostile::Hex8;
+using hostile::Line;
+using hostile::Listing;
+using hostile::Rng;
+
+const std::string kFile = "hostile.lst";
+
+struct Outcome {
+  std::string Out;
+  ConversionResult Result;
+  std::vector<std::string> Lines;  // without CR LF
+};
+
+// Converts `input`, checks the output rules (and, with `twice`, that a
+// second run in the same process gives the very same result), and splits
+// the output into lines.
+Outcome Convert(const std::string& input, long instructions, const std::string& what,
+                bool twice = false) {
+  Outcome o;
+  StringSink out;
+  o.Result = ConvertListing(input, kFile, out);
+  o.Out = out.Text();
+  if (instructions < 0) instructions = rules::MaxInstructions(input);
+  EXPECT_EQ(rules::CheckRun(input, kFile, o.Out, o.Result, instructions), "") << what;
+  if (twice) {
+    StringSink again;
+    ConversionResult second = ConvertListing(input, kFile, again);
+    EXPECT_EQ(again.Text(), o.Out) << what << ": a second run differs";
+    EXPECT_EQ(second.Status, o.Result.Status) << what;
+    EXPECT_EQ(second.Messages, o.Result.Messages) << what;
+  }
+  size_t k = 0;
+  // Ends: k moves past one line each pass.
+  while (k < o.Out.size()) {
+    size_t eol = o.Out.find("\r\n", k);
+    if (eol == std::string::npos) break;
+    o.Lines.push_back(o.Out.substr(k, eol - k));
+    k = eol + 2;
+  }
+  return o;
+}
+
+std::string Trimmed(const std::string& line) {
+  size_t first = line.find_first_not_of(' ');
+  return first == std::string::npos ? "" : line.substr(first);
+}
+
+long CountTrimmed(const Outcome& o, const std::string& text) {
+  return std::count_if(o.Lines.begin(), o.Lines.end(),
+                       [&](const std::string& l) { return Trimmed(l) == text; });
+}
+
+size_t DeepestIndent(const Outcome& o) {
+  size_t deepest = 0;
+  for (const std::string& l : o.Lines) deepest = std::max(deepest, l.find_first_not_of(' '));
+  return deepest;
+}
+
+TEST(Hostile, RandomBytes) {
+  Rng rng(20240601);
+  for (int n = 0; n < 400; ++n) {
+    std::string input = hostile::RandomBytes(rng, rng.Below(3000));
+    Convert(input, -1, "random bytes #" + std::to_string(n), n % 4 == 0);
+  }
+}
+
+TEST(Hostile, ControlCharactersAndCode26InOddPlaces) {
+  Rng rng(7);
+  static const char kOdd[] = {0, 1, 8, 9, 10, 11, 12, 13, 26, 27, 127, '\xff'};
+  for (int n = 0; n < 300; ++n) {
+    Listing base = hostile::RandomProgram(rng, 1 + static_cast<int>(rng.Below(40)), false);
+    std::string input = base.Text;
+    int inserts = 1 + static_cast<int>(rng.Below(5));
+    for (int k = 0; k < inserts; ++k) {
+      input.insert(input.begin() + rng.Below(static_cast<uint32_t>(input.size() + 1)),
+                   kOdd[rng.Below(sizeof kOdd)]);
+    }
+    Convert(input, base.Instructions + inserts, "control characters #" + std::to_string(n),
+            n % 4 == 0);
+  }
+
+  // Code 26 ends the input in the middle of a line; the part before it is
+  // the last line.
+  std::string cut = Line(0x00401000, "nop") + "00401001" + std::string(26, ' ') +
+                    "inc e\x1a" + "not hexadecimal at all\r\n" + Line(0x00401002, "nop");
+  Outcome o = Convert(cut, 2, "code 26 inside a line");
+  EXPECT_EQ(o.Result.Status, 0);
+  EXPECT_EQ(o.Out, "begin\r\n   //nop , , \r\n   inc(e);\r\nend;\r\n");
+}
+
+TEST(Hostile, LinesOf34CharactersOrFewer) {
+  Rng rng(34);
+  for (int n = 0; n < 100; ++n) {
+    std::string input;
+    std::string expected = "begin\r\n";
+    int count = static_cast<int>(rng.Below(30));
+    uint32_t address = rng.Below(0x7FFFFFFFu);
+    for (int k = 0; k < count; ++k) {
+      // A rising address and up to 26 characters of anything but line
+      // ends: columns the reader never looks at.
+      address += 1 + rng.Below(100);
+      std::string line = Hex8(address);
+      size_t extra = rng.Below(27);
+      for (size_t c = 0; c < extra; ++c) line += static_cast<char>(33 + rng.Below(90));
+      input += line + "\r\n";
+      expected += "   // , , \r\n";
+    }
+    expected += "end;\r\n";
+    Outcome o = Convert(input, count, "short lines #" + std::to_string(n));
+    EXPECT_EQ(o.Result.Status, 0);
+    EXPECT_EQ(o.Out, expected) << "short lines #" << n;
+  }
+}
+
+TEST(Hostile, HugeLines) {
+  const std::string big(4 << 20, 'X');
+  Outcome o = Convert(Line(0x00401000, "mov eax, " + big) + Line(0x00401004, "ret"), 2,
+                      "a 4 MB operand");
+  EXPECT_EQ(o.Result.Status, 0);
+  ASSERT_EQ(o.Lines.size(), 3u);
+  EXPECT_TRUE(o.Lines[1] == "   eax:=" + big + ";") << "the whole operand";
+
+  o = Convert(std::string(1 << 20, ' ') + "\r\n" + Line(0x00401000, "nop"), 2,
+              "a line of a million blanks");
+  EXPECT_EQ(o.Out, "begin\r\n   //nop , , \r\nend;\r\n");
+
+  std::string commas;
+  for (int k = 0; k < 100000; ++k) commas += "a,";
+  o = Convert(Line(0x00401000, "x " + commas), 1, "100000 operands");
+  ASSERT_EQ(o.Lines.size(), 3u);
+  EXPECT_TRUE(o.Lines[1] == "   //x a, a, " + commas.substr(4)) << "the operands after the second comma";
+
+  o = Convert(Line(0x00401000, big + " eax") + Line(0x00401001, "j" + big), 2,
+              "a 4 MB mnemonic and jump");
+  EXPECT_EQ(o.Result.Status, 1);
+  EXPECT_EQ(o.Out, "");
+  ASSERT_EQ(o.Result.Messages.size(), 1u);
+  EXPECT_LT(o.Result.Messages[0].size(), 200u) << "a diagnostic quotes a cut text";
+}
+
+TEST(Hostile, InstructionLimit) {
+  // 10000 instructions: ret, jmp, jmp triples print nothing.
+  Listing full;
+  uint32_t a = 0x00401000;
+  for (int k = 0; k < 3333; ++k) {
+    full.Add(a, "ret");
+    full.Add(a + 1, "jmp " + Hex8(a + 8));
+    full.Add(a + 3, "jmp " + Hex8(a + 8));
+    a += 8;
+  }
+  full.Add(a, "nop");
+  ASSERT_EQ(full.Instructions, 10000);
+  Outcome o = Convert(full.Text, full.Instructions, "10000 instructions");
+  EXPECT_EQ(o.Result.Status, 0);
+  EXPECT_TRUE(o.Result.Messages.empty());
+  EXPECT_EQ(o.Out, "begin\r\n   //nop , , \r\nend;\r\n");
+
+  o = Convert(full.Text + Line(a + 1, "nop"), full.Instructions + 1, "10001 instructions");
+  EXPECT_EQ(o.Result.Status, 1);
+  EXPECT_EQ(o.Out, "");
+  EXPECT_EQ(o.Result.Messages,
+            std::vector<std::string>{"asm2pas: hostile.lst:10001: more than 10000 instruction lines"});
+}
+
+TEST(Hostile, OutputLineLimit) {
+  Listing listing;
+  for (uint32_t k = 0; k < 9998; ++k) listing.Add(0x00401000 + k, "nop");
+  Outcome o = Convert(listing.Text, listing.Instructions, "10000 output lines");
+  EXPECT_EQ(o.Result.Status, 0);
+  EXPECT_TRUE(o.Result.Messages.empty());
+  EXPECT_EQ(o.Lines.size(), 10000u);
+  EXPECT_EQ(o.Lines.back(), "end;");
+
+  listing.Add(0x00401000 + 9998, "nop");
+  o = Convert(listing.Text, listing.Instructions, "10001 output lines");
+  EXPECT_EQ(o.Result.Status, 1);
+  EXPECT_EQ(o.Lines.size(), 10000u);
+  EXPECT_EQ(o.Lines.back(), "   //nop , , ");
+  EXPECT_EQ(o.Result.Messages,
+            std::vector<std::string>{"asm2pas: hostile.lst: output cut at 10000 lines; 1 lines dropped"});
+}
+
+TEST(Hostile, VariableLimit) {
+  // Two new variables per instruction: a local and a global.
+  Listing listing;
+  for (uint32_t k = 0; k < 1000; ++k) {
+    listing.Add(0x00401000 + 4 * k,
+                "mov dword ptr [ebp-$" + Hex8(k) + "], [$" + Hex8(0x00500000 + k) + "]");
+  }
+  Outcome o = Convert(listing.Text, listing.Instructions, "2000 variables");
+  EXPECT_EQ(o.Result.Status, 0);
+  EXPECT_TRUE(o.Result.Messages.empty());
+  EXPECT_EQ(o.Lines[1000], "   Local_03E7:=Global_03E7;");
+
+  listing.Add(0x00410000, "mov [ebp+$08], eax");
+  o = Convert(listing.Text, listing.Instructions, "2001 variables");
+  EXPECT_EQ(o.Result.Status, 0);
+  EXPECT_EQ(o.Lines[1001], "   [ebp+$08]:=eax;");  // not named: printed as written
+  EXPECT_EQ(o.Result.Messages,
+            std::vector<std::string>{"asm2pas: hostile.lst: warning: more than 2000 variables; "
+                                     "1 further operands keep their own text"});
+}
+
+TEST(Hostile, DeferredTextLimit) {
+  // Each tear-down defers its end; to an address of its own, reached never.
+  auto teardowns = [](int count) {
+    Listing listing;
+    uint32_t a = 0x00401000;
+    for (int k = 0; k < count; ++k) {
+      listing.Add(a, "xor eax, eax");
+      listing.Add(a + 2, "pop edx");
+      listing.Add(a + 3, "pop ecx");
+      listing.Add(a + 4, "pop ecx");
+      listing.Add(a + 5, "mov fs:[eax], edx");
+      listing.Add(a + 8, "push $" + Hex8(0x10000000u + static_cast<uint32_t>(k)));
+      a += 13;
+    }
+    return listing;
+  };
+  Listing full = teardowns(1000);
+  Outcome o = Convert(full.Text, full.Instructions, "1000 deferred texts");
+  EXPECT_EQ(o.Result.Status, 0);
+  EXPECT_TRUE(o.Result.Messages.empty());
+  EXPECT_EQ(CountTrimmed(o, "finally"), 1000);
+
+  Listing over = teardowns(1001);
+  o = Convert(over.Text, over.Instructions, "1001 deferred texts");
+  EXPECT_EQ(o.Result.Status, 1);
+  EXPECT_EQ(CountTrimmed(o, "finally"), 1001);  // still claimed
+  EXPECT_EQ(o.Lines.back(), "end;");
+  EXPECT_EQ(o.Result.Messages,
+            std::vector<std::string>{
+                "asm2pas: hostile.lst: more than 1000 deferred texts; 1 \"end;\" lines dropped"});
+}
+
+// The deepest nesting of each structure that 10000 instructions allow while
+// the output stays within 10000 lines.
+
+TEST(DeepNesting, If) {
+  // cmp; jnz END; nop, n times, then END: each if holds the next.
+  const int n = 3332;
+  Listing listing;
+  const uint32_t end = 0x00401000 + 16 * n;
+  for (int k = 0; k < n; ++k) {
+    uint32_t a = 0x00401000 + 16 * static_cast<uint32_t>(k);
+    listing.Add(a, "cmp eax, $01");
+    listing.Add(a + 3, "jnz " + Hex8(end));
+    listing.Add(a + 5, "nop");
+  }
+  listing.Add(end, "nop");
+  Outcome o = Convert(listing.Text, listing.Instructions, "nested ifs");
+  EXPECT_EQ(o.Result.Status, 0);
+  EXPECT_EQ(CountTrimmed(o, "end; { if }"), n);
+  EXPECT_EQ(DeepestIndent(o), 3u * (n + 1));
+}
+
+TEST(DeepNesting, IfElse) {
+  // cmp; jnz ELSE; nop; <inner>; jmp OUT; ELSE: nop. OUT is the next
+  // level out's jmp, or the last instruction.
+  const int n = 1999;
+  Listing listing;
+  uint32_t a = 0x00401000;
+  std::vector<uint32_t> jmp_at(n), else_at(n);
+  // Addresses first: the heads, the innermost nop, then the tails inside out.
+  std::vector<uint32_t> head(n);
+  for (int k = 0; k < n; ++k, a += 8) head[k] = a;
+  const uint32_t innermost = a;
+  a += 8;
+  for (int k = n - 1; k >= 0; --k, a += 8) {
+    jmp_at[k] = a;
+    else_at[k] = a + 4;
+  }
+  const uint32_t last = a;
+  for (int k = 0; k < n; ++k) {
+    listing.Add(head[k], "cmp eax, $02");
+    listing.Add(head[k] + 3, "jnz " + Hex8(else_at[k]));
+    listing.Add(head[k] + 5, "nop");
+  }
+  listing.Add(innermost, "nop");
+  for (int k = n - 1; k >= 0; --k) {
+    listing.Add(jmp_at[k], "jmp " + Hex8(k == 0 ? last : jmp_at[k - 1]));
+    listing.Add(else_at[k], "nop");
+  }
+  listing.Add(last, "nop");
+  Outcome o = Convert(listing.Text, listing.Instructions, "nested if/else");
+  EXPECT_EQ(o.Result.Status, 0);
+  EXPECT_EQ(CountTrimmed(o, "end else begin"), n);
+  EXPECT_EQ(CountTrimmed(o, "end; { if }"), n);
+  EXPECT_EQ(DeepestIndent(o), 3u * (n + 1));
+}
+
+TEST(DeepNesting, For) {
+  // mov; sub; jl OUT; <inner>; dec; jnz: OUT is the next level out's dec.
+  const int n = 1999;
+  Listing listing;
+  std::vector<uint32_t> head(n), dec_at(n);
+  uint32_t a = 0x00401000;
+  for (int k = 0; k < n; ++k, a += 8) head[k] = a;
+  const uint32_t innermost = a;
+  a += 8;
+  for (int k = n - 1; k >= 0; --k, a += 8) dec_at[k] = a;
+  const uint32_t last = a;
+  for (int k = 0; k < n; ++k) {
+    listing.Add(head[k], "mov ecx, $10");
+    listing.Add(head[k] + 2, "sub ecx, $01");
+    listing.Add(head[k] + 5, "jl " + Hex8(k == 0 ? last : dec_at[k - 1]));
+  }
+  listing.Add(innermost, "nop");
+  for (int k = n - 1; k >= 0; --k) {
+    listing.Add(dec_at[k], "dec ecx");
+    listing.Add(dec_at[k] + 2, "jnz " + Hex8(head[k] + 7));
+  }
+  listing.Add(last, "nop");
+  Outcome o = Convert(listing.Text, listing.Instructions, "nested for loops");
+  EXPECT_EQ(o.Result.Status, 0);
+  EXPECT_EQ(CountTrimmed(o, "end; { for }"), n);
+  EXPECT_EQ(DeepestIndent(o), 3u * (n + 1));
+}
+
+TEST(DeepNesting, While) {
+  // jmp COND; <inner>; COND: cmp; jl BODY.
+  const int n = 3332;
+  Listing listing;
+  std::vector<uint32_t> head(n), cond_at(n);
+  uint32_t a = 0x00401000;
+  for (int k = 0; k < n; ++k, a += 8) head[k] = a;
+  const uint32_t innermost = a;
+  a += 8;
+  for (int k = n - 1; k >= 0; --k, a += 8) cond_at[k] = a;
+  const uint32_t last = a;
+  for (int k = 0; k < n; ++k) listing.Add(head[k], "jmp " + Hex8(cond_at[k]));
+  listing.Add(innermost, "nop");
+  for (int k = n - 1; k >= 0; --k) {
+    listing.Add(cond_at[k], "cmp eax, $03");
+    listing.Add(cond_at[k] + 3, "jl " + Hex8(k + 1 < n ? head[k + 1] : innermost));
+  }
+  listing.Add(last, "nop");
+  Outcome o = Convert(listing.Text, listing.Instructions, "nested while loops");
+  EXPECT_EQ(o.Result.Status, 0);
+  EXPECT_EQ(CountTrimmed(o, "end; { while }"), n);
+  EXPECT_EQ(CountTrimmed(o, "while eax < $03 do begin"), n);
+  EXPECT_EQ(DeepestIndent(o), 3u * (n + 1));
+}
+
+TEST(DeepNesting, TryFinally) {
+  // n set-ups, a nop, then n tear-downs inside out; each defers its end;
+  // to where the next one out begins, so that end; comes before the outer
+  // finally.
+  const int n = 908;
+  Listing listing;
+  uint32_t a = 0x00401000;
+  for (int k = 0; k < n; ++k, a += 16) {
+    listing.Add(a, "xor eax, eax");
+    listing.Add(a + 2, "push ebp");
+    listing.Add(a + 3, "push $00402000");
+    listing.Add(a + 8, "push dword ptr fs:[eax]");
+    listing.Add(a + 11, "mov fs:[eax], esp");
+  }
+  listing.Add(a, "nop");
+  a += 16;
+  for (int k = n - 1; k >= 0; --k, a += 16) {
+    listing.Add(a, "xor eax, eax");
+    listing.Add(a + 2, "pop edx");
+    listing.Add(a + 3, "pop ecx");
+    listing.Add(a + 4, "pop ecx");
+    listing.Add(a + 5, "mov fs:[eax], edx");
+    listing.Add(a + 8, "push $" + Hex8(a + 16));
+  }
+  listing.Add(a, "nop");
+  Outcome o = Convert(listing.Text, listing.Instructions, "nested try/finally");
+  EXPECT_EQ(o.Result.Status, 0);
+  std::vector<std::string> expected = {"begin"};
+  for (int k = 0; k < n; ++k) expected.push_back("try");
+  expected.push_back("//nop , , ");
+  expected.push_back("finally");
+  for (int k = 1; k < n; ++k) {
+    expected.push_back("end;");
+    expected.push_back("finally");
+  }
+  expected.push_back("end;");
+  expected.push_back("//nop , , ");
+  expected.push_back("end;");
+  std::vector<std::string> got;
+  for (const std::string& l : o.Lines) got.push_back(Trimmed(l));
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(DeepestIndent(o), 3u * (n + 1));
+  EXPECT_EQ(o.Lines.back(), "end;");  // balanced: the last line at column 1
+}
+
+TEST(Hostile, RepeatedAndFallingAddresses) {
+  Rng rng(99);
+  for (int n = 0; n < 400; ++n) {
+    Listing listing = hostile::RandomProgram(rng, 1 + static_cast<int>(rng.Below(80)), true);
+    Convert(listing.Text, listing.Instructions, "wild addresses #" + std::to_string(n),
+            n % 4 == 0);
+  }
+
+  // Every entry at one address, jumping to it.
+  Listing same;
+  for (int k = 0; k < 2000; ++k) {
+    static const char* kSeq[] = {"cmp eax, $01", "jz 00401000", "jmp 00401000", "nop"};
+    same.Add(0x00401000, kSeq[k % 4]);
+  }
+  Outcome o = Convert(same.Text, same.Instructions, "one address throughout");
+  EXPECT_EQ(o.Result.Status, 0);
+
+  // Addresses falling in table order, a jmp whose target lies earlier in
+  // the table, and a loop's conditions before its body.
+  Listing falling;
+  falling.Add(0x00401020, "jmp 00401030");
+  falling.Add(0x00401010, "nop");
+  falling.Add(0x00401030, "cmp eax, $05");
+  falling.Add(0x00401034, "jl 00401010");
+  falling.Add(0x00401000, "inc eax");
+  o = Convert(falling.Text, falling.Instructions, "falling addresses");
+  EXPECT_EQ(o.Result.Status, 0);
+}
+
+TEST(Hostile, JumpsToNowhereBackwardsAndToThemselves) {
+  Rng rng(4242);
+  // How often each structure was recognised: the generated programs must
+  // reach every recogniser, not just fall through to comment lines.
+  std::map<std::string, int> seen;
+  const char* kWords[] = {"then begin", "end else begin", "for ", "while ", "try", "finally",
+                          ":=function", "inc(", "//"};
+  for (int n = 0; n < 600; ++n) {
+    Listing listing = hostile::RandomProgram(rng, 1 + static_cast<int>(rng.Below(120)), false);
+    Outcome o = Convert(listing.Text, listing.Instructions, "wild jumps #" + std::to_string(n),
+                        n % 4 == 0);
+    for (const std::string& l : o.Lines) {
+      for (const char* w : kWords) seen[w] += l.find(w) != std::string::npos;
+    }
+  }
+  for (const char* w : kWords) EXPECT_GT(seen[w], 5) << "\"" << w << "\" hardly ever printed";
+}
+
+TEST(Hostile, ExceptionFrameSequencesCutOffByTheEnd) {
+  const char* setup[] = {"xor eax, eax", "push ebp", "push $00402000",
+                         "push dword ptr fs:[eax]", "mov fs:[eax], esp"};
+  const char* teardown[] = {"xor eax, eax", "pop edx", "pop ecx", "pop ecx",
+                            "mov fs:[eax], edx", "push $00401000"};
+  for (int cut = 1; cut <= 5; ++cut) {
+    for (int which = 0; which < 2; ++which) {
+      const char** seq = which == 0 ? setup : teardown;
+      int length = which == 0 ? 5 : 6;
+      if (cut >= length) continue;
+      Listing listing;
+      listing.Add(0x00401000, "nop");
+      for (int k = 0; k < cut; ++k) listing.Add(0x00401001 + 3 * k, seq[k]);
+      Outcome o = Convert(listing.Text, listing.Instructions,
+                          "sequence cut after " + std::to_string(cut));
+      EXPECT_EQ(o.Result.Status, 0);
+      EXPECT_EQ(CountTrimmed(o, "try") + CountTrimmed(o, "finally"), 0);
+      EXPECT_EQ(o.Lines.size(), static_cast<size_t>(cut) + 3);  // one line each
+    }
+  }
+
+  // A whole tear-down as the last six entries: claimed, and its end; is due
+  // at an address that is no step of the loop.
+  Listing whole;
+  for (int k = 0; k < 6; ++k) whole.Add(0x00401001 + 3 * k, teardown[k]);
+  Outcome o = Convert(whole.Text, whole.Instructions, "tear-down at the very end");
+  EXPECT_EQ(o.Out, "begin\r\nfinally\r\nend;\r\n");
+  EXPECT_EQ(o.Result.Status, 0);
+}
+
+}  // namespace
+}  // namespace asm2pas
