@@ -183,6 +183,38 @@ TEST(Hostile, InstructionLimit) {
             std::vector<std::string>{"asm2pas: hostile.lst:10001: more than 10000 instruction lines"});
 }
 
+TEST(Hostile, FullTableWithPatternsRunningOffTheEnd) {
+  // The last entries of a full table start patterns that would read past
+  // it; each is left unclaimed and prints one line of its own.
+  const std::vector<std::vector<std::string>> tails = {
+      {"cmp eax, $01"},
+      {"mov eax, ebx", "add eax, $01"},
+      {"mov eax, ebx", "cmp eax, $01"},
+      {"test eax, eax"},
+      {"call 00402000"},
+      {"ret", "jmp 00300000"},
+      {"mov ecx, $10", "sub ecx, $01"},
+      {"xor eax, eax", "push ebp", "push $00402000", "push dword ptr fs:[eax]"},
+      {"xor eax, eax", "pop edx", "pop ecx", "pop ecx", "mov fs:[eax], edx"},
+  };
+  for (const std::vector<std::string>& tail : tails) {
+    Listing listing;
+    uint32_t a = 0x00401000;
+    for (int k = 0; k < 3300; ++k, a += 8) {
+      listing.Add(a, "ret");
+      listing.Add(a + 1, "jmp 00300000");
+      listing.Add(a + 3, "jmp 00300000");
+    }
+    const int nops = 100 - static_cast<int>(tail.size());
+    for (int k = 0; k < nops; ++k) listing.Add(a++, "nop");
+    for (const std::string& instruction : tail) listing.Add(a++, instruction);
+    ASSERT_EQ(listing.Instructions, 10000);
+    Outcome o = Convert(listing.Text, listing.Instructions, "full table ending " + tail[0]);
+    EXPECT_EQ(o.Result.Status, 0) << tail[0];
+    EXPECT_EQ(o.Lines.size(), 2u + 100u) << tail[0];
+  }
+}
+
 TEST(Hostile, OutputLineLimit) {
   Listing listing;
   for (uint32_t k = 0; k < 9998; ++k) listing.Add(0x00401000 + k, "nop");
