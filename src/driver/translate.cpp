@@ -47,6 +47,10 @@ void Translate(RunState& run, int from_index, int last_index) {
   state.CurAddr = code.At(from_index).Address;
   state.ToAddr = code.At(last_index).Address;
 
+  // The loop walks table positions, not addresses: an address that occurs
+  // twice, or one that falls in table order, is translated in its own turn
+  // and never sends the loop back to an earlier entry.
+  //
   // Ends: Index grows by at least one every step (a claim moves it to a
   // later entry, an unclaimed instruction to the next one), and the loop
   // stops once it passes LastIndex or the last filled entry. Besides, like

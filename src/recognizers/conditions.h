@@ -38,7 +38,8 @@ std::string_view RelationText(TRelation relation);
 
 // Reads a condition starting at entry `index`. False when none starts there,
 // including when the instruction in the jump position has a first operand
-// that is not a bare hexadecimal address.
+// that is not a bare hexadecimal address, and when the sequence runs past
+// the table (entries outside it read as empty, which start no condition).
 bool ParseCondition(const CodeTable& code, const VarTable& vars, int index, TIF& cond);
 
 std::string ConditionText(const TIF& cond, bool negated);

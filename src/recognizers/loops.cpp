@@ -71,6 +71,7 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
     if (!LayoutMatches(code, b, ops, l)) continue;
     std::optional<uint32_t> exit_addr = BareHex(code.At(b + l.Guard).Op1);
     if (!exit_addr) continue;
+    // An exit in no entry gives j = -1, whose neighbours read as empty.
     const int j = code.FindAddr(*exit_addr);
     if (code.At(j - 1).OpCode != "jnz" || code.At(j - 2).OpCode != l.Step) continue;
     // The closing step and jnz must follow the set-up, and the whole loop
@@ -92,6 +93,8 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
   if (jmp.OpCode != "jmp") return std::nullopt;
   std::optional<uint32_t> j = BareHex(jmp.Op1);
   if (!j || *j <= state.CurAddr) return std::nullopt;  // only forward jumps
+  // A target in no entry (or at an earlier entry, when addresses repeat or
+  // fall) gives no body to translate: not a while loop.
   const int k = code.FindAddr(*j);
   if (k <= a) return std::nullopt;
   const uint32_t body_start = code.At(a + 1).Address;
@@ -124,6 +127,8 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
     }
   }
   Emit(run.Output, {"while ", text, " do begin"});
+  // When the conditions end the table, p names no entry and the calling
+  // loop ends after this claim.
   return LoopPlan{a + 1, k - 1, p};
 }
 
