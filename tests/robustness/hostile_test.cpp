@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -515,6 +518,23 @@ TEST(Hostile, ExceptionFrameSequencesCutOffByTheEnd) {
   Outcome o = Convert(whole.Text, whole.Instructions, "tear-down at the very end");
   EXPECT_EQ(o.Out, "begin\r\nfinally\r\nend;\r\n");
   EXPECT_EQ(o.Result.Status, 0);
+}
+
+// Inputs the fuzzer once found faulty, kept as they were found.
+TEST(FuzzRegressions, KeepTheRules) {
+  namespace fs = std::filesystem;
+  const fs::path dir = ASM2PAS_FUZZ_REGRESSIONS;
+  ASSERT_TRUE(fs::is_directory(dir)) << dir;
+  int count = 0;
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+    if (!entry.is_regular_file() || entry.path().extension() == ".md") continue;
+    std::ifstream file(entry.path(), std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    Convert(bytes.str(), -1, entry.path().filename().string(), true);
+    ++count;
+  }
+  EXPECT_GT(count, 0);
 }
 
 }  // namespace
