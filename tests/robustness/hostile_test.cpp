@@ -88,6 +88,33 @@ TEST(Hostile, RandomBytes) {
   }
 }
 
+// The tool reads a file in blocks: fed in pieces of any size, a listing
+// gives what it gives in one piece, even when a CR LF pair, a line or a
+// code 26 straddles two pieces.
+TEST(Hostile, FeedingInPiecesChangesNothing) {
+  Rng rng(1234);
+  for (int n = 0; n < 300; ++n) {
+    std::string input = n % 2 == 0 ? hostile::RandomBytes(rng, rng.Below(2000))
+                                   : hostile::RandomProgram(rng, 1 + rng.Below(40), false).Text;
+    StringSink whole;
+    ConversionResult expected = ConvertListing(input, kFile, whole);
+
+    StringSink pieces;
+    Conversion conversion(kFile, pieces);
+    size_t at = 0;
+    // Ends: every piece is at least one byte long.
+    while (at < input.size()) {
+      size_t length = 1 + rng.Below(n % 3 == 0 ? 3 : 64);
+      if (!conversion.Feed(std::string_view(input).substr(at, length))) break;
+      at += length;
+    }
+    ConversionResult got = conversion.Finish();
+    EXPECT_EQ(pieces.Text(), whole.Text()) << "input #" << n;
+    EXPECT_EQ(got.Status, expected.Status) << "input #" << n;
+    EXPECT_EQ(got.Messages, expected.Messages) << "input #" << n;
+  }
+}
+
 TEST(Hostile, ControlCharactersAndCode26InOddPlaces) {
   Rng rng(7);
   static const char kOdd[] = {0, 1, 8, 9, 10, 11, 12, 13, 26, 27, 127, '\xff'};
