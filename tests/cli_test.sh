@@ -26,6 +26,16 @@ check "directory: stdout" 0 "$(wc -c <"$tmp/out")"
 if [ -w /dev/full ]; then
   "$tool" "$cases/overview.lst" >/dev/full 2>"$tmp/err"; check "/dev/full: status" 1 $?
   check "/dev/full: one line on stderr" 1 "$(wc -l <"$tmp/err")"
+  check "/dev/full: the message names the listing" \
+    "asm2pas: $cases/overview.lst: cannot write to standard output: No space left on device" \
+    "$(cat "$tmp/err")"
+  # Output larger than one buffer fails while the routine is translated.
+  for k in $(seq 4096 12287); do
+    printf '%08X%26snop\r\n' "$k" ""
+  done >"$tmp/big.lst"
+  "$tool" "$tmp/big.lst" >/dev/full 2>"$tmp/err"; check "/dev/full, large: status" 1 $?
+  check "/dev/full, large: message" "asm2pas: $tmp/big.lst: cannot write to standard output" \
+    "$(cat "$tmp/err")"
 fi
 
 # The same output whether stdout is a pipe or a file.

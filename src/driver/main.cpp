@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   asm2pas::ConversionResult result = conversion.Finish();
   if (!out.Flush() && result.Status == 0) {
     result.Status = 1;
-    result.Messages.push_back("asm2pas: cannot write to standard output: " +
+    result.Messages.push_back("asm2pas: " + path + ": cannot write to standard output: " +
                               std::string(std::strerror(out.Error())));
   }
   for (const std::string& line : result.Messages) {
