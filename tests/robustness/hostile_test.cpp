@@ -260,7 +260,7 @@ TEST(Hostile, OutputLineLimit) {
   EXPECT_EQ(o.Lines.size(), 10000u);
   EXPECT_EQ(o.Lines.back(), "   //nop , , ");
   EXPECT_EQ(o.Result.Messages,
-            std::vector<std::string>{"asm2pas: hostile.lst: output cut at 10000 lines; 1 lines dropped"});
+            std::vector<std::string>{"asm2pas: hostile.lst: output cut at 10000 lines; 1 further lines dropped"});
 }
 
 TEST(Hostile, VariableLimit) {
@@ -313,7 +313,7 @@ TEST(Hostile, DeferredTextLimit) {
   EXPECT_EQ(o.Lines.back(), "end;");
   EXPECT_EQ(o.Result.Messages,
             std::vector<std::string>{
-                "asm2pas: hostile.lst: more than 1000 deferred texts; 1 \"end;\" lines dropped"});
+                "asm2pas: hostile.lst: more than 1000 deferred texts; 1 further \"end;\" dropped"});
 }
 
 // The deepest nesting of each structure that 10000 instructions allow while

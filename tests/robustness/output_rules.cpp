@@ -34,12 +34,12 @@ Kind Classify(std::string_view m, const std::string& file) {
     }
     if (StartsWith(rest, "output cut at 10000 lines; ")) {
       rest.remove_prefix(27);
-      if (EatNumber(rest) && rest == " lines dropped") return Kind::LinesDropped;
+      if (EatNumber(rest) && rest == " further lines dropped") return Kind::LinesDropped;
       return Kind::Unknown;
     }
     if (StartsWith(rest, "more than 1000 deferred texts; ")) {
       rest.remove_prefix(31);
-      if (EatNumber(rest) && rest == " \"end;\" lines dropped") return Kind::LabelsDropped;
+      if (EatNumber(rest) && rest == " further \"end;\" dropped") return Kind::LabelsDropped;
       return Kind::Unknown;
     }
     return Kind::Unknown;
