@@ -5,15 +5,18 @@
 // against the straightforward substring tests and a first-match scan.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "driver/conversion.h"
 #include "hostile_listing.h"
 #include "listing/code_table.h"
 #include "listing/trim.h"
 #include "naming/vars.h"
+#include "output/sink.h"
 
 namespace asm2pas {
 namespace {
@@ -136,6 +139,63 @@ TEST(Reference, RegistrationAgreesWithAFirstMatchScan) {
     filled = filled || vars.VarCount() == kVarsCapacity;
   }
   EXPECT_TRUE(filled);
+}
+
+// Whole runs: an unclaimed instruction's comment line shows its operands
+// under the names a first-match scan of the finished table gives, whatever
+// the reading learnt about them on the way.
+TEST(Reference, CommentLinesShowTheNamesAScanGives) {
+  Rng rng(2718);
+  for (int n = 0; n < 30; ++n) {
+    std::vector<std::string> names, new_names;
+    int globals = 0, locals = 0;
+    auto scan = [&](std::string_view t) {
+      std::string key = PlainStripPtr(t);
+      for (size_t k = 0; k < names.size(); ++k) {
+        if (names[k] == key) return static_cast<int>(k) + 1;
+      }
+      return -1;
+    };
+    auto add = [&](const std::string& t) {
+      if (t.empty() || PlainKind(t) == okNone || scan(t) >= 1 || names.size() >= 2000) return;
+      char digits[16];
+      bool global = PlainKind(t) == okGlobal;
+      std::snprintf(digits, sizeof digits, "%04X", global ? globals++ : locals++);
+      names.push_back(PlainStripPtr(t));
+      new_names.push_back((global ? "Global_" : "Local_") + std::string(digits));
+    };
+    const int count = n % 5 == 0 ? 2500 : 200;
+    std::string listing;
+    std::vector<std::pair<std::string, std::string>> operands;
+    for (int k = 0; k < count; ++k) {
+      std::string a = RandomOperand(rng), b = RandomOperand(rng);
+      if (n % 5 == 0 && rng.Chance(50)) a = "[ebp-$" + hostile::Hex8(rng.Below(2500)) + "]";
+      if (rng.Chance(5)) a = "[$ ptr " + a;  // a name without the marks of a variable
+      std::string t1(TrimBoth(a)), t2(TrimBoth(b));
+      add(t1);
+      add(t2);
+      operands.emplace_back(t1, t2);
+      listing += hostile::Line(0x00401000u + 4 * static_cast<uint32_t>(k), "x " + a + ", " + b);
+    }
+    StringSink out;
+    ConversionResult result = ConvertListing(listing, "names.lst", out);
+    ASSERT_EQ(result.Status, 0) << "listing #" << n;
+    auto name = [&](const std::string& t) {
+      int k = scan(t);
+      return k >= 1 ? new_names[static_cast<size_t>(k - 1)] : t;
+    };
+    std::vector<std::string> lines;
+    const std::string& text = out.Text();
+    for (size_t at = 0, eol; (eol = text.find("\r\n", at)) != std::string::npos; at = eol + 2) {
+      std::string line = text.substr(at, eol - at);
+      lines.push_back(line.substr(std::min(line.find_first_not_of(' '), line.size())));
+    }
+    ASSERT_EQ(lines.size(), operands.size() + 2) << "listing #" << n;
+    for (size_t k = 0; k < operands.size(); ++k) {
+      ASSERT_EQ(lines[k + 1], "//x " + name(operands[k].first) + ", " + name(operands[k].second) + ", ")
+          << "listing #" << n << " line " << k + 1;
+    }
+  }
 }
 
 }  // namespace
