@@ -11,6 +11,7 @@
 #include "naming/vars.h"
 #include "output/labels.h"
 #include "output/writer.h"
+#include "recognizers/conditions.h"
 
 namespace asm2pas {
 
@@ -26,6 +27,10 @@ struct RunState {
   int StartIndex = 1;
   int EndIndex = 0;
   std::vector<std::string> Warnings;  // complete stderr lines
+  // Room for the conditions one if or while collects. Collecting and
+  // printing them ends before the branches are translated, so one array
+  // serves every level of the nesting and its texts keep their storage.
+  std::vector<TIF> Conds = std::vector<TIF>(kMaxConds);
 };
 
 }  // namespace asm2pas

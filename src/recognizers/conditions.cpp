@@ -57,7 +57,12 @@ bool IsAddSub(const TOpCode& e) { return e.OpCode == "add" || e.OpCode == "sub";
 }  // namespace
 
 bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& cond) {
-  cond = TIF{};
+  // Reset, keeping the texts' storage for the next condition read into it.
+  cond.Left.clear();
+  cond.Right.clear();
+  cond.Relation = relNone;
+  cond.Target = 0;
+  cond.Count = 0;
   const TOpCode& first = code.At(a);
   const TOpCode& second = code.At(a + 1);
 

@@ -99,12 +99,8 @@ Fit Place(const CodeTable& code, const TLoopState& state, const IfLayout& l, IfP
 [[gnu::noinline]] std::optional<IfPlan> PlanIf(RunState& run, const TLoopState& state) {
   const CodeTable& code = run.Code;
   const int a = state.Index;
-  // Most instructions start no condition: find that out before making
-  // room for a whole run of them.
-  TIF first;
-  if (!ParseCondition(code, run.Vars, a, first)) return std::nullopt;
-  auto conds = std::make_unique<TIF[]>(kMaxConds);  // off the stack
-  conds[0] = std::move(first);
+  std::vector<TIF>& conds = run.Conds;  // off the stack, shared by all levels
+  if (!ParseCondition(code, run.Vars, a, conds[0])) return std::nullopt;
   if (a + conds[0].Count - 1 > state.LastIndex) return std::nullopt;
 
   IfLayout l;

@@ -100,7 +100,7 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
   const uint32_t body_start = code.At(a + 1).Address;
   const uint32_t body_end = code.At(k - 1).Address;
 
-  auto conds = std::make_unique<TIF[]>(kMaxConds);  // off the stack
+  std::vector<TIF>& conds = run.Conds;  // off the stack, shared by all levels
   if (!ParseCondition(code, run.Vars, k, conds[0])) return std::nullopt;
   int count = 1;
   int p = k + conds[0].Count;
