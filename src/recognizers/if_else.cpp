@@ -1,6 +1,6 @@
 #include "recognizers/if_else.h"
 
-#include <memory>
+#include <vector>
 #include <optional>
 #include <string>
 #include <utility>

@@ -1,6 +1,6 @@
 #include "recognizers/loops.h"
 
-#include <memory>
+#include <vector>
 #include <optional>
 #include <string>
 #include <string_view>

@@ -319,6 +319,22 @@ TEST(Hostile, DeferredTextLimit) {
 // The deepest nesting of each structure that 10000 instructions allow while
 // the output stays within 10000 lines.
 
+// Addresses of n nested structures laid out as heads, one innermost
+// instruction, then the tails inside out (tail[n - 1] first), 8 apart.
+struct NestedLayout {
+  std::vector<uint32_t> Head, Tail;
+  uint32_t Innermost = 0, Last = 0;
+
+  explicit NestedLayout(int n) : Head(n), Tail(n) {
+    uint32_t a = 0x00401000;
+    for (int k = 0; k < n; ++k, a += 8) Head[k] = a;
+    Innermost = a;
+    a += 8;
+    for (int k = n - 1; k >= 0; --k, a += 8) Tail[k] = a;
+    Last = a;
+  }
+};
+
 TEST(DeepNesting, If) {
   // cmp; jnz END; nop, n times, then END: each if holds the next.
   const int n = 3332;
@@ -342,18 +358,12 @@ TEST(DeepNesting, IfElse) {
   // level out's jmp, or the last instruction.
   const int n = 1999;
   Listing listing;
-  uint32_t a = 0x00401000;
-  std::vector<uint32_t> jmp_at(n), else_at(n);
-  // Addresses first: the heads, the innermost nop, then the tails inside out.
-  std::vector<uint32_t> head(n);
-  for (int k = 0; k < n; ++k, a += 8) head[k] = a;
-  const uint32_t innermost = a;
-  a += 8;
-  for (int k = n - 1; k >= 0; --k, a += 8) {
-    jmp_at[k] = a;
-    else_at[k] = a + 4;
-  }
-  const uint32_t last = a;
+  const NestedLayout at(n);
+  const std::vector<uint32_t>& head = at.Head;
+  const std::vector<uint32_t>& jmp_at = at.Tail;  // the else part 4 further
+  std::vector<uint32_t> else_at(n);
+  for (int k = 0; k < n; ++k) else_at[k] = jmp_at[k] + 4;
+  const uint32_t innermost = at.Innermost, last = at.Last;
   for (int k = 0; k < n; ++k) {
     listing.Add(head[k], "cmp eax, $02");
     listing.Add(head[k] + 3, "jnz " + Hex8(else_at[k]));
@@ -376,13 +386,10 @@ TEST(DeepNesting, For) {
   // mov; sub; jl OUT; <inner>; dec; jnz: OUT is the next level out's dec.
   const int n = 1999;
   Listing listing;
-  std::vector<uint32_t> head(n), dec_at(n);
-  uint32_t a = 0x00401000;
-  for (int k = 0; k < n; ++k, a += 8) head[k] = a;
-  const uint32_t innermost = a;
-  a += 8;
-  for (int k = n - 1; k >= 0; --k, a += 8) dec_at[k] = a;
-  const uint32_t last = a;
+  const NestedLayout at(n);
+  const std::vector<uint32_t>& head = at.Head;
+  const std::vector<uint32_t>& dec_at = at.Tail;
+  const uint32_t innermost = at.Innermost, last = at.Last;
   for (int k = 0; k < n; ++k) {
     listing.Add(head[k], "mov ecx, $10");
     listing.Add(head[k] + 2, "sub ecx, $01");
@@ -404,13 +411,10 @@ TEST(DeepNesting, While) {
   // jmp COND; <inner>; COND: cmp; jl BODY.
   const int n = 3332;
   Listing listing;
-  std::vector<uint32_t> head(n), cond_at(n);
-  uint32_t a = 0x00401000;
-  for (int k = 0; k < n; ++k, a += 8) head[k] = a;
-  const uint32_t innermost = a;
-  a += 8;
-  for (int k = n - 1; k >= 0; --k, a += 8) cond_at[k] = a;
-  const uint32_t last = a;
+  const NestedLayout at(n);
+  const std::vector<uint32_t>& head = at.Head;
+  const std::vector<uint32_t>& cond_at = at.Tail;
+  const uint32_t innermost = at.Innermost, last = at.Last;
   for (int k = 0; k < n; ++k) listing.Add(head[k], "jmp " + Hex8(cond_at[k]));
   listing.Add(innermost, "nop");
   for (int k = n - 1; k >= 0; --k) {
