@@ -1,9 +1,9 @@
 #include "recognizers/if_else.h"
 
-#include <vector>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "listing/number.h"
 #include "output/writer.h"

@@ -1,9 +1,9 @@
 #include "recognizers/loops.h"
 
-#include <vector>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "listing/number.h"
 #include "naming/vars.h"
