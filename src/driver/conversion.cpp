@@ -91,6 +91,13 @@ ConversionResult Conversion::Finish() {
   return result;
 }
 
+std::vector<std::pair<std::string, std::string>> Conversion::Legend() const {
+  std::vector<std::pair<std::string, std::string>> legend;
+  legend.reserve(impl_->Run.Vars.Vars.size());
+  for (const TVar& v : impl_->Run.Vars.Vars) legend.emplace_back(v.NewName, v.Name);
+  return legend;
+}
+
 ConversionResult ConvertListing(std::string_view bytes, const std::string& file_name,
                                 Sink& out) {
   Conversion conversion(file_name, out);

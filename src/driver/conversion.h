@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "output/sink.h"
@@ -31,6 +32,9 @@ class Conversion {
   void FailRead(const std::string& cause);
   // Translates what was read and gives the result.
   ConversionResult Finish();
+  // After Finish: every generated name with the operand it stands for
+  // (size keyword stripped), in order of registration.
+  std::vector<std::pair<std::string, std::string>> Legend() const;
 
  private:
   struct Impl;
