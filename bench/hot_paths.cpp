@@ -11,8 +11,7 @@
 #include <string>
 
 #include "driver/conversion.h"
-#include "driver/run_state.h"
-#include "listing/reader.h"
+#include "listing_builder.h"
 #include "naming/vars.h"
 #include "output/sink.h"
 
@@ -35,9 +34,8 @@ std::string ReadListing(const std::string& shape, int size) {
 
 // Every address of the table, looked up once per iteration.
 void BM_FindAddr(benchmark::State& state) {
-  asm2pas::RunState run;
-  asm2pas::LoadListing(run, ReadListing("mix", static_cast<int>(state.range(0))));
-  const asm2pas::CodeTable& code = run.Code;
+  auto run = asm2pas::testing::Read(ReadListing("mix", static_cast<int>(state.range(0))));
+  const asm2pas::CodeTable& code = run->Code;
   for (auto _ : state) {
     // Ends: one pass over the table.
     for (int i = 1; i <= code.CodeCount(); ++i) {
@@ -50,16 +48,15 @@ BENCHMARK(BM_FindAddr)->Arg(1000)->Arg(10000);
 
 // Every operand of the table through VarName, as the translation does.
 void BM_VarName(benchmark::State& state) {
-  asm2pas::RunState run;
-  asm2pas::LoadListing(run, ReadListing("straight", static_cast<int>(state.range(0))));
-  const asm2pas::CodeTable& code = run.Code;
+  auto run = asm2pas::testing::Read(ReadListing("straight", static_cast<int>(state.range(0))));
+  const asm2pas::CodeTable& code = run->Code;
   for (auto _ : state) {
     // Ends: one pass over the table.
     for (int i = 1; i <= code.CodeCount(); ++i) {
       const asm2pas::TOpCode& e = code.At(i);
-      benchmark::DoNotOptimize(asm2pas::VarName(run.Vars, e.Op1));
-      benchmark::DoNotOptimize(asm2pas::VarName(run.Vars, e.Op2));
-      benchmark::DoNotOptimize(asm2pas::VarName(run.Vars, code.Op3(i)));
+      benchmark::DoNotOptimize(asm2pas::VarName(run->Vars, e.Op1));
+      benchmark::DoNotOptimize(asm2pas::VarName(run->Vars, e.Op2));
+      benchmark::DoNotOptimize(asm2pas::VarName(run->Vars, code.Op3(i)));
     }
   }
   state.SetItemsProcessed(state.iterations() * code.CodeCount() * 3);
@@ -70,9 +67,8 @@ BENCHMARK(BM_VarName)->Arg(1000)->Arg(10000);
 void BM_LoadListing(benchmark::State& state) {
   std::string bytes = ReadListing("mix", static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    asm2pas::RunState run;
-    asm2pas::LoadListing(run, bytes);
-    benchmark::DoNotOptimize(run.Code.CodeCount());
+    auto run = asm2pas::testing::Read(bytes);
+    benchmark::DoNotOptimize(run->Code.CodeCount());
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
 }

@@ -20,6 +20,7 @@
 
 #include "driver/conversion.h"
 #include "output/sink.h"
+#include "listing_builder.h"
 #include "output_rules.h"
 
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t max_size);
@@ -56,16 +57,12 @@ const std::vector<std::vector<const char*>> kPatterns = {
     {"pop ebx", "mov esp, ebp", "pop ebp", "ret"},
 };
 
-std::string Hex8(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
-  return text;
-}
+using asm2pas::testing::Hex8;
 
+// Without its line end: the mutator joins the lines.
 std::string MakeLine(uint32_t address, const std::string& instruction) {
-  std::string line = Hex8(address);
-  line.resize(34, ' ');
-  return line + instruction;
+  std::string line = asm2pas::testing::Line(address, instruction);
+  return line.substr(0, line.size() - asm2pas::format::kLineEnd.size());
 }
 
 // The address a line starts with, when its first eight characters are hex.
@@ -175,8 +172,9 @@ size_t MutateLines(uint8_t* data, size_t size, size_t max_size, Rng& rng) {
     default:  // aim a jump somewhere else
       for (size_t tries = 0; tries < 8 && !text.empty(); ++tries) {
         std::string& line = text[Below(rng, text.size())];
-        if (line.size() > 35 && line[34] == 'j') {
-          size_t blank = line.find(' ', 34);
+        constexpr size_t kAt = asm2pas::format::kMnemonicColumn - 1;
+        if (line.size() > kAt + 1 && line[kAt] == 'j') {
+          size_t blank = line.find(' ', kAt);
           if (blank != std::string::npos) line = line.substr(0, blank + 1) + Hex8(lines.Target(rng));
           break;
         }
@@ -184,7 +182,7 @@ size_t MutateLines(uint8_t* data, size_t size, size_t max_size, Rng& rng) {
       break;
   }
   std::string joined;
-  for (const std::string& line : text) joined += line + "\r\n";
+  for (const std::string& line : text) joined.append(line).append(asm2pas::format::kLineEnd);
   if (joined.size() > max_size) return LLVMFuzzerMutate(data, size, max_size);
   std::memcpy(data, joined.data(), joined.size());
   return joined.size();
@@ -203,8 +201,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
   asm2pas::StringSink out;
   asm2pas::ConversionResult result = asm2pas::ConvertListing(input, "fuzz.lst", out);
-  std::string broken = asm2pas::rules::CheckRun(input, "fuzz.lst", out.Text(), result,
-                                                asm2pas::rules::MaxInstructions(input));
+  std::string broken = asm2pas::testing::CheckRun(input, "fuzz.lst", out.Text(), result,
+                                                asm2pas::testing::MaxInstructions(input));
   if (!broken.empty()) {
     std::fprintf(stderr, "output rule broken: %s\n", broken.c_str());
     std::abort();

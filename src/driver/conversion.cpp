@@ -1,92 +1,94 @@
 #include "driver/conversion.h"
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <utility>
 
-#include "driver/run_error.h"
 #include "driver/run_state.h"
-#include "driver/translate.h"
-#include "driver/trim_frame.h"
-#include "listing/reader.h"
 #include "output/writer.h"
+#include "translate/context.h"
 
 namespace asm2pas {
 
-namespace {
-
-std::string Where(const std::string& file, int line) {
-  std::string text = "asm2pas: ";
-  text.append(file);
-  if (line > 0) text.append(":").append(std::to_string(line));
-  return text.append(": ");
-}
-
-}  // namespace
-
 struct Conversion::Impl {
+  explicit Impl(const Reading& reading) : Run(reading) {}
+  std::string FileName;
+  Sink* Out = nullptr;
   RunState Run;
-  ListingReader Reader{Run};
-  std::optional<RunError> Error;
+  std::optional<Diagnostic> ReadError;  // from outside the reader
 };
 
-Conversion::Conversion(std::string file_name, Sink& out) : impl_(std::make_unique<Impl>()) {
-  impl_->Run.FileName = std::move(file_name);
+Conversion::Conversion(std::string file_name, Sink& out, const Reading& reading)
+    : impl_(std::make_unique<Impl>(reading)) {
+  impl_->FileName = std::move(file_name);
+  impl_->Out = &out;
   impl_->Run.Output.Out = &out;
 }
 
 Conversion::~Conversion() = default;
 
 bool Conversion::Feed(std::string_view bytes) {
-  if (impl_->Error) return false;
-  try {
-    impl_->Reader.Feed(bytes);
-  } catch (RunError& e) {
-    impl_->Error = std::move(e);
-    return false;
-  }
-  return true;
+  if (impl_->ReadError) return false;
+  return impl_->Run.Reader.Feed(bytes);
 }
 
-void Conversion::FailRead(const std::string& cause) {
-  if (!impl_->Error) impl_->Error = RunError{0, cause};
+void Conversion::FailRead(Diagnostic error) {
+  if (!impl_->ReadError && !impl_->Run.Reader.Failed()) impl_->ReadError = std::move(error);
 }
+
+namespace {
+
+// Reads the rest, then translates the body the reading chooses, framed by
+// "begin" and "end;".
+void Run(RunState& run) {
+  run.Reader.Finish();
+  if (run.Reader.Failed()) return;
+  Emit(run.Output, "begin");
+  const BodyRange body = run.Read.ChooseRange(run.Code);
+  Context ctx(run.Code, run.Vars, run.Output, run.Labels, run.Read);
+  Translate(ctx, body.First, body.Last);
+  Emit(run.Output, "end;");
+}
+
+}  // namespace
 
 ConversionResult Conversion::Finish() {
   RunState& run = impl_->Run;
+  if (!impl_->ReadError) Run(run);
+
   ConversionResult result;
-  if (!impl_->Error) {
-    try {
-      impl_->Reader.Finish();
-      Emit(run.Output, "begin");
-      TrimFrame(run);
-      Translate(run, run.StartIndex, run.EndIndex);
-      Emit(run.Output, "end;");
-    } catch (RunError& e) {
-      impl_->Error = std::move(e);
+  std::optional<Diagnostic> error = std::move(impl_->ReadError);
+  for (Diagnostic& d : run.Diagnostics) {
+    if (IsWarning(d.Kind)) {
+      result.Diagnostics.push_back(std::move(d));
+    } else if (!error) {
+      error = std::move(d);
     }
   }
-  result.Messages = run.Warnings;
   if (!run.Vars.Refused.empty()) {
-    result.Messages.push_back(Where(run.FileName, 0) + "warning: more than 2000 variables; " +
-                              std::to_string(run.Vars.Refused.size()) +
-                              " further operands keep their own text");
+    result.Diagnostics.push_back(
+        {DiagKind::kVarsRefused, 0, static_cast<int64_t>(run.Vars.Refused.size()), {}, {}});
   }
-  if (impl_->Error) {
+  if (!error && run.Output.Failed) {
+    const int err = impl_->Out->Error();
+    error = Diagnostic{DiagKind::kCannotWrite, 0, 0, std::strerror(err != 0 ? err : EIO), {}};
+  }
+  if (error) {
     result.Status = 1;
-    result.Messages.push_back(Where(run.FileName, impl_->Error->Line) + impl_->Error->Message);
+    result.Diagnostics.push_back(std::move(*error));
     return result;
   }
   // Output cut short by the limits is a failed run, though what was
   // written stands.
   if (run.Output.DroppedLines > 0) {
-    result.Status = 1;
-    result.Messages.push_back(Where(run.FileName, 0) + "output cut at 10000 lines; " +
-                              std::to_string(run.Output.DroppedLines) + " further lines dropped");
+    result.Diagnostics.push_back({DiagKind::kOutputCut, 0, run.Output.DroppedLines, {}, {}});
   }
   if (run.Labels.Dropped > 0) {
-    result.Status = 1;
-    result.Messages.push_back(Where(run.FileName, 0) + "more than 1000 deferred texts; " +
-                              std::to_string(run.Labels.Dropped) + " further \"end;\" dropped");
+    result.Diagnostics.push_back({DiagKind::kLabelsDropped, 0, run.Labels.Dropped, {}, {}});
+  }
+  for (const Diagnostic& d : result.Diagnostics) {
+    if (!IsWarning(d.Kind)) result.Status = 1;
   }
   return result;
 }
@@ -98,9 +100,18 @@ std::vector<std::pair<std::string, std::string>> Conversion::Legend() const {
   return legend;
 }
 
-ConversionResult ConvertListing(std::string_view bytes, const std::string& file_name,
-                                Sink& out) {
-  Conversion conversion(file_name, out);
+std::vector<std::string> Messages(const ConversionResult& result, std::string_view file_name) {
+  std::vector<std::string> lines;
+  lines.reserve(result.Diagnostics.size());
+  for (const Diagnostic& d : result.Diagnostics) {
+    lines.push_back(FormatDiagnostic(kToolName, file_name, d));
+  }
+  return lines;
+}
+
+ConversionResult ConvertListing(std::string_view bytes, const std::string& file_name, Sink& out,
+                                const Reading& reading) {
+  Conversion conversion(file_name, out, reading);
   conversion.Feed(bytes);
   return conversion.Finish();
 }

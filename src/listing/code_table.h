@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-namespace asm2pas {
+#include "base/limits.h"
 
-constexpr int kCodeCapacity = 10000;
+namespace asm2pas {
 
 // The texts of an entry are views: into the table's TextStore, or, once its
 // operands are replaced by variable names, into the variable table. Both
@@ -19,8 +19,9 @@ constexpr int kCodeCapacity = 10000;
 // that the entries stay small.
 struct TOpCode {
   uint32_t Address = 0;  // the 32-bit pattern; compared as unsigned
-  // Per operand, what the reading learnt about its variable (see AddVar);
-  // spent once the operand is replaced by its name.
+  // Per operand, what the operand registry answered when the line was read
+  // (for the naming: what it learnt about the operand's variable); spent
+  // once the operand is replaced by its name.
   int16_t VarHint[2] = {0, 0};
   std::string_view OpCode;
   std::string_view Op1;

@@ -4,15 +4,14 @@
 #include <cstring>
 #include <utility>
 
-#include "driver/run_error.h"
+#include "base/limits.h"
+#include "base/text.h"
+#include "listing/format.h"
 #include "listing/number.h"
-#include "listing/trim.h"
-#include "naming/vars.h"
 
 namespace asm2pas {
 
 namespace {
-constexpr size_t kMnemonicColumn = 35;  // columns 1..34 hold address and bytes
 
 // The position of the next occurrence of one character in a block, found
 // again only once the reading has passed it, so that every byte is
@@ -29,30 +28,17 @@ struct NextOf {
   }
 };
 
-// Listing text quoted in a diagnostic. A diagnostic is one line, so control
-// characters (a lone line feed stays inside a line of the listing) are
-// shown as \xNN, and a long text is cut.
-std::string Quote(std::string_view text) {
-  constexpr size_t kMaxShown = 40;
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string quoted;
-  for (size_t k = 0; k < text.size() && k < kMaxShown; ++k) {
-    unsigned char c = static_cast<unsigned char>(text[k]);
-    if (c < 32 || c == 127) {
-      quoted += "\\x";
-      quoted += kHex[c >> 4];
-      quoted += kHex[c & 15];
-    } else {
-      quoted += static_cast<char>(c);
-    }
+bool IsCommentMark(char c) {
+  for (char mark : format::kCommentMarks) {
+    if (c == mark) return true;
   }
-  if (text.size() > kMaxShown) quoted += "...";
-  return quoted;
+  return false;
 }
+
 }  // namespace
 
-void ListingReader::Feed(std::string_view bytes) {
-  NextOf next_cr{'\r'}, next_lf{'\n'}, next_eof{26};
+bool ListingReader::Feed(std::string_view bytes) {
+  NextOf next_cr{'\r'}, next_lf{'\n'}, next_eof{format::kEndOfInput};
   size_t pos = 0;
   // Ends: every pass moves pos forward (past a line end, a line feed or to
   // the end of the bytes) or stops the reading.
@@ -71,14 +57,14 @@ void ListingReader::Feed(std::string_view bytes) {
     std::string_view chunk = bytes.substr(pos, end - pos);
     if (end == bytes.size()) {
       line_.append(chunk);  // the line goes on in the next piece
-      return;
+      return true;
     }
     char c = bytes[end];
     pos = end + 1;
-    if (c == 26) {
+    if (c == format::kEndOfInput) {
       line_.append(chunk);
       stopped_ = true;
-      return;
+      return true;
     }
     if (c == '\n') {
       if (lone_lf_line_ == 0) lone_lf_line_ = line_number_;
@@ -96,21 +82,27 @@ void ListingReader::Feed(std::string_view bytes) {
     }
     after_cr_ = true;
   }
+  return !failed_;
 }
 
 void ListingReader::Finish() {
+  if (failed_) return;
   if (!line_.empty()) EndLine(line_);
+  if (failed_) return;
   if (lone_lf_line_ != 0) {
-    run_.Warnings.push_back(
-        "asm2pas: " + run_.FileName + ":" + std::to_string(lone_lf_line_) +
-        ": warning: line feed without carriage return does not end a line;"
-        " lines must end with CR LF");
+    diagnostics_.push_back(Diagnostic{DiagKind::kLoneLineFeed, lone_lf_line_, 0, {}, {}});
   }
+}
+
+void ListingReader::Fail(Diagnostic d) {
+  d.Line = line_number_;
+  diagnostics_.push_back(std::move(d));
+  failed_ = stopped_ = true;
 }
 
 void ListingReader::EndLine(std::string_view line) {
   std::string_view trimmed = TrimBoth(line);
-  if (!trimmed.empty() && trimmed[0] != '*' && trimmed[0] != '|') {
+  if (!trimmed.empty() && !IsCommentMark(trimmed[0])) {
     ReadInstruction(trimmed);
   }
   line_.clear();
@@ -118,25 +110,20 @@ void ListingReader::EndLine(std::string_view line) {
 }
 
 void ListingReader::ReadInstruction(std::string_view line) {
-  CodeTable& code = run_.Code;
-  if (code.CodeCount() >= kCodeCapacity) {
-    throw RunError{line_number_, "more than 10000 instruction lines"};
-  }
+  CodeTable& code = code_;
+  if (code.CodeCount() >= kCodeCapacity) return Fail({DiagKind::kTooManyInstructions, 0, 0, {}, {}});
   TOpCode entry;
 
-  std::string_view field = line.substr(0, 8);
+  std::string_view field = line.substr(0, format::kAddressDigits);
   auto address = BareHex(field);
-  if (!address) {
-    throw RunError{line_number_,
-                   "address field \"" + Quote(field) + "\" is not hexadecimal"};
-  }
+  if (!address) return Fail({DiagKind::kBadAddress, 0, 0, QuotedPart(field), {}});
   entry.Address = *address;
 
   // The entry's texts are views of a kept copy of the line from the
   // mnemonic column on: the line itself may lie in a piece of input that is
   // gone by the time they are read.
-  std::string_view rest = line.size() >= kMnemonicColumn
-                              ? code.Keep(line.substr(kMnemonicColumn - 1))
+  std::string_view rest = line.size() >= format::kMnemonicColumn
+                              ? code.Keep(line.substr(format::kMnemonicColumn - 1))
                               : std::string_view();
   // The mnemonic ends at the first blank; a tab is not a separator.
   size_t blank = rest.find(' ');
@@ -167,22 +154,15 @@ void ListingReader::ReadInstruction(std::string_view line) {
     }
   }
 
-  entry.VarHint[0] = AddVar(run_.Vars, entry.Op1);
-  entry.VarHint[1] = AddVar(run_.Vars, entry.Op2);
-  int16_t op3_hint = AddVar(run_.Vars, op3);
+  entry.VarHint[0] = operands_.Register(entry.Op1);
+  entry.VarHint[1] = operands_.Register(entry.Op2);
+  int16_t op3_hint = operands_.Register(op3);
 
   if (!entry.OpCode.empty() && entry.OpCode[0] == 'j' && !BareHex(entry.Op1)) {
-    throw RunError{line_number_, "jump \"" + Quote(entry.OpCode) + "\" has operand \"" +
-                                     Quote(entry.Op1) + "\", not a bare hexadecimal address"};
+    return Fail({DiagKind::kBadJump, 0, 0, QuotedPart(entry.OpCode), QuotedPart(entry.Op1)});
   }
   code.Append(entry);
   if (!op3.empty()) code.SetThird(op3, op3_hint);
-}
-
-void LoadListing(RunState& run, std::string_view bytes) {
-  ListingReader reader(run);
-  reader.Feed(bytes);
-  reader.Finish();
 }
 
 }  // namespace asm2pas

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "listing/trim.h"
+#include "base/text.h"
 
 namespace asm2pas {
 

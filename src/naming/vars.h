@@ -9,9 +9,9 @@
 #include <unordered_set>
 #include <vector>
 
-namespace asm2pas {
+#include "base/limits.h"
 
-constexpr int kVarsCapacity = 2000;
+namespace asm2pas {
 
 enum TOperandKind : uint8_t { okGlobal = 0, okLocal = 1, okNone = 2 };
 

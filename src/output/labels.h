@@ -9,11 +9,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/limits.h"
 #include "output/writer.h"
 
 namespace asm2pas {
-
-constexpr int kLabelsCapacity = 1000;
 
 struct TLabel {
   uint32_t Address = 0;

@@ -16,6 +16,8 @@ class Sink {
   // Writes `spaces` blanks, the line and CR LF; as Write otherwise. The
   // sinks that buffer append the pieces straight into their buffer.
   virtual bool WriteLine(size_t spaces, std::string_view line);
+  // The errno of the first failed write, or 0.
+  virtual int Error() const { return 0; }
 };
 
 class StringSink : public Sink {
@@ -42,8 +44,7 @@ class FdSink : public Sink {
   bool Write(std::string_view bytes) override;
   bool WriteLine(size_t spaces, std::string_view line) override;
   bool Flush();
-  // The errno of the first failed write, or 0.
-  int Error() const { return error_; }
+  int Error() const override { return error_; }
 
  private:
   int fd_;

@@ -1,10 +1,7 @@
 #include "output/writer.h"
 
-#include <cerrno>
 #include <cstring>
 #include <string>
-
-#include "driver/run_error.h"
 
 namespace asm2pas {
 
@@ -49,14 +46,13 @@ BlockWords FindBlockWords(std::string_view line) {
 void WriteLine(OutputState& out, bool indented, std::string_view line) {
   int spaces = indented ? 3 * out.Indent : 0;
   if (spaces < 0) spaces = 0;
-  if (!out.Out->WriteLine(static_cast<size_t>(spaces), line)) {
-    throw RunError{0, "cannot write to standard output"};
-  }
+  if (!out.Out->WriteLine(static_cast<size_t>(spaces), line)) out.Failed = true;
 }
 
 }  // namespace
 
 void Emit(OutputState& out, std::string_view line) {
+  if (out.Failed) return;
   if (out.LineCount >= kLinesCapacity) {
     ++out.DroppedLines;  // neither written nor allowed to move the level
     return;
@@ -66,6 +62,7 @@ void Emit(OutputState& out, std::string_view line) {
 }
 
 void Emit(OutputState& out, std::initializer_list<std::string_view> pieces) {
+  if (out.Failed) return;
   if (out.LineCount >= kLinesCapacity) {
     ++out.DroppedLines;
     return;

@@ -8,11 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/limits.h"
 #include "output/sink.h"
 
 namespace asm2pas {
-
-constexpr int kLinesCapacity = 10000;
 
 struct OutputState {
   Sink* Out = nullptr;
@@ -22,6 +21,9 @@ struct OutputState {
   int LineCount = 0;
   int Indent = 0;           // three spaces a level; may go negative
   int64_t DroppedLines = 0; // lines past the limit, reported at the end
+  // A write failed: nothing further is written, and the translation stops
+  // at its next step.
+  bool Failed = false;
   std::string Scratch;       // a line being joined from pieces
 };
 

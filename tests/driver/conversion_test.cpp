@@ -8,29 +8,21 @@
 #include <vector>
 
 #include "driver/conversion.h"
+#include "listing_builder.h"
 #include "output/sink.h"
+#include "run.h"
 
 namespace asm2pas {
 namespace {
 
-struct Outcome {
-  std::string Text;
-  ConversionResult Result;
-};
+using testing::Outcome;
 
 std::string Line(const std::string& address, const std::string& instruction) {
-  std::string line = address;
-  line.resize(34, ' ');
-  return line + instruction;
+  std::string line = testing::RawLine(address, instruction);
+  return line.substr(0, line.size() - 2);  // the tests choose the line ends
 }
 
-Outcome Whole(std::string_view bytes) {
-  Outcome run;
-  StringSink sink;
-  run.Result = ConvertListing(bytes, "t.lst", sink);
-  run.Text = sink.Text();
-  return run;
-}
+Outcome Whole(std::string_view bytes) { return testing::Convert(bytes); }
 
 // Feeds the blocks in turn, stopping like the tool once the reader has
 // ended the run.
@@ -44,14 +36,15 @@ Outcome InBlocks(const std::vector<std::string_view>& blocks) {
     }
     run.Result = conversion.Finish();
   }
-  run.Text = sink.Text();
+  run.Out = sink.Text();
+  run.Messages = Messages(run.Result, "t.lst");
   return run;
 }
 
 void ExpectSame(const Outcome& expected, const Outcome& actual, const std::string& where) {
-  EXPECT_EQ(expected.Text, actual.Text) << where;
+  EXPECT_EQ(expected.Out, actual.Out) << where;
   EXPECT_EQ(expected.Result.Status, actual.Result.Status) << where;
-  EXPECT_EQ(expected.Result.Messages, actual.Result.Messages) << where;
+  EXPECT_EQ(expected.Messages, actual.Messages) << where;
 }
 
 void ExpectSplitsAgree(const std::string& bytes) {
@@ -76,11 +69,11 @@ TEST(Conversion, BlocksSplitAnywhere) {
                             Line("0040GGGG", "jmp eax") + "\r\n";
   const Outcome whole = Whole(bytes);
   EXPECT_EQ(whole.Result.Status, 0);
-  EXPECT_EQ(whole.Text, "begin\r\n   eax:=ecx;\r\n   edx:=ecx;\r\n   inc(eax);\r\n"
+  EXPECT_EQ(whole.Out, "begin\r\n   eax:=ecx;\r\n   edx:=ecx;\r\n   inc(eax);\r\n"
                         "   dec(ecx);\r\nend;\r\n");
-  ASSERT_EQ(whole.Result.Messages.size(), 1u);
-  EXPECT_EQ(whole.Result.Messages[0].rfind("asm2pas: t.lst:5: warning:", 0), 0u)
-      << whole.Result.Messages[0];
+  ASSERT_EQ(whole.Messages.size(), 1u);
+  EXPECT_EQ(whole.Messages[0].rfind("asm2pas: t.lst:5: warning:", 0), 0u)
+      << whole.Messages[0];
   ExpectSplitsAgree(bytes);
 }
 
@@ -90,10 +83,10 @@ TEST(Conversion, ErrorLineSurvivesSplits) {
                             Line("00401004", "mov edx, ecx") + "\r\n";
   const Outcome whole = Whole(bytes);
   EXPECT_EQ(whole.Result.Status, 1);
-  EXPECT_EQ(whole.Text, "");
-  ASSERT_EQ(whole.Result.Messages.size(), 1u);
-  EXPECT_EQ(whole.Result.Messages[0].rfind("asm2pas: t.lst:3: ", 0), 0u)
-      << whole.Result.Messages[0];
+  EXPECT_EQ(whole.Out, "");
+  ASSERT_EQ(whole.Messages.size(), 1u);
+  EXPECT_EQ(whole.Messages[0].rfind("asm2pas: t.lst:3: ", 0), 0u)
+      << whole.Messages[0];
   ExpectSplitsAgree(bytes);
 }
 
@@ -130,8 +123,8 @@ TEST(Conversion, RunsShareNothing) {
       "begin\r\n   //nop , , \r\n   Local_0000:=Global_0000;\r\nend;\r\n";
 
   const Outcome a1 = Whole(first);
-  EXPECT_NE(a1.Text.find("end;\r\n   ecx:=edx;"), std::string::npos) << a1.Text;
-  ExpectSame(Outcome{second_alone, {}}, Whole(second), "second after first");
+  EXPECT_NE(a1.Out.find("end;\r\n   ecx:=edx;"), std::string::npos) << a1.Out;
+  ExpectSame(Outcome{second_alone, {}, {}, {}}, Whole(second), "second after first");
   ExpectSame(a1, Whole(first), "first again");
 }
 

@@ -5,19 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_error.h"
-#include "driver/run_state.h"
 #include "listing/number.h"
-#include "listing/reader.h"
+#include "listing_builder.h"
 
 namespace asm2pas {
 namespace {
 
-std::string Line(const std::string& address, const std::string& rest) {
-  std::string line = address;
-  line.resize(34, ' ');
-  return line + rest + "\r\n";
-}
+using testing::RawLine;
 
 TEST(Number, StrictConversion) {
   EXPECT_EQ(StrictToInt("$0A"), 10u);
@@ -36,69 +30,64 @@ TEST(Number, StrictConversion) {
 }
 
 TEST(Reader, SkipsCommentsBlankLinesAndReadsColumns) {
-  RunState run;
-  LoadListing(run, "   * a comment\r\n\t| another\r\n \x01 \r\n" +
-                       Line("00401000  55", "push ebp") + Line("0040100A", "ret"));
-  ASSERT_EQ(run.Code.CodeCount(), 2);
-  EXPECT_EQ(run.Code.At(1).Address, 0x00401000u);
-  EXPECT_EQ(run.Code.At(1).OpCode, "push");
-  EXPECT_EQ(run.Code.At(1).Op1, "ebp");
-  EXPECT_EQ(run.Code.At(2).OpCode, "ret");
-  EXPECT_EQ(run.Code.At(2).Op1, "");
-  EXPECT_EQ(run.Code.At(3).OpCode, "");  // past the end reads empty
-  EXPECT_EQ(run.Code.At(0).Address, 0u);
+  auto run = testing::Read("   * a comment\r\n\t| another\r\n \x01 \r\n" +
+                       RawLine("00401000  55", "push ebp") + RawLine("0040100A", "ret"));
+  ASSERT_EQ(run->Code.CodeCount(), 2);
+  EXPECT_EQ(run->Code.At(1).Address, 0x00401000u);
+  EXPECT_EQ(run->Code.At(1).OpCode, "push");
+  EXPECT_EQ(run->Code.At(1).Op1, "ebp");
+  EXPECT_EQ(run->Code.At(2).OpCode, "ret");
+  EXPECT_EQ(run->Code.At(2).Op1, "");
+  EXPECT_EQ(run->Code.At(3).OpCode, "");  // past the end reads empty
+  EXPECT_EQ(run->Code.At(0).Address, 0u);
 }
 
 TEST(Reader, OperandSplitting) {
-  RunState run;
-  LoadListing(run, Line("00000001", "mov eax , ebx") + Line("00000002", "imul a, b, c, d") +
-                       Line("00000003", "lea eax, [eax+$04]") +
-                       Line("00000004", "mov\teax, ebx") + Line("00000005", "x a,b ,  c"));
-  EXPECT_EQ(run.Code.At(1).Op1, "eax ");  // blank before a comma stays
-  EXPECT_EQ(run.Code.At(1).Op2, "ebx");
-  EXPECT_EQ(run.Code.Op3(2), "c, d");  // a fourth operand stays in Op3
-  EXPECT_EQ(run.Code.At(3).Op2, "[eax+$04]");
-  EXPECT_EQ(run.Code.At(4).OpCode, "mov\teax,");  // a tab is no separator
-  EXPECT_EQ(run.Code.At(4).Op1, "ebx");
-  EXPECT_EQ(run.Code.At(5).Op2, "b ");
-  EXPECT_EQ(run.Code.Op3(5), "c");
+  auto run = testing::Read(RawLine("00000001", "mov eax , ebx") + RawLine("00000002", "imul a, b, c, d") +
+                       RawLine("00000003", "lea eax, [eax+$04]") +
+                       RawLine("00000004", "mov\teax, ebx") + RawLine("00000005", "x a,b ,  c"));
+  EXPECT_EQ(run->Code.At(1).Op1, "eax ");  // blank before a comma stays
+  EXPECT_EQ(run->Code.At(1).Op2, "ebx");
+  EXPECT_EQ(run->Code.Op3(2), "c, d");  // a fourth operand stays in Op3
+  EXPECT_EQ(run->Code.At(3).Op2, "[eax+$04]");
+  EXPECT_EQ(run->Code.At(4).OpCode, "mov\teax,");  // a tab is no separator
+  EXPECT_EQ(run->Code.At(4).Op1, "ebx");
+  EXPECT_EQ(run->Code.At(5).Op2, "b ");
+  EXPECT_EQ(run->Code.Op3(5), "c");
 }
 
 TEST(Reader, ShortLinesLineEndsAndCode26) {
-  RunState run;
   // 34 characters or fewer: an address and nothing else, never a jump.
-  LoadListing(run, "00000010   jmp eax\r" + std::string("\n") + "00000011\r\n\r\n" +
-                       Line("00000012", "nop") + "\x1A" + Line("00000013", "nop"));
-  ASSERT_EQ(run.Code.CodeCount(), 3);
-  EXPECT_EQ(run.Code.At(1).OpCode, "");
-  EXPECT_EQ(run.Code.At(3).OpCode, "nop");
-  EXPECT_TRUE(run.Warnings.empty());
+  auto run = testing::Read("00000010   jmp eax\r" + std::string("\n") + "00000011\r\n\r\n" +
+                       RawLine("00000012", "nop") + "\x1A" + RawLine("00000013", "nop"));
+  ASSERT_EQ(run->Code.CodeCount(), 3);
+  EXPECT_EQ(run->Code.At(1).OpCode, "");
+  EXPECT_EQ(run->Code.At(3).OpCode, "nop");
+  EXPECT_TRUE(run->Diagnostics.empty());
 
-  RunState unix_lines;
-  LoadListing(unix_lines, "00000001\n00000002\n");
-  EXPECT_EQ(unix_lines.Code.CodeCount(), 1);  // one single line
-  EXPECT_EQ(unix_lines.Warnings.size(), 1u);
+  auto unix_lines = testing::Read("00000001\n00000002\n");
+  EXPECT_EQ(unix_lines->Code.CodeCount(), 1);  // one single line
+  ASSERT_EQ(unix_lines->Diagnostics.size(), 1u);
+  EXPECT_EQ(unix_lines->Diagnostics[0].Kind, DiagKind::kLoneLineFeed);
 }
 
 TEST(Reader, ErrorsCarryTheLine) {
-  RunState run;
-  try {
-    LoadListing(run, Line("00000001", "nop") + Line("0000000G", "nop"));
-    FAIL();
-  } catch (const RunError& e) {
-    EXPECT_EQ(e.Line, 2);
+  auto run = testing::Read(RawLine("00000001", "nop") + RawLine("0000000G", "nop"));
+  EXPECT_TRUE(run->Failed);
+  ASSERT_EQ(run->Diagnostics.size(), 1u);
+  EXPECT_EQ(run->Diagnostics[0].Kind, DiagKind::kBadAddress);
+  EXPECT_EQ(run->Diagnostics[0].Line, 2);
+  for (const char* jump : {"jmp $10", "jz"}) {
+    auto bad = testing::Read(RawLine("00000001", jump));
+    ASSERT_EQ(bad->Diagnostics.size(), 1u) << jump;
+    EXPECT_EQ(bad->Diagnostics[0].Kind, DiagKind::kBadJump) << jump;
   }
-  RunState jump;
-  EXPECT_THROW(LoadListing(jump, Line("00000001", "jmp $10")), RunError);
-  RunState no_operand;
-  EXPECT_THROW(LoadListing(no_operand, Line("00000001", "jz")), RunError);
 }
 
 TEST(Reader, DuplicateAddressesFindTheFirst) {
-  RunState run;
-  LoadListing(run, Line("00000005", "nop") + Line("00000005", "ret"));
-  EXPECT_EQ(run.Code.FindAddr(5), 1);
-  EXPECT_EQ(run.Code.FindAddr(6), -1);
+  auto run = testing::Read(RawLine("00000005", "nop") + RawLine("00000005", "ret"));
+  EXPECT_EQ(run->Code.FindAddr(5), 1);
+  EXPECT_EQ(run->Code.FindAddr(6), -1);
 }
 
 // The address index answers as a scan from entry 1 would: the first entry

@@ -15,51 +15,35 @@
 #include <vector>
 
 #include "driver/conversion.h"
-#include "hostile_listing.h"
+#include "generators.h"
 #include "output/sink.h"
 #include "output_rules.h"
+#include "run.h"
 
 namespace asm2pas {
 namespace {
 
-using hostile::Hex8;
-using hostile::Line;
-using hostile::Listing;
-using hostile::Rng;
+using testing::Hex8;
+using testing::Line;
+using testing::Listing;
+using testing::Outcome;
+using testing::Rng;
 
 const std::string kFile = "hostile.lst";
-
-struct Outcome {
-  std::string Out;
-  ConversionResult Result;
-  std::vector<std::string> Lines;  // without CR LF
-};
 
 // Converts `input`, checks the output rules (and, with `twice`, that a
 // second run in the same process gives the very same result), and splits
 // the output into lines.
 Outcome Convert(const std::string& input, long instructions, const std::string& what,
                 bool twice = false) {
-  Outcome o;
-  StringSink out;
-  o.Result = ConvertListing(input, kFile, out);
-  o.Out = out.Text();
-  if (instructions < 0) instructions = rules::MaxInstructions(input);
-  EXPECT_EQ(rules::CheckRun(input, kFile, o.Out, o.Result, instructions), "") << what;
+  Outcome o = testing::Convert(input, kFile);
+  if (instructions < 0) instructions = testing::MaxInstructions(input);
+  EXPECT_EQ(testing::CheckRun(input, kFile, o.Out, o.Result, instructions), "") << what;
   if (twice) {
-    StringSink again;
-    ConversionResult second = ConvertListing(input, kFile, again);
-    EXPECT_EQ(again.Text(), o.Out) << what << ": a second run differs";
-    EXPECT_EQ(second.Status, o.Result.Status) << what;
-    EXPECT_EQ(second.Messages, o.Result.Messages) << what;
-  }
-  size_t k = 0;
-  // Ends: k moves past one line each pass.
-  while (k < o.Out.size()) {
-    size_t eol = o.Out.find("\r\n", k);
-    if (eol == std::string::npos) break;
-    o.Lines.push_back(o.Out.substr(k, eol - k));
-    k = eol + 2;
+    Outcome again = testing::Convert(input, kFile);
+    EXPECT_EQ(again.Out, o.Out) << what << ": a second run differs";
+    EXPECT_EQ(again.Result.Status, o.Result.Status) << what;
+    EXPECT_EQ(again.Messages, o.Messages) << what;
   }
   return o;
 }
@@ -83,7 +67,7 @@ size_t DeepestIndent(const Outcome& o) {
 TEST(Hostile, RandomBytes) {
   Rng rng(20240601);
   for (int n = 0; n < 400; ++n) {
-    std::string input = hostile::RandomBytes(rng, rng.Below(3000));
+    std::string input = testing::RandomBytes(rng, rng.Below(3000));
     Convert(input, -1, "random bytes #" + std::to_string(n), n % 4 == 0);
   }
 }
@@ -94,8 +78,8 @@ TEST(Hostile, RandomBytes) {
 TEST(Hostile, FeedingInPiecesChangesNothing) {
   Rng rng(1234);
   for (int n = 0; n < 300; ++n) {
-    std::string input = n % 2 == 0 ? hostile::RandomBytes(rng, rng.Below(2000))
-                                   : hostile::RandomProgram(rng, 1 + rng.Below(40), false).Text;
+    std::string input = n % 2 == 0 ? testing::RandomBytes(rng, rng.Below(2000))
+                                   : testing::RandomProgram(rng, 1 + rng.Below(40), false).Text;
     StringSink whole;
     ConversionResult expected = ConvertListing(input, kFile, whole);
 
@@ -111,7 +95,7 @@ TEST(Hostile, FeedingInPiecesChangesNothing) {
     ConversionResult got = conversion.Finish();
     EXPECT_EQ(pieces.Text(), whole.Text()) << "input #" << n;
     EXPECT_EQ(got.Status, expected.Status) << "input #" << n;
-    EXPECT_EQ(got.Messages, expected.Messages) << "input #" << n;
+    EXPECT_EQ(Messages(got, kFile), Messages(expected, kFile)) << "input #" << n;
   }
 }
 
@@ -119,7 +103,7 @@ TEST(Hostile, ControlCharactersAndCode26InOddPlaces) {
   Rng rng(7);
   static const char kOdd[] = {0, 1, 8, 9, 10, 11, 12, 13, 26, 27, 127, '\xff'};
   for (int n = 0; n < 300; ++n) {
-    Listing base = hostile::RandomProgram(rng, 1 + static_cast<int>(rng.Below(40)), false);
+    Listing base = testing::RandomProgram(rng, 1 + static_cast<int>(rng.Below(40)), false);
     std::string input = base.Text;
     int inserts = 1 + static_cast<int>(rng.Below(5));
     for (int k = 0; k < inserts; ++k) {
@@ -185,8 +169,8 @@ TEST(Hostile, HugeLines) {
               "a 4 MB mnemonic and jump");
   EXPECT_EQ(o.Result.Status, 1);
   EXPECT_EQ(o.Out, "");
-  ASSERT_EQ(o.Result.Messages.size(), 1u);
-  EXPECT_LT(o.Result.Messages[0].size(), 200u) << "a diagnostic quotes a cut text";
+  ASSERT_EQ(o.Messages.size(), 1u);
+  EXPECT_LT(o.Messages[0].size(), 200u) << "a diagnostic quotes a cut text";
 }
 
 TEST(Hostile, InstructionLimit) {
@@ -203,13 +187,13 @@ TEST(Hostile, InstructionLimit) {
   ASSERT_EQ(full.Instructions, 10000);
   Outcome o = Convert(full.Text, full.Instructions, "10000 instructions");
   EXPECT_EQ(o.Result.Status, 0);
-  EXPECT_TRUE(o.Result.Messages.empty());
+  EXPECT_TRUE(o.Messages.empty());
   EXPECT_EQ(o.Out, "begin\r\n   //nop , , \r\nend;\r\n");
 
   o = Convert(full.Text + Line(a + 1, "nop"), full.Instructions + 1, "10001 instructions");
   EXPECT_EQ(o.Result.Status, 1);
   EXPECT_EQ(o.Out, "");
-  EXPECT_EQ(o.Result.Messages,
+  EXPECT_EQ(o.Messages,
             std::vector<std::string>{"asm2pas: hostile.lst:10001: more than 10000 instruction lines"});
 }
 
@@ -250,7 +234,7 @@ TEST(Hostile, OutputLineLimit) {
   for (uint32_t k = 0; k < 9998; ++k) listing.Add(0x00401000 + k, "nop");
   Outcome o = Convert(listing.Text, listing.Instructions, "10000 output lines");
   EXPECT_EQ(o.Result.Status, 0);
-  EXPECT_TRUE(o.Result.Messages.empty());
+  EXPECT_TRUE(o.Messages.empty());
   EXPECT_EQ(o.Lines.size(), 10000u);
   EXPECT_EQ(o.Lines.back(), "end;");
 
@@ -259,7 +243,7 @@ TEST(Hostile, OutputLineLimit) {
   EXPECT_EQ(o.Result.Status, 1);
   EXPECT_EQ(o.Lines.size(), 10000u);
   EXPECT_EQ(o.Lines.back(), "   //nop , , ");
-  EXPECT_EQ(o.Result.Messages,
+  EXPECT_EQ(o.Messages,
             std::vector<std::string>{"asm2pas: hostile.lst: output cut at 10000 lines; 1 further lines dropped"});
 }
 
@@ -272,14 +256,14 @@ TEST(Hostile, VariableLimit) {
   }
   Outcome o = Convert(listing.Text, listing.Instructions, "2000 variables");
   EXPECT_EQ(o.Result.Status, 0);
-  EXPECT_TRUE(o.Result.Messages.empty());
+  EXPECT_TRUE(o.Messages.empty());
   EXPECT_EQ(o.Lines[1000], "   Local_03E7:=Global_03E7;");
 
   listing.Add(0x00410000, "mov [ebp+$08], eax");
   o = Convert(listing.Text, listing.Instructions, "2001 variables");
   EXPECT_EQ(o.Result.Status, 0);
   EXPECT_EQ(o.Lines[1001], "   [ebp+$08]:=eax;");  // not named: printed as written
-  EXPECT_EQ(o.Result.Messages,
+  EXPECT_EQ(o.Messages,
             std::vector<std::string>{"asm2pas: hostile.lst: warning: more than 2000 variables; "
                                      "1 further operands keep their own text"});
 }
@@ -303,7 +287,7 @@ TEST(Hostile, DeferredTextLimit) {
   Listing full = teardowns(1000);
   Outcome o = Convert(full.Text, full.Instructions, "1000 deferred texts");
   EXPECT_EQ(o.Result.Status, 0);
-  EXPECT_TRUE(o.Result.Messages.empty());
+  EXPECT_TRUE(o.Messages.empty());
   EXPECT_EQ(CountTrimmed(o, "finally"), 1000);
 
   Listing over = teardowns(1001);
@@ -311,7 +295,7 @@ TEST(Hostile, DeferredTextLimit) {
   EXPECT_EQ(o.Result.Status, 1);
   EXPECT_EQ(CountTrimmed(o, "finally"), 1001);  // still claimed
   EXPECT_EQ(o.Lines.back(), "end;");
-  EXPECT_EQ(o.Result.Messages,
+  EXPECT_EQ(o.Messages,
             std::vector<std::string>{
                 "asm2pas: hostile.lst: more than 1000 deferred texts; 1 further \"end;\" dropped"});
 }
@@ -477,7 +461,7 @@ TEST(DeepNesting, TryFinally) {
 TEST(Hostile, RepeatedAndFallingAddresses) {
   Rng rng(99);
   for (int n = 0; n < 400; ++n) {
-    Listing listing = hostile::RandomProgram(rng, 1 + static_cast<int>(rng.Below(80)), true);
+    Listing listing = testing::RandomProgram(rng, 1 + static_cast<int>(rng.Below(80)), true);
     Convert(listing.Text, listing.Instructions, "wild addresses #" + std::to_string(n),
             n % 4 == 0);
   }
@@ -511,7 +495,7 @@ TEST(Hostile, JumpsToNowhereBackwardsAndToThemselves) {
   const char* kWords[] = {"then begin", "end else begin", "for ", "while ", "try", "finally",
                           ":=function", "inc(", "//"};
   for (int n = 0; n < 600; ++n) {
-    Listing listing = hostile::RandomProgram(rng, 1 + static_cast<int>(rng.Below(120)), false);
+    Listing listing = testing::RandomProgram(rng, 1 + static_cast<int>(rng.Below(120)), false);
     Outcome o = Convert(listing.Text, listing.Instructions, "wild jumps #" + std::to_string(n),
                         n % 4 == 0);
     for (const std::string& l : o.Lines) {

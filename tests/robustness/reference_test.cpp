@@ -12,16 +12,16 @@
 #include <vector>
 
 #include "driver/conversion.h"
-#include "hostile_listing.h"
+#include "generators.h"
 #include "listing/code_table.h"
-#include "listing/trim.h"
+#include "base/text.h"
 #include "naming/vars.h"
 #include "output/sink.h"
 
 namespace asm2pas {
 namespace {
 
-using hostile::Rng;
+using testing::Rng;
 
 int ScanFindAddr(const std::vector<uint32_t>& addresses, uint32_t address) {
   for (size_t i = 0; i < addresses.size(); ++i) {
@@ -114,9 +114,9 @@ TEST(Reference, RegistrationAgreesWithAFirstMatchScan) {
     const int operands = n % 8 == 0 ? 6000 : 300;
     for (int k = 0; k < operands; ++k) {
       std::string op = RandomOperand(rng);
-      if (rng.Chance(30)) op += "$" + hostile::Hex8(rng.Below(40));
+      if (rng.Chance(30)) op += "$" + testing::Hex8(rng.Below(40));
       if (n % 8 == 0 && rng.Chance(60)) {  // enough distinct names to fill the table
-        op = (rng.Chance(50) ? "dword ptr [ebp-$" : "[$") + hostile::Hex8(rng.Below(3000)) + "]";
+        op = (rng.Chance(50) ? "dword ptr [ebp-$" : "[$") + testing::Hex8(rng.Below(3000)) + "]";
       }
       AddVar(vars, op);
       std::string t(TrimBoth(op));
@@ -169,13 +169,13 @@ TEST(Reference, CommentLinesShowTheNamesAScanGives) {
     std::vector<std::pair<std::string, std::string>> operands;
     for (int k = 0; k < count; ++k) {
       std::string a = RandomOperand(rng), b = RandomOperand(rng);
-      if (n % 5 == 0 && rng.Chance(50)) a = "[ebp-$" + hostile::Hex8(rng.Below(2500)) + "]";
+      if (n % 5 == 0 && rng.Chance(50)) a = "[ebp-$" + testing::Hex8(rng.Below(2500)) + "]";
       if (rng.Chance(5)) a = "[$ ptr " + a;  // a name without the marks of a variable
       std::string t1(TrimBoth(a)), t2(TrimBoth(b));
       add(t1);
       add(t2);
       operands.emplace_back(t1, t2);
-      listing += hostile::Line(0x00401000u + 4 * static_cast<uint32_t>(k), "x " + a + ", " + b);
+      listing += testing::Line(0x00401000u + 4 * static_cast<uint32_t>(k), "x " + a + ", " + b);
     }
     StringSink out;
     ConversionResult result = ConvertListing(listing, "names.lst", out);

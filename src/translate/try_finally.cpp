@@ -1,4 +1,4 @@
-#include "recognizers/try_finally.h"
+#include "translate/try_finally.h"
 
 #include <optional>
 
@@ -16,9 +16,8 @@ bool Is(const TOpCode& e, const char* opcode, const char* op1) {
 
 }  // namespace
 
-void DoTry(RunState& run, TLoopState& state) {
-  if (state.Handled) return;
-  const CodeTable& code = run.Code;
+void DoTry(Context& ctx, TLoopState& state) {
+  const CodeTable& code = ctx.Code;
   const int i = state.Index;
   // xor eax, eax; push ebp; push handler; push dword ptr fs:[eax];
   // mov fs:[eax], esp
@@ -28,13 +27,12 @@ void DoTry(RunState& run, TLoopState& state) {
   if (!Is(code.At(i + 3), "push", "dword ptr fs:[eax]")) return;
   if (!Is(code.At(i + 4), "mov", "fs:[eax]") || code.At(i + 4).Op2 != "esp") return;
   if (i + 4 > state.LastIndex) return;
-  Emit(run.Output, "try");
-  Claim(run, state, i + 5);
+  Emit(ctx.Output, "try");
+  Claim(ctx, state, i + 5);
 }
 
-void DoFinally(RunState& run, TLoopState& state) {
-  if (state.Handled) return;
-  const CodeTable& code = run.Code;
+void DoFinally(Context& ctx, TLoopState& state) {
+  const CodeTable& code = ctx.Code;
   const int i = state.Index;
   // xor eax, eax; pop edx; pop ecx; pop ecx; mov fs:[eax], edx; push END
   if (!Is(code.At(i), "xor", "eax") || code.At(i).Op2 != "eax") return;
@@ -49,9 +47,9 @@ void DoFinally(RunState& run, TLoopState& state) {
   // the sequence to the other recognisers.
   std::optional<uint32_t> end_addr = StrictToInt(code.At(i + 5).Op1);
   if (!end_addr) return;
-  Emit(run.Output, "finally");
-  AddLabel(run.Labels, *end_addr, "end;");
-  Claim(run, state, i + 6);
+  Emit(ctx.Output, "finally");
+  AddLabel(ctx.Labels, *end_addr, "end;");
+  Claim(ctx, state, i + 6);
 }
 
 }  // namespace asm2pas

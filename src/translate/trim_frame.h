@@ -4,13 +4,18 @@
 // pairs.
 #pragma once
 
-#include "driver/run_state.h"
+#include "listing/code_table.h"
 
 namespace asm2pas {
 
-// Sets StartIndex/EndIndex and StartAddr/EndAddr of the run. With no body
-// left (an empty listing, a lone ret, only a frame) StartIndex lies beyond
-// EndIndex.
-void TrimFrame(RunState& run);
+// A range of table positions, both ends included.
+struct BodyRange {
+  int First = 1;
+  int Last = 0;
+};
+
+// With no body left (an empty listing, a lone ret, only a frame) First lies
+// beyond Last.
+BodyRange TrimFrame(const CodeTable& code);
 
 }  // namespace asm2pas

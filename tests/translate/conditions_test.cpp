@@ -3,27 +3,15 @@
 
 #include <string>
 
-#include "driver/run_state.h"
-#include "listing/reader.h"
-#include "recognizers/conditions.h"
+#include "listing_builder.h"
+#include "translate/conditions.h"
 
 namespace asm2pas {
 namespace {
 
-// Builds a run from "mnemonic operands" lines at addresses 1, 2, 3, ...
-RunState Listing(std::initializer_list<const char*> instructions) {
-  std::string text;
-  int address = 1;
-  for (const char* ins : instructions) {
-    char head[16];
-    std::snprintf(head, sizeof head, "%08X", address++);
-    std::string line = head;
-    line.resize(34, ' ');
-    text += line + ins + "\r\n";
-  }
-  RunState run;
-  LoadListing(run, text);
-  return run;
+// Reads "mnemonic operands" lines at addresses 1, 2, 3, ...
+std::unique_ptr<testing::ReadListing> Listing(std::initializer_list<std::string_view> instructions) {
+  return testing::Read(testing::ListingOf(instructions));
 }
 
 TEST(Conditions, RelationTables) {
@@ -41,9 +29,9 @@ TEST(Conditions, RelationTables) {
 }
 
 TEST(Conditions, CompareForm) {
-  RunState run = Listing({"cmp [ebp-$04], $05", "jle 00000010"});
+  auto run = Listing({"cmp [ebp-$04], $05", "jle 00000010"});
   TIF c;
-  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 1, c));
+  ASSERT_TRUE(ParseCondition(run->Code, run->Vars, 1, c));
   EXPECT_EQ(c.Relation, relLessEqual);
   EXPECT_EQ(c.Count, 2);
   EXPECT_EQ(c.Target, 0x10u);
@@ -52,44 +40,44 @@ TEST(Conditions, CompareForm) {
 }
 
 TEST(Conditions, ZeroTests) {
-  RunState run = Listing({"test eax, eax", "jz 00000010", "or eax, eax", "jnz 00000010",
+  auto run = Listing({"test eax, eax", "jz 00000010", "or eax, eax", "jnz 00000010",
                           "test eax, edx", "jz 00000010", "or eax, eax", "je 00000010"});
   TIF c;
-  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 1, c));
+  ASSERT_TRUE(ParseCondition(run->Code, run->Vars, 1, c));
   EXPECT_EQ(ConditionText(c, false), "eax = false");
-  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 3, c));
+  ASSERT_TRUE(ParseCondition(run->Code, run->Vars, 3, c));
   EXPECT_EQ(ConditionText(c, true), "eax <> true");
-  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, 5, c));
-  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, 7, c));
+  EXPECT_FALSE(ParseCondition(run->Code, run->Vars, 5, c));
+  EXPECT_FALSE(ParseCondition(run->Code, run->Vars, 7, c));
 }
 
 TEST(Conditions, LoadThenCompareAndChains) {
-  RunState run = Listing({"mov eax, [ebp-$08]", "cmp eax, $05", "jge 00000010",
+  auto run = Listing({"mov eax, [ebp-$08]", "cmp eax, $05", "jge 00000010",
                           "mov eax, [ebp-$08]", "add eax, $04", "sub eax, edx", "cmp eax, ecx",
                           "jl 00000010", "mov eax, x", "add eax, $04", "cmp ecx, eax", "jl 00000010",
                           "mov eax, x", "add eax, $04", "cmp ecx, edx", "jl 00000010",
                           "mov eax, x", "cmp edx, $01", "jl 00000010"});
   TIF c;
-  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 1, c));
+  ASSERT_TRUE(ParseCondition(run->Code, run->Vars, 1, c));
   EXPECT_EQ(ConditionText(c, false), "Local_0000 >= $05");
   EXPECT_EQ(c.Count, 3);
-  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 4, c));
+  ASSERT_TRUE(ParseCondition(run->Code, run->Vars, 4, c));
   EXPECT_EQ(ConditionText(c, false), "Local_0000+$04-edx < ecx");
   EXPECT_EQ(c.Count, 5);
-  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 9, c));
+  ASSERT_TRUE(ParseCondition(run->Code, run->Vars, 9, c));
   EXPECT_EQ(ConditionText(c, false), "ecx < x+$04");
-  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, 13, c));
-  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, 17, c));
+  EXPECT_FALSE(ParseCondition(run->Code, run->Vars, 13, c));
+  EXPECT_FALSE(ParseCondition(run->Code, run->Vars, 17, c));
 }
 
 TEST(Conditions, NonJumpInJumpPosition) {
-  RunState run = Listing({"cmp eax, edx", "setl al", "cmp eax, edx", "push 00000010", "cmp eax, edx"});
+  auto run = Listing({"cmp eax, edx", "setl al", "cmp eax, edx", "push 00000010", "cmp eax, edx"});
   TIF c;
-  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, 1, c));  // "al" is no address
-  ASSERT_TRUE(ParseCondition(run.Code, run.Vars, 3, c));   // hex text: relNone
+  EXPECT_FALSE(ParseCondition(run->Code, run->Vars, 1, c));  // "al" is no address
+  ASSERT_TRUE(ParseCondition(run->Code, run->Vars, 3, c));   // hex text: relNone
   EXPECT_EQ(ConditionText(c, false), "eax  edx");
-  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, 5, c));  // end of the table
-  EXPECT_FALSE(ParseCondition(run.Code, run.Vars, -1, c));
+  EXPECT_FALSE(ParseCondition(run->Code, run->Vars, 5, c));  // end of the table
+  EXPECT_FALSE(ParseCondition(run->Code, run->Vars, -1, c));
 }
 
 TEST(Conditions, TextRules) {

@@ -1,10 +1,8 @@
-// Trimming helpers shared by the reader, the naming and the recognisers:
-// they strip characters of code 0 to 32 (taken as unsigned bytes) from the
-// start, the end or both ends of a text. Inline: they run several times for
-// every operand of the listing.
+// Text helpers every layer shares: trimming of characters of code 0 to 32
+// (taken as unsigned bytes) from the start, the end or both ends of a text.
+// Inline: they run several times for every operand of the listing.
 #pragma once
 
-#include <string>
 #include <string_view>
 
 namespace asm2pas {

@@ -1,4 +1,4 @@
-#include "driver/trim_frame.h"
+#include "translate/trim_frame.h"
 
 namespace asm2pas {
 
@@ -8,8 +8,7 @@ bool Is(const TOpCode& e, const char* opcode, const char* op1) {
 }
 }  // namespace
 
-void TrimFrame(RunState& run) {
-  const CodeTable& code = run.Code;
+BodyRange TrimFrame(const CodeTable& code) {
   int l = 1;
   int h = code.CodeCount();
   if (code.At(h).OpCode == "ret") --h;
@@ -27,10 +26,7 @@ void TrimFrame(RunState& run) {
     ++l;
     --h;
   }
-  run.StartIndex = l;
-  run.EndIndex = h;
-  run.StartAddr = code.At(l).Address;
-  run.EndAddr = code.At(h).Address;
+  return BodyRange{l, h};
 }
 
 }  // namespace asm2pas

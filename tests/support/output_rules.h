@@ -1,9 +1,8 @@
 // The rules every run must keep, whatever the listing: it ends with status
 // 0 or 1; stdout is whole CR LF lines, at most 10000 of them; a failure
 // while reading leaves stdout empty; a complete run is framed by "begin"
-// and "end;"; output cut short is reported and fails the run; and stderr
-// holds only the tool's known diagnostics. Shared by the robustness tests
-// and the fuzz target.
+// and "end;"; output cut short is reported and fails the run; and the
+// diagnostics are of the kinds such a run can give, each one line.
 #pragma once
 
 #include <string>
@@ -11,7 +10,7 @@
 
 #include "driver/conversion.h"
 
-namespace asm2pas::rules {
+namespace asm2pas::testing {
 
 // Checks one run of ConvertListing on `input` (named `file_name`) that gave
 // `out` and `result`. `instructions` is the number of instruction lines the
@@ -28,4 +27,4 @@ long MaxInstructions(std::string_view input);
 // Number of output lines (CR LF pairs) in `out`.
 long CountLines(std::string_view out);
 
-}  // namespace asm2pas::rules
+}  // namespace asm2pas::testing

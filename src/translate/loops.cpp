@@ -1,4 +1,4 @@
-#include "recognizers/loops.h"
+#include "translate/loops.h"
 
 #include <optional>
 #include <string>
@@ -8,7 +8,7 @@
 #include "listing/number.h"
 #include "naming/vars.h"
 #include "output/writer.h"
-#include "recognizers/conditions.h"
+#include "translate/conditions.h"
 
 namespace asm2pas {
 
@@ -59,8 +59,8 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
   return true;
 }
 
-[[gnu::noinline]] std::optional<LoopPlan> PlanFor(RunState& run, const TLoopState& state) {
-  const CodeTable& code = run.Code;
+[[gnu::noinline]] std::optional<LoopPlan> PlanFor(Context& ctx, const TLoopState& state) {
+  const CodeTable& code = ctx.Code;
   const int b = state.Index;
   // Every layout has a sub in the second or third place; most movs are
   // followed by neither.
@@ -78,20 +78,18 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
     // must lie within the range being translated.
     const int body_from = b + l.BodyOffset;
     if (j < 0 || j < body_from + 2 || j - 1 > state.LastIndex) return std::nullopt;
-    Emit(run.Output, {"for ", VarName(run.Vars, code.At(b + l.Counter).Op1), ":= ",
-                      VarName(run.Vars, code.At(b + l.Start).Op2), l.Direction,
-                      VarName(run.Vars, code.At(b + l.End).Op2), " do begin"});
+    Emit(ctx.Output, {"for ", VarName(ctx.Vars, code.At(b + l.Counter).Op1), ":= ",
+                      VarName(ctx.Vars, code.At(b + l.Start).Op2), l.Direction,
+                      VarName(ctx.Vars, code.At(b + l.End).Op2), " do begin"});
     return LoopPlan{body_from, j - 3, j};
   }
   return std::nullopt;
 }
 
-[[gnu::noinline]] std::optional<LoopPlan> PlanWhile(RunState& run, const TLoopState& state) {
-  const CodeTable& code = run.Code;
+[[gnu::noinline]] std::optional<LoopPlan> PlanWhile(Context& ctx, const TLoopState& state) {
+  const CodeTable& code = ctx.Code;
   const int a = state.Index;
-  const TOpCode& jmp = code.At(a);
-  if (jmp.OpCode != "jmp") return std::nullopt;
-  std::optional<uint32_t> j = BareHex(jmp.Op1);
+  std::optional<uint32_t> j = BareHex(code.At(a).Op1);  // the jmp's target
   if (!j || *j <= state.CurAddr) return std::nullopt;  // only forward jumps
   // A target in no entry (or at an earlier entry, when addresses repeat or
   // fall) gives no body to translate: not a while loop.
@@ -100,13 +98,13 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
   const uint32_t body_start = code.At(a + 1).Address;
   const uint32_t body_end = code.At(k - 1).Address;
 
-  std::vector<TIF>& conds = run.Conds;  // off the stack, shared by all levels
-  if (!ParseCondition(code, run.Vars, k, conds[0])) return std::nullopt;
+  std::vector<TIF>& conds = ctx.Conds;  // off the stack, shared by all levels
+  if (!ParseCondition(code, ctx.Vars, k, conds[0])) return std::nullopt;
   int count = 1;
   int p = k + conds[0].Count;
   if (p - 1 > state.LastIndex) return std::nullopt;
   // Ends: at most kMaxConds conditions, each consuming at least two entries.
-  while (count < kMaxConds && ParseCondition(code, run.Vars, p, conds[count])) {
+  while (count < kMaxConds && ParseCondition(code, ctx.Vars, p, conds[count])) {
     const TIF& c = conds[count];
     if (p + c.Count - 1 > state.LastIndex) break;  // runs out of the range
     // A jump into the middle of the body belongs to something else.
@@ -126,7 +124,7 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
       text += "and(" + WhileConditionText(conds[n], body_start, body_end, *j) + ")";
     }
   }
-  Emit(run.Output, {"while ", text, " do begin"});
+  Emit(ctx.Output, {"while ", text, " do begin"});
   // When the conditions end the table, p names no entry and the calling
   // loop ends after this claim.
   return LoopPlan{a + 1, k - 1, p};
@@ -134,22 +132,20 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
 
 }  // namespace
 
-void RecognizeFor(RunState& run, TLoopState& state) {
-  if (state.Handled) return;
-  std::optional<LoopPlan> plan = PlanFor(run, state);
+void RecognizeFor(Context& ctx, TLoopState& state) {
+  std::optional<LoopPlan> plan = PlanFor(ctx, state);
   if (!plan) return;
-  Translate(run, plan->BodyFrom, plan->BodyTo);
-  Emit(run.Output, "end; { for }");
-  Claim(run, state, plan->Next);
+  Translate(ctx, plan->BodyFrom, plan->BodyTo);
+  Emit(ctx.Output, "end; { for }");
+  Claim(ctx, state, plan->Next);
 }
 
-void RecognizeWhile(RunState& run, TLoopState& state) {
-  if (state.Handled) return;
-  std::optional<LoopPlan> plan = PlanWhile(run, state);
+void RecognizeWhile(Context& ctx, TLoopState& state) {
+  std::optional<LoopPlan> plan = PlanWhile(ctx, state);
   if (!plan) return;
-  Translate(run, plan->BodyFrom, plan->BodyTo);
-  Emit(run.Output, "end; { while }");
-  Claim(run, state, plan->Next);
+  Translate(ctx, plan->BodyFrom, plan->BodyTo);
+  Emit(ctx.Output, "end; { while }");
+  Claim(ctx, state, plan->Next);
 }
 
 }  // namespace asm2pas

@@ -1,46 +1,45 @@
-#include "driver/translate.h"
-
 #include <string>
 
 #include "naming/vars.h"
 #include "output/labels.h"
 #include "output/writer.h"
-#include "recognizers/table.h"
+#include "translate/context.h"
+#include "translate/reading.h"
 
 namespace asm2pas {
 
 namespace {
 
 // Kept out of line so that the frames of the recursion stay small.
-[[gnu::noinline]] void SubstituteOperands(RunState& run, int b) {
-  TOpCode& entry = run.Code.Mutable(b);
-  SubstituteName(run.Vars, entry.Op1, entry.VarHint[0]);
-  SubstituteName(run.Vars, entry.Op2, entry.VarHint[1]);
+[[gnu::noinline]] void SubstituteOperands(Context& ctx, int b) {
+  TOpCode& entry = ctx.Code.Mutable(b);
+  SubstituteName(ctx.Vars, entry.Op1, entry.VarHint[0]);
+  SubstituteName(ctx.Vars, entry.Op2, entry.VarHint[1]);
   // The hints speak of the texts as read; should the entry be substituted
   // again, its new texts are looked up.
   entry.VarHint[0] = entry.VarHint[1] = kLookUp;
-  if (TThirdOperand* third = run.Code.MutableThird(b)) {
-    SubstituteName(run.Vars, third->Text, third->VarHint);
+  if (TThirdOperand* third = ctx.Code.MutableThird(b)) {
+    SubstituteName(ctx.Vars, third->Text, third->VarHint);
     third->VarHint = kLookUp;
   }
 }
 
-[[gnu::noinline]] void EmitComment(RunState& run, int b) {
-  const TOpCode& entry = run.Code.At(b);
-  Emit(run.Output,
-       {"//", entry.OpCode, " ", entry.Op1, ", ", entry.Op2, ", ", run.Code.Op3(b)});
+[[gnu::noinline]] void EmitComment(Context& ctx, int b) {
+  const TOpCode& entry = ctx.Code.At(b);
+  Emit(ctx.Output,
+       {"//", entry.OpCode, " ", entry.Op1, ", ", entry.Op2, ", ", ctx.Code.Op3(b)});
 }
 
 }  // namespace
 
-void Claim(const RunState& run, TLoopState& state, int next) {
+void Claim(const Context& ctx, TLoopState& state, int next) {
   state.Handled = true;
   state.NextIndex = next;
-  state.CurAddr = run.Code.At(next).Address;
+  state.CurAddr = ctx.Code.At(next).Address;
 }
 
-void Translate(RunState& run, int from_index, int last_index) {
-  const CodeTable& code = run.Code;
+void Translate(Context& ctx, int from_index, int last_index) {
+  const CodeTable& code = ctx.Code;
   TLoopState state;
   state.Index = from_index;
   state.LastIndex = last_index;
@@ -55,30 +54,29 @@ void Translate(RunState& run, int from_index, int last_index) {
   // later entry, an unclaimed instruction to the next one), and the loop
   // stops once it passes LastIndex or the last filled entry. Besides, like
   // any range, it stops at the first entry whose address lies beyond the
-  // range's last address (addresses compare as unsigned numbers).
+  // range's last address (addresses compare as unsigned numbers). A failed
+  // write ends it too: nothing further can be written.
   while (state.Index <= state.LastIndex && code.Valid(state.Index) &&
-         state.CurAddr <= state.ToAddr) {
+         state.CurAddr <= state.ToAddr && !ctx.Output.Failed) {
     state.Handled = false;
     // Deferred texts come first in the step, before any recogniser, so a
     // text due where a try or finally sequence begins precedes its word.
-    EmitLabels(run.Labels, run.Output, state.CurAddr);
+    EmitLabels(ctx.Labels, ctx.Output, state.CurAddr);
 
-    // Only the recognisers that can claim at this mnemonic are offered the
-    // instruction; the others would decline at once. The operands are
-    // replaced where the table order says, before the first recogniser that
-    // sees them so, or, once none has claimed, as the whole table would
-    // have passed its first Substituted entry.
+    // Only the recognisers that declared this mnemonic are offered the
+    // instruction. The operands are replaced by their names before the
+    // first recogniser that sees names, or, once none has claimed, before
+    // the comment line.
     bool substituted = false;
-    const uint32_t mnemonic = MnemonicBitOf(code.At(state.Index).OpCode);
-    for (const RecognizerEntry* r : RecognizersFor(mnemonic)) {
-      if (!substituted && SeesSubstituted(r)) {
-        SubstituteOperands(run, state.Index);
+    for (const RecognizerEntry* r : ctx.Read.For(code.At(state.Index).OpCode)) {
+      if (!substituted && r->Operands == Sees::kNamed) {
+        SubstituteOperands(ctx, state.Index);
         substituted = true;
       }
-      r->Run(run, state);
+      r->Run(ctx, state);
       if (state.Handled) break;
     }
-    if (!state.Handled && !substituted) SubstituteOperands(run, state.Index);
+    if (!state.Handled && !substituted) SubstituteOperands(ctx, state.Index);
 
     if (state.Handled) {
       // A claim always lies ahead; the guard keeps the loop moving even if
@@ -87,7 +85,7 @@ void Translate(RunState& run, int from_index, int last_index) {
       state.CurAddr = code.At(state.Index).Address;
       continue;
     }
-    EmitComment(run, state.Index);
+    EmitComment(ctx, state.Index);
     ++state.Index;
     state.CurAddr = code.At(state.Index).Address;
   }

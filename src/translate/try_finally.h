@@ -3,12 +3,11 @@
 // to the address the tear-down pushes.
 #pragma once
 
-#include "driver/run_state.h"
-#include "driver/translate.h"
+#include "translate/context.h"
 
 namespace asm2pas {
 
-void DoTry(RunState& run, TLoopState& state);
-void DoFinally(RunState& run, TLoopState& state);
+void DoTry(Context& ctx, TLoopState& state);
+void DoFinally(Context& ctx, TLoopState& state);
 
 }  // namespace asm2pas

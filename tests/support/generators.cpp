@@ -1,23 +1,8 @@
-#include "hostile_listing.h"
+#include "generators.h"
 
 #include <algorithm>
-#include <cstdio>
 
-namespace asm2pas::hostile {
-
-std::string Hex8(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(value));
-  return text;
-}
-
-std::string Line(uint32_t address, std::string_view instruction) {
-  std::string line = Hex8(address);
-  line.resize(34, ' ');
-  line += instruction;
-  line += "\r\n";
-  return line;
-}
+namespace asm2pas::testing {
 
 std::string RandomBytes(Rng& rng, size_t length) {
   static const std::string kCommon =
@@ -219,4 +204,4 @@ Listing RandomProgram(Rng& rng, int count, bool wild_addresses) {
   return listing;
 }
 
-}  // namespace asm2pas::hostile
+}  // namespace asm2pas::testing

@@ -3,12 +3,11 @@
 // after the body becomes a while loop; bodies are translated recursively.
 #pragma once
 
-#include "driver/run_state.h"
-#include "driver/translate.h"
+#include "translate/context.h"
 
 namespace asm2pas {
 
-void RecognizeFor(RunState& run, TLoopState& state);
-void RecognizeWhile(RunState& run, TLoopState& state);
+void RecognizeFor(Context& ctx, TLoopState& state);
+void RecognizeWhile(Context& ctx, TLoopState& state);
 
 }  // namespace asm2pas

@@ -1,6 +1,6 @@
-// Builds hostile listings for the robustness tests: fixed-column lines from
-// instructions, random bytes, and random instruction streams whose
-// addresses repeat or fall and whose jumps go anywhere.
+// Generators of listings for the robustness tests, the fuzzer and the
+// benchmarks: a seeded random source, random bytes, and random instruction
+// streams whose addresses repeat or fall and whose jumps go anywhere.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,9 @@
 #include <string_view>
 #include <vector>
 
-namespace asm2pas::hostile {
+#include "listing_builder.h"
+
+namespace asm2pas::testing {
 
 class Rng {
  public:
@@ -24,24 +26,6 @@ class Rng {
   std::mt19937 engine_;
 };
 
-// Eight uppercase hexadecimal digits.
-std::string Hex8(uint32_t value);
-
-// One instruction line: the address, blanks up to column 34, the
-// instruction text from column 35, CR LF.
-std::string Line(uint32_t address, std::string_view instruction);
-
-// A listing assembled line by line, counting its instruction lines.
-struct Listing {
-  std::string Text;
-  long Instructions = 0;
-
-  void Add(uint32_t address, std::string_view instruction) {
-    Text += Line(address, instruction);
-    ++Instructions;
-  }
-};
-
 // Bytes drawn mostly from what listings are made of (digits, letters,
 // blanks, commas, line ends, code 26, other control characters).
 std::string RandomBytes(Rng& rng, size_t length);
@@ -53,4 +37,4 @@ std::string RandomBytes(Rng& rng, size_t length);
 // `wild_addresses` the addresses repeat and fall instead of rising.
 Listing RandomProgram(Rng& rng, int count, bool wild_addresses);
 
-}  // namespace asm2pas::hostile
+}  // namespace asm2pas::testing

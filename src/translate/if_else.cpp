@@ -1,4 +1,4 @@
-#include "recognizers/if_else.h"
+#include "translate/if_else.h"
 
 #include <optional>
 #include <string>
@@ -7,7 +7,7 @@
 
 #include "listing/number.h"
 #include "output/writer.h"
-#include "recognizers/conditions.h"
+#include "translate/conditions.h"
 
 namespace asm2pas {
 
@@ -96,18 +96,18 @@ Fit Place(const CodeTable& code, const TLoopState& state, const IfLayout& l, IfP
 // Decides whether an if starts at the current entry and, if so, emits its
 // header lines. Nothing is emitted unless the whole statement lies ahead
 // within the range being translated.
-[[gnu::noinline]] std::optional<IfPlan> PlanIf(RunState& run, const TLoopState& state) {
-  const CodeTable& code = run.Code;
+[[gnu::noinline]] std::optional<IfPlan> PlanIf(Context& ctx, const TLoopState& state) {
+  const CodeTable& code = ctx.Code;
   const int a = state.Index;
-  std::vector<TIF>& conds = run.Conds;  // off the stack, shared by all levels
-  if (!ParseCondition(code, run.Vars, a, conds[0])) return std::nullopt;
+  std::vector<TIF>& conds = ctx.Conds;  // off the stack, shared by all levels
+  if (!ParseCondition(code, ctx.Vars, a, conds[0])) return std::nullopt;
   if (a + conds[0].Count - 1 > state.LastIndex) return std::nullopt;
 
   IfLayout l;
   l.P = a + conds[0].Count;
   l.ThenAddr = conds[0].Target;
   // Ends: at most kMaxConds conditions, each consuming at least two entries.
-  while (l.Count < kMaxConds && ParseCondition(code, run.Vars, l.P, conds[l.Count])) {
+  while (l.Count < kMaxConds && ParseCondition(code, ctx.Vars, l.P, conds[l.Count])) {
     const TIF& c = conds[l.Count];
     if (l.P + c.Count - 1 > state.LastIndex) break;  // runs out of the range
     if (JmpBefore(code, c.Target)) {
@@ -145,28 +145,27 @@ Fit Place(const CodeTable& code, const TLoopState& state, const IfLayout& l, IfP
     return IfConditionText(conds[n], l.ThenAddr, l.ElseAddr, l.EndIfAddr);
   };
   if (l.Count == 1) {
-    Emit(run.Output, {"if ", text(0), " then begin"});
+    Emit(ctx.Output, {"if ", text(0), " then begin"});
   } else {
-    Emit(run.Output, {"if (", text(0), ")"});
-    for (int n = 1; n < l.Count - 1; ++n) Emit(run.Output, {"and (", text(n), ")"});
-    Emit(run.Output, {"and (", text(l.Count - 1), ") then begin"});
+    Emit(ctx.Output, {"if (", text(0), ")"});
+    for (int n = 1; n < l.Count - 1; ++n) Emit(ctx.Output, {"and (", text(n), ")"});
+    Emit(ctx.Output, {"and (", text(l.Count - 1), ") then begin"});
   }
   return plan;
 }
 
 }  // namespace
 
-void RecognizeIf(RunState& run, TLoopState& state) {
-  if (state.Handled) return;
-  std::optional<IfPlan> plan = PlanIf(run, state);
+void RecognizeIf(Context& ctx, TLoopState& state) {
+  std::optional<IfPlan> plan = PlanIf(ctx, state);
   if (!plan) return;
-  Translate(run, plan->ThenFrom, plan->ThenTo);
+  Translate(ctx, plan->ThenFrom, plan->ThenTo);
   if (plan->HasElse) {
-    Emit(run.Output, "end else begin");
-    Translate(run, plan->ElseFrom, plan->ElseTo);
+    Emit(ctx.Output, "end else begin");
+    Translate(ctx, plan->ElseFrom, plan->ElseTo);
   }
-  Emit(run.Output, "end; { if }");
-  Claim(run, state, plan->Next);
+  Emit(ctx.Output, "end; { if }");
+  Claim(ctx, state, plan->Next);
 }
 
 }  // namespace asm2pas

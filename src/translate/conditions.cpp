@@ -1,4 +1,4 @@
-#include "recognizers/conditions.h"
+#include "translate/conditions.h"
 
 #include <optional>
 

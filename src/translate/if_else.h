@@ -3,11 +3,10 @@
 // the jump layout, prints the header and translates the branches.
 #pragma once
 
-#include "driver/run_state.h"
-#include "driver/translate.h"
+#include "translate/context.h"
 
 namespace asm2pas {
 
-void RecognizeIf(RunState& run, TLoopState& state);
+void RecognizeIf(Context& ctx, TLoopState& state);
 
 }  // namespace asm2pas

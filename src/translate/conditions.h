@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "listing/code_table.h"
+#include "base/limits.h"
 #include "naming/vars.h"
 
 namespace asm2pas {
@@ -30,7 +31,6 @@ struct TIF {
   int Count = 0;  // instructions the condition spans, its jump included
 };
 
-constexpr int kMaxConds = 50;
 
 TRelation RelationOf(std::string_view mnemonic);
 TRelation NegateRelation(TRelation relation);

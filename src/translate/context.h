@@ -1,0 +1,67 @@
+// What the translation works on: the narrow view of a run that the loop and
+// the recognisers share (the code table, the variable names, the output and
+// the deferred texts, the room for conditions, the reading in use), the
+// loop state of one invocation of Translate, and Translate itself, which
+// the structure recognisers call again for their branches and bodies.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "listing/code_table.h"
+#include "naming/vars.h"
+#include "output/labels.h"
+#include "output/writer.h"
+#include "translate/conditions.h"
+
+namespace asm2pas {
+
+class Reading;
+
+struct Context {
+  Context(CodeTable& code, const VarTable& vars, OutputState& output, LabelTable& labels,
+          const Reading& reading)
+      : Code(code), Vars(vars), Output(output), Labels(labels), Read(reading) {}
+
+  // The loop replaces the operands of the instruction it stands on by
+  // their names; recognisers only read the table.
+  CodeTable& Code;
+  const VarTable& Vars;
+  OutputState& Output;
+  LabelTable& Labels;
+  const Reading& Read;
+  // Room for the conditions one if or while collects. Collecting and
+  // printing them ends before the branches are translated, so one array
+  // serves every level of the nesting and its texts keep their storage.
+  std::vector<TIF> Conds = std::vector<TIF>(kMaxConds);
+};
+
+// The state of one invocation of Translate, shared with the recognisers it
+// offers instructions to.
+//
+// Besides the address of the current instruction, a translation carries the
+// table positions of the current entry and of the last entry of its range.
+// The contract for every recogniser: it reads the current entry at Index
+// (the entry the loop stands on, even when an address occurs twice), and it
+// claims only if every entry it consumes, and every entry of the nested
+// ranges it translates, lies between Index and LastIndex. On a claim it calls
+// Claim() with the entry at which the translation goes on, which always lies
+// after Index. So no instruction is translated twice, and every loop ends.
+struct TLoopState {
+  uint32_t CurAddr = 0;
+  bool Handled = false;
+  uint32_t ToAddr = 0;
+  int Index = 0;      // entry of CurAddr
+  int LastIndex = 0;  // entry of ToAddr: the last entry this range may touch
+  int NextIndex = 0;  // where a claiming recogniser moves the loop
+};
+
+// Marks the step as consumed and moves the loop to entry `next`.
+void Claim(const Context& ctx, TLoopState& state, int next);
+
+// Translates the entries from `from_index` to `last_index` (table positions)
+// whose addresses run up to the address of the last one. Stops early once a
+// write has failed.
+void Translate(Context& ctx, int from_index, int last_index);
+
+}  // namespace asm2pas

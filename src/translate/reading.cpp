@@ -1,0 +1,107 @@
+#include "translate/reading.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "translate/if_else.h"
+#include "translate/loops.h"
+#include "translate/statements.h"
+#include "translate/try_finally.h"
+
+namespace asm2pas {
+
+Reading::Reading(const char* name, std::span<const RecognizerEntry> table,
+                 RangeChooser choose_range)
+    : name_(name), table_(table), choose_range_(choose_range) {
+  // Every distinct mnemonic the table declares, each with its recognisers
+  // in table order.
+  std::vector<std::string_view> keys;
+  for (const RecognizerEntry& r : table) {
+    for (std::string_view m : r.Mnemonics) {
+      if (!m.empty() && std::find(keys.begin(), keys.end(), m) == keys.end()) keys.push_back(m);
+    }
+  }
+  size_t size = 16;
+  // Ends: size doubles until it holds twice the keys.
+  while (size < 2 * keys.size()) size *= 2;
+  slots_.assign(size, Slot{});
+  for (std::string_view key : keys) {
+    Slot slot{key, static_cast<uint32_t>(lists_.size()), 0};
+    for (const RecognizerEntry& r : table) {
+      if (std::find(r.Mnemonics.begin(), r.Mnemonics.end(), key) != r.Mnemonics.end()) {
+        lists_.push_back(&r);
+        ++slot.Count;
+      }
+    }
+    // Ends: the slots are never more than half full, so a free one comes.
+    size_t s = Hash(key) & (size - 1);
+    while (!slots_[s].Mnemonic.empty()) s = (s + 1) & (size - 1);
+    slots_[s] = slot;
+  }
+}
+
+size_t Reading::Hash(std::string_view mnemonic) {
+  // The first eight bytes and the length: mnemonics are short.
+  uint64_t word = 0;
+  std::memcpy(&word, mnemonic.data(), mnemonic.size() < 8 ? mnemonic.size() : 8);
+  return static_cast<size_t>(((word ^ mnemonic.size()) * 0x9E3779B97F4A7C15ull) >> 40);
+}
+
+std::span<const RecognizerEntry* const> Reading::For(std::string_view mnemonic) const {
+  if (mnemonic.empty()) return {};
+  const size_t mask = slots_.size() - 1;
+  // Ends: the slots are never more than half full, so a free one comes.
+  for (size_t s = Hash(mnemonic) & mask;; s = (s + 1) & mask) {
+    const Slot& slot = slots_[s];
+    if (slot.Mnemonic.empty()) return {};
+    if (slot.Mnemonic == mnemonic) return {lists_.data() + slot.First, slot.Count};
+  }
+}
+
+namespace {
+
+// The order decides which recogniser claims an instruction several could
+// match: exception frames first, then blocks and the call, then (on the
+// substituted operands) the single statements.
+constexpr RecognizerEntry kDefaultTable[] = {
+    {"DoTry", DoTry, Sees::kListed, {"xor"}},
+    {"DoFinally", DoFinally, Sees::kListed, {"xor"}},
+    {"RecognizeFor", RecognizeFor, Sees::kListed, {"mov"}},
+    {"RecognizeWhile", RecognizeWhile, Sees::kListed, {"jmp"}},
+    // A condition starts with a cmp, an or/test against zero, or a load.
+    {"RecognizeIf", RecognizeIf, Sees::kListed, {"cmp", "or", "test", "mov"}},
+    {"DoCall", DoCall, Sees::kListed, {"call"}},
+    {"DoRet", DoRet, Sees::kNamed, {"ret"}},
+    {"DoMov", DoMov, Sees::kNamed, {"mov"}},
+    {"DoXor", DoXor, Sees::kNamed, {"xor"}},
+    {"DoImul", DoImul, Sees::kNamed, {"imul"}},
+    {"DoIdiv", DoIdiv, Sees::kNamed, {"idiv"}},
+    {"DoSub", DoSub, Sees::kNamed, {"sub"}},
+    {"DoAdd", DoAdd, Sees::kNamed, {"add"}},
+    {"DoInc", DoInc, Sees::kNamed, {"inc"}},
+    {"DoDec", DoDec, Sees::kNamed, {"dec"}},
+    {"DoOr", DoOr, Sees::kNamed, {"or"}},
+    {"DoAnd", DoAnd, Sees::kNamed, {"and"}},
+    {"DoNot", DoNot, Sees::kNamed, {"not"}},
+    {"DoLea", DoLea, Sees::kNamed, {"lea"}},
+};
+
+// Those that read the operands as listed come first (see Sees).
+constexpr bool ListedFirst(std::span<const RecognizerEntry> table) {
+  bool named = false;
+  for (const RecognizerEntry& r : table) {
+    if (named && r.Operands == Sees::kListed) return false;
+    named = named || r.Operands == Sees::kNamed;
+  }
+  return true;
+}
+static_assert(ListedFirst(kDefaultTable));
+
+}  // namespace
+
+const Reading& DefaultReading() {
+  static const Reading reading("default", kDefaultTable, TrimFrame);
+  return reading;
+}
+
+}  // namespace asm2pas
