@@ -31,6 +31,10 @@ import subprocess
 import sys
 from collections import Counter
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "tests", "support"))
+import listing  # noqa: E402
+
 SHAPES = ("straight", "nested", "tryfinally", "mix")
 SIZES = (1000, 5000, 10000)
 BASE_ADDRESS = 0x0045A3C0
@@ -474,11 +478,9 @@ class Listing:
                 return "%08X" % (addresses[k] if k < len(addresses) else end_address)
             operands = LABEL_REF.sub(target, operands)
             code = "".join("%02X" % self.rng.randrange(256) for _ in range(n))
-            line = ("%08X  %s" % (address, code)).ljust(34) + mnemonic
-            if operands:
-                line += " " + operands
-            out.append(line)
-        return ("\r\n".join(out) + "\r\n").encode("latin-1")
+            out.append(listing.line(address, mnemonic + (" " + operands if operands else ""),
+                                    code))
+        return listing.data(out)
 
 
 def generate(shape, size):

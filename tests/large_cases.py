@@ -11,6 +11,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+import listing  # noqa: E402
+
 CRLF = "\r\n"
 
 
@@ -58,10 +61,10 @@ def vars_2001():
         names = ["Local_%04X" % (n - 1) if n <= 2000 else operand % n
                  for n in range(first, first + 3)]
         address = 0x00401000 + len(lines) * 4
-        lines.append(("%08X" % address).ljust(34) + "db " + ", ".join(ops))
+        lines.append(listing.line(address, "db " + ", ".join(ops)))
         out.append("   //db " + ", ".join(names))
     address = 0x00401000 + len(lines) * 4
-    lines.append(("%08X" % address).ljust(34) + "db [$00500000], [ebp-$0001], ebx")
+    lines.append(listing.line(address, "db [$00500000], [ebp-$0001], ebx"))
     out.append("   //db [$00500000], Local_0000, ebx")
     out.append("end;")
     return dict(listing=CRLF.join(lines) + CRLF, stdout=CRLF.join(out) + CRLF,
@@ -81,7 +84,7 @@ def labels_1001():
         for k, instruction in enumerate(tear_down):
             address = 0x00401000 + n * 16 + k * 2
             text = instruction % (0x00500000 + n) if "%" in instruction else instruction
-            lines.append(("%08X" % address).ljust(34) + text)
+            lines.append(listing.line(address, text))
     # Each "finally" stands one level out from the body, at column 1.
     out = "begin" + CRLF + ("finally" + CRLF) * 1001 + "end;" + CRLF
     return dict(listing=CRLF.join(lines) + CRLF, stdout=out, status=1,

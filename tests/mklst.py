@@ -10,7 +10,11 @@ Output lines end with CR LF.
 
     python3 tests/mklst.py < compact.txt > case.lst
 """
+import os
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
+import listing  # noqa: E402
 
 
 def listing_line(text):
@@ -20,11 +24,7 @@ def listing_line(text):
     address, _, code_bytes = parts[0].partition("/")
     mnemonic = parts[1] if len(parts) > 1 else ""
     operands = parts[2] if len(parts) > 2 else ""
-    head = (address + "  " + code_bytes).ljust(34)
-    line = head + mnemonic
-    if operands:
-        line += " " + operands
-    return line
+    return listing.line(address, mnemonic + (" " + operands if operands else ""), code_bytes)
 
 
 def main():
@@ -33,7 +33,7 @@ def main():
         if not raw.strip() and not raw.startswith("="):
             continue
         out.append(listing_line(raw.rstrip("\n")))
-    sys.stdout.buffer.write(("\r\n".join(out) + "\r\n").encode("latin-1"))
+    sys.stdout.buffer.write(listing.data(out))
 
 
 if __name__ == "__main__":
