@@ -13,7 +13,7 @@ Every listing is a whole routine: frame set-up, saved registers, the body,
 their restoring and ret, exactly the requested number of instruction lines,
 in the fixed-column format with CR LF. Next to NAME.lst the generator
 writes NAME.expect.json: how many lines of each kind the conversion must
-print (if headers, "and (" lines, for/while headers, try, finally, the
+print (if headers, "and (" and "or (" lines, for/while headers, try, finally, the
 closing lines, comments, statements), the deepest indentation level and the
 number of distinct variable names. `--check TOOL` runs the tool once on
 every listing and compares its output against those counts, so a listing
@@ -291,7 +291,7 @@ class Listing:
             for f in forms[1:]:
                 self.cond(f, end)
             self.place(then)
-            self.expect["and"] += len(forms) - 1
+            self.expect["join"] += len(forms) - 1
         self.block(size - overhead, level + 1)
         self.place(end)
         self.expect["if"] += 1
@@ -310,7 +310,7 @@ class Listing:
             for f in forms[1:]:
                 self.cond(f, else_)
             self.place(then)
-            self.expect["and"] += len(forms) - 1
+            self.expect["join"] += len(forms) - 1
         then_size, else_size = self.sizes(size - overhead, 2)
         self.block(then_size, level + 1)
         self.add("jmp", "{L%d}" % end)
@@ -529,8 +529,8 @@ def classify(line):
         return "finally"
     if line.startswith("if "):
         return "if"
-    if line.startswith("and ("):
-        return "and"
+    if line.startswith("and (") or line.startswith("or ("):
+        return "join"  # a further condition of an if
     if line == "end else begin":
         return "else"
     if line == "end; { if }":

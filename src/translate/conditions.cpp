@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "base/text.h"
 #include "listing/number.h"
 
 namespace asm2pas {
@@ -54,6 +55,46 @@ bool ReadJump(const TOpCode& jump, TIF& cond) {
 
 bool IsAddSub(const TOpCode& e) { return e.OpCode == "add" || e.OpCode == "sub"; }
 
+// The general registers, each with the names of its parts.
+constexpr std::string_view kRegisterFamilies[][4] = {
+    {"eax", "ax", "al", "ah"}, {"ebx", "bx", "bl", "bh"}, {"ecx", "cx", "cl", "ch"},
+    {"edx", "dx", "dl", "dh"}, {"esi", "si", {}, {}},     {"edi", "di", {}, {}},
+    {"ebp", "bp", {}, {}},     {"esp", "sp", {}, {}},
+};
+
+// The family of a register named as a whole operand, or null.
+const std::string_view* FamilyOf(std::string_view operand) {
+  for (const auto& family : kRegisterFamilies) {
+    for (std::string_view name : family) {
+      if (!name.empty() && operand == name) return family;
+    }
+  }
+  return nullptr;
+}
+
+bool IsWordChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// Whether the operand reads any part of the register family: one of its
+// names stands in it as a word.
+bool Mentions(std::string_view operand, const std::string_view* family) {
+  for (int k = 0; k < 4; ++k) {
+    std::string_view name = family[k];
+    if (name.empty()) continue;
+    // Ends: every pass moves past one occurrence.
+    for (size_t at = operand.find(name); at != std::string_view::npos;
+         at = operand.find(name, at + 1)) {
+      const size_t end = at + name.size();
+      if ((at == 0 || !IsWordChar(operand[at - 1])) &&
+          (end == operand.size() || !IsWordChar(operand[end]))) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& cond) {
@@ -84,23 +125,36 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
     cond.Count = 2;
     return true;
   }
+  // D and E read the mov as loading a register that only the comparison
+  // reads: a store to memory stays a statement of its own, and a
+  // comparison or step that reads the register would read what the mov
+  // loaded, which the condition does not show.
+  const std::string_view* loaded =
+      first.OpCode == "mov" ? FamilyOf(TrimBoth(first.Op1)) : nullptr;
+  if (!loaded) return false;
   // D: mov r, x; cmp r, y; jcc
-  if (first.OpCode == "mov" && second.OpCode == "cmp" && first.Op1 == second.Op1) {
+  if (second.OpCode == "cmp" && first.Op1 == second.Op1) {
+    if (Mentions(second.Op2, loaded)) return false;
     if (!ReadJump(code.At(a + 2), cond)) return false;
     cond.Left = VarName(vars, first.Op2);
     cond.Right = VarName(vars, second.Op2);
     cond.Count = 3;
     return true;
   }
-  // E: mov r, x; add/sub r, y ...; cmp with r on either side; jcc
-  if (first.OpCode == "mov" && IsAddSub(second)) {
+  // E: mov r, x; add/sub r, y ...; cmp with r on either side; jcc. Every
+  // step changes r, by an amount that does not read it.
+  if (IsAddSub(second)) {
     int i = a + 1;
     // Ends: every entry past the table reads as empty, which is no add/sub.
-    while (IsAddSub(code.At(i))) ++i;
+    for (; IsAddSub(code.At(i)); ++i) {
+      const TOpCode& step = code.At(i);
+      if (step.Op1 != first.Op1 || Mentions(step.Op2, loaded)) return false;
+    }
     const TOpCode& cmp = code.At(i);
     if (cmp.OpCode != "cmp") return false;
     const bool expr_right = cmp.Op2 == first.Op1;
     if (!expr_right && cmp.Op1 != first.Op1) return false;
+    if (Mentions(expr_right ? cmp.Op1 : cmp.Op2, loaded)) return false;
     if (!ReadJump(code.At(i + 1), cond)) return false;
     // The layout holds: only now is the expression built.
     std::string expr(VarName(vars, first.Op2));
@@ -140,14 +194,9 @@ std::string IfConditionText(const TIF& cond, uint32_t then_addr, uint32_t else_a
   return "";
 }
 
-std::string WhileConditionText(const TIF& cond, uint32_t body_start, uint32_t body_end,
-                               uint32_t tests_start) {
-  // A back jump often skips alignment filler at the top of the body, and
-  // one to the first condition re-tests it: all of these continue the loop.
-  const uint32_t t = cond.Target;
-  bool continues = t == body_start ||
-                   (t >= body_start && (t <= body_end || t <= tests_start));
-  return ConditionText(cond, !continues);
+Join JoinAfter(const bool* enters, int i, int n) {
+  if (enters[i]) return Join{"or", false};
+  return Join{"and", i + 1 < n - 1 && enters[i + 1]};
 }
 
 }  // namespace asm2pas

@@ -47,10 +47,16 @@ std::string ConditionText(const TIF& cond, bool negated);
 // empty when it goes anywhere else.
 std::string IfConditionText(const TIF& cond, uint32_t then_addr, uint32_t else_addr,
                             uint32_t end_if_addr);
-// Plain when the jump goes back into the loop (into the body, or to the
-// loop's first condition: either continues the loop), negated when it leaves
-// the loop. `tests_start` is the address of the first condition.
-std::string WhileConditionText(const TIF& cond, uint32_t body_start, uint32_t body_end,
-                               uint32_t tests_start);
+// How the conditions of one header join. Taken, a condition either enters
+// the part the header guards (the then part, or the loop's body) or skips
+// it; it joins the next one with "or" or "and" accordingly, which gives
+// c1 op (c2 op (... cn)). As "and" binds tighter than "or", the rest is
+// grouped where an "and" comes before an "or" that is not the last.
+struct Join {
+  std::string_view Word;  // "or" or "and"
+  bool OpensGroup = false;
+};
+// The join after condition i (0-based) of the n whose kinds `enters` gives.
+Join JoinAfter(const bool* enters, int i, int n);
 
 }  // namespace asm2pas

@@ -84,13 +84,28 @@ Fit Place(const CodeTable& code, const TLoopState& state, const IfLayout& l, IfP
   if (l.EndIfAddr != 0) {
     const int m = code.FindAddr(l.EndIfAddr);
     if (m < p || m - 1 > state.LastIndex) return Fit::kNoFit;
-    // The first of several conditions jumps into the then part; one that
-    // jumps back (a loop's test) or past the end does not start this if.
-    if (!l.FallsThrough && (t < p || t > m - 1)) return Fit::kThenStartOutside;
+    // The first of several conditions jumps to the then part, which starts
+    // right after them; a target elsewhere (a loop's test jumping back, an
+    // if inside the then part, the end) does not start this if.
+    if (!l.FallsThrough && t != p) return Fit::kThenStartOutside;
     plan = IfPlan{p, m - 1, false, 0, -1, m};
     return Fit::kFits;
   }
   return Fit::kNoFit;
+}
+
+// Whether the printed header of several conditions states when the code
+// enters the then part, which starts right after them: every condition
+// jumps to the then part or to the one place that skips it (the else part,
+// or else the end), and the last one skips it (one that jumped to the then
+// part right after it would make the whole header true).
+bool ChainHolds(const std::vector<TIF>& conds, const IfLayout& l) {
+  const uint32_t skip = l.ElseAddr != 0 ? l.ElseAddr : l.EndIfAddr;
+  for (int n = 0; n < l.Count; ++n) {
+    const uint32_t t = conds[n].Target;
+    if (t != l.ThenAddr && t != skip) return false;
+  }
+  return conds[l.Count - 1].Target == skip && skip != l.ThenAddr;
 }
 
 // Decides whether an if starts at the current entry and, if so, emits its
@@ -131,10 +146,12 @@ Fit Place(const CodeTable& code, const TLoopState& state, const IfLayout& l, IfP
 
   IfPlan plan;
   Fit fit = Place(code, state, l, plan);
+  if (fit == Fit::kFits && l.Count > 1 && !ChainHolds(conds, l)) fit = Fit::kThenStartOutside;
   if (fit == Fit::kThenStartOutside) {
     // These conditions are no single if (an if at the start of the then
-    // part, a loop's test before an if, a chain of case tests): read the
-    // first condition alone; the rest belongs to its then part.
+    // part, a loop's test before an if, a chain of case tests, conditions
+    // that lead elsewhere): read the first condition alone; the rest
+    // belongs to its then part.
     l = SingleCondition(code, a, conds[0]);
     fit = Place(code, state, l, plan);
   }
@@ -146,10 +163,23 @@ Fit Place(const CodeTable& code, const TLoopState& state, const IfLayout& l, IfP
   };
   if (l.Count == 1) {
     Emit(ctx.Output, {"if ", text(0), " then begin"});
-  } else {
-    Emit(ctx.Output, {"if (", text(0), ")"});
-    for (int n = 1; n < l.Count - 1; ++n) Emit(ctx.Output, {"and (", text(n), ")"});
-    Emit(ctx.Output, {"and (", text(l.Count - 1), ") then begin"});
+    return plan;
+  }
+  // One line a condition, each joined to the one before it by what that
+  // one does when taken: "or" when it enters the then part, "and" when it
+  // skips it.
+  bool enters[kMaxConds];
+  for (int n = 0; n < l.Count; ++n) enters[n] = conds[n].Target == l.ThenAddr;
+  int groups = 0;
+  std::string open;  // a group opened before the next condition
+  Emit(ctx.Output, {"if (", text(0), ")"});
+  for (int n = 1; n < l.Count; ++n) {
+    const Join join = JoinAfter(enters, n - 1, l.Count);
+    groups += join.OpensGroup;
+    const bool last = n == l.Count - 1;
+    const std::string closing = last ? std::string(static_cast<size_t>(groups), ')') : "";
+    Emit(ctx.Output, {join.Word, join.OpensGroup ? " ((" : " (", text(n), ")", closing,
+                      last ? " then begin" : ""});
   }
   return plan;
 }

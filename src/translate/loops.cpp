@@ -9,6 +9,7 @@
 #include "naming/vars.h"
 #include "output/writer.h"
 #include "translate/conditions.h"
+#include "translate/filler.h"
 
 namespace asm2pas {
 
@@ -86,6 +87,21 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
   return std::nullopt;
 }
 
+// Whether a jump to `target` goes back to the top of the while loop whose
+// jmp is entry a and whose first condition is entry k: to the body's first
+// instruction, or past nothing but filler (to the body's first real
+// instruction, or to the first condition when the body is only filler).
+bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target) {
+  if (target == code.At(a + 1).Address) return true;
+  const int t = code.FindAddr(target);
+  if (t <= a + 1 || t > k) return false;
+  // Ends: one pass over the entries skipped.
+  for (int i = a + 1; i < t; ++i) {
+    if (!IsFiller(code.At(i))) return false;
+  }
+  return true;
+}
+
 [[gnu::noinline]] std::optional<LoopPlan> PlanWhile(Context& ctx, const TLoopState& state) {
   const CodeTable& code = ctx.Code;
   const int a = state.Index;
@@ -113,21 +129,52 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
     p += c.Count;
   }
 
+  // Taken, each condition goes back to the top of the loop (the loop goes
+  // on) or leaves it.
+  bool back[kMaxConds];
+  int after[kMaxConds];  // the entry after each condition
+  for (int n = 0, at = k; n < count; at += conds[n].Count, ++n) {
+    back[n] = GoesToLoopTop(code, a, k, conds[n].Target);
+    after[n] = at + conds[n].Count;
+  }
+  // The loop's test runs up to the last condition that jumps back: the
+  // conditions after it belong to what follows the loop. One that leaves
+  // the loop must leave it for where the loop ends, the entry after the
+  // test; else the test is cut before it, or there is no loop at all.
+  int used = count;
+  // Ends: `used` shrinks every pass that does not leave the loop.
+  for (;;) {
+    while (used > 0 && !back[used - 1]) --used;
+    if (used == 0) return std::nullopt;  // no jump back: no loop
+    const uint32_t end = code.At(after[used - 1]).Address;
+    int stray = 0;
+    while (stray < used && (back[stray] || conds[stray].Target == end)) ++stray;
+    if (stray == used) break;
+    used = stray;
+  }
+
   std::string text;
-  if (count == 1) {
-    text = WhileConditionText(conds[0], body_start, body_end, *j);
+  if (used == 1) {
+    text = ConditionText(conds[0], false);
   } else {
-    text = "(";
-    text += WhileConditionText(conds[0], body_start, body_end, *j);
-    text += ")";
-    for (int n = 1; n < count; ++n) {
-      text += "and(" + WhileConditionText(conds[n], body_start, body_end, *j) + ")";
+    int groups = 0;
+    for (int n = 0; n < used; ++n) {
+      if (n > 0) {
+        const Join join = JoinAfter(back, n - 1, used);
+        text += join.Word;
+        if (join.OpensGroup) {
+          text += "(";
+          ++groups;
+        }
+      }
+      text += "(" + ConditionText(conds[n], !back[n]) + ")";
     }
+    text.append(static_cast<size_t>(groups), ')');
   }
   Emit(ctx.Output, {"while ", text, " do begin"});
-  // When the conditions end the table, p names no entry and the calling
-  // loop ends after this claim.
-  return LoopPlan{a + 1, k - 1, p};
+  // When the conditions end the table, the entry after them names none and
+  // the calling loop ends after this claim.
+  return LoopPlan{a + 1, k - 1, after[used - 1]};
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ void AddPattern(Rng& rng, std::vector<Pending>& p, int count) {
     return static_cast<int>(rng.Below(static_cast<uint32_t>(count)));  // anywhere
   };
   auto jump = [&](const std::string& mnemonic) { p.push_back({mnemonic + " ", target()}); };
-  switch (rng.Below(14)) {
+  switch (rng.Below(15)) {
     case 0:  // a condition, often followed by another
       p.push_back({"cmp " + rng.Pick(Operands()) + ", " + rng.Pick(Operands())});
       jump(rng.Pick(Jumps()));
@@ -157,6 +157,17 @@ void AddPattern(Rng& rng, std::vector<Pending>& p, int count) {
       p.push_back({up ? "dec ecx" : "inc ecx"});
       p.push_back({"jnz ", top});
       p[guard].Target = static_cast<int>(p.size());  // the first entry after the loop
+      break;
+    }
+    case 12: {  // a whole while loop: jmp to its test, which jumps back
+      const size_t jmp = p.size();
+      p.push_back({"jmp ", 0});
+      const int top = static_cast<int>(p.size());
+      int body = static_cast<int>(rng.Below(3));
+      for (int k = 0; k < body; ++k) AddPattern(rng, p, count);
+      p[jmp].Target = static_cast<int>(p.size());
+      p.push_back({"cmp eax, " + rng.Pick(Operands())});
+      p.push_back({rng.Pick(Jumps()) + " ", top});
       break;
     }
     default:

@@ -1,7 +1,9 @@
 // Reading compare-and-jump layouts into conditions, and printing them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "listing_builder.h"
 #include "translate/conditions.h"
@@ -86,11 +88,28 @@ TEST(Conditions, TextRules) {
   EXPECT_EQ(IfConditionText(c, 0x10, 0x20, 0), "x >= y");
   EXPECT_EQ(IfConditionText(c, 0x10, 0, 0x20), "x >= y");
   EXPECT_EQ(IfConditionText(c, 0x10, 0x30, 0x40), "");
-  EXPECT_EQ(WhileConditionText(c, 0x20, 0x30, 0x31), "x < y");
-  EXPECT_EQ(WhileConditionText(c, 0x10, 0x30, 0x31), "x < y");   // into the body
-  EXPECT_EQ(WhileConditionText(c, 0x10, 0x18, 0x20), "x < y");   // to the first test
-  EXPECT_EQ(WhileConditionText(c, 0x10, 0x18, 0x19), "x >= y");  // out of the loop
-  EXPECT_EQ(WhileConditionText(c, 0x21, 0x20, 0x21), "x >= y");  // behind the loop
+}
+
+// The joins print c1 op (c2 op (...)) under Pascal's precedence.
+TEST(Conditions, JoinsGroupAnOrAfterAnAnd) {
+  auto joins = [](std::initializer_list<bool> kinds) {
+    std::vector<bool> v(kinds);
+    bool enters[8];
+    std::copy(v.begin(), v.end(), enters);
+    std::string text = "c0";
+    int groups = 0;
+    for (int i = 0; i + 1 < static_cast<int>(v.size()); ++i) {
+      Join j = JoinAfter(enters, i, static_cast<int>(v.size()));
+      text += " " + std::string(j.Word) + " " + (j.OpensGroup ? "(" : "") + "c" + std::to_string(i + 1);
+      groups += j.OpensGroup;
+    }
+    return text + std::string(static_cast<size_t>(groups), ')');
+  };
+  EXPECT_EQ(joins({false, false, true}), "c0 and c1 and c2");
+  EXPECT_EQ(joins({true, true, false}), "c0 or c1 or c2");
+  EXPECT_EQ(joins({false, true, false}), "c0 and (c1 or c2)");
+  EXPECT_EQ(joins({true, false, true}), "c0 or c1 and c2");
+  EXPECT_EQ(joins({false, true, false, true, false}), "c0 and (c1 or c2 and (c3 or c4))");
 }
 
 }  // namespace
