@@ -19,7 +19,7 @@ check "two arguments: stdout" 0 "$(wc -c <"$tmp/out")"
 
 # --help and --version, unless a listing of that name is there.
 "$tool" --help >"$tmp/out" 2>"$tmp/err"; check "--help: status" 0 $?
-check "--help: usage on stdout" "usage: asm2pas LISTING" "$(head -1 "$tmp/out")"
+check "--help: usage on stdout" "usage: asm2pas [--extended] LISTING" "$(head -1 "$tmp/out")"
 check "--help: stderr" "" "$(cat "$tmp/err")"
 check "--version" "asm2pas " "$("$tool" --version | cut -c1-8)"
 (cd "$tmp" && : >./--version && "$tool" --version >"$tmp/out" 2>&1); check "--version file" 0 $?

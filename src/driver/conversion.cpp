@@ -44,11 +44,13 @@ namespace {
 void Run(RunState& run) {
   run.Reader.Finish();
   if (run.Reader.Failed()) return;
-  Emit(run.Output, "begin");
+  run.Output.Mode = run.Read.OutputLayout();
+  Emit(run.Output, "begin", Shape::kOpens);
+  run.Read.Prepare(run.Code, run.Vars);
   const BodyRange body = run.Read.ChooseRange(run.Code);
   Context ctx(run.Code, run.Vars, run.Output, run.Labels, run.Read);
   Translate(ctx, body.First, body.Last);
-  Emit(run.Output, "end;");
+  Emit(run.Output, "end;", Shape::kCloses);
 }
 
 }  // namespace

@@ -16,12 +16,14 @@
 namespace {
 
 constexpr const char* kHelp =
-    "usage: asm2pas LISTING\n"
+    "usage: asm2pas [--extended] LISTING\n"
     "Turns the fixed-column disassembly listing of one compiled 32-bit x86\n"
     "routine into Pascal-like source on standard output.\n"
     "\n"
     "  LISTING      the listing: one instruction a line, address in columns 1-8,\n"
     "               mnemonic from column 35, operands in Intel syntax, CR LF\n"
+    "  --extended   read the layouts of today's compilers as well (Free Pascal,\n"
+    "               gcc): their frames, loops, conditions and arithmetic\n"
     "  --help       print this text and exit\n"
     "  --version    print the version and exit\n"
     "\n"
@@ -41,9 +43,9 @@ bool Exists(const char* path) {
 }
 
 // Converts the listing at `path` to standard output; the exit status.
-int Convert(const std::string& path) {
+int Convert(const std::string& path, const asm2pas::Reading& reading) {
   asm2pas::FdSink out(STDOUT_FILENO);
-  asm2pas::Conversion conversion(path, out);
+  asm2pas::Conversion conversion(path, out, reading);
 
   int fd = ::open(path.c_str(), O_RDONLY);
   if (fd < 0) {
@@ -86,9 +88,12 @@ int main(int argc, char** argv) {
     if (arg == "--help") return Print(kHelp);
     if (arg == "--version") return Print("asm2pas " ASM2PAS_VERSION "\n");
   }
+  if (argc == 3 && std::string_view(argv[1]) == "--extended") {
+    return Convert(argv[2], asm2pas::ExtendedReading());
+  }
   if (argc != 2) {
     std::fputs("usage: asm2pas LISTING\n", stderr);
     return 0;  // a wrong argument count writes nothing and is no failure
   }
-  return Convert(argv[1]);
+  return Convert(argv[1], asm2pas::DefaultReading());
 }

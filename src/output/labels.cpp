@@ -13,20 +13,23 @@ int FindLabel(const LabelTable& labels, uint32_t address, std::string_view text)
   return -1;
 }
 
-void AddLabel(LabelTable& labels, uint32_t address, std::string_view text) {
+void AddLabel(LabelTable& labels, uint32_t address, std::string_view text, Shape shape) {
   if (FindLabel(labels, address, text) >= 1) return;
   if (labels.LabelCount() >= kLabelsCapacity) {
     ++labels.Dropped;
     return;
   }
-  labels.Labels.push_back(TLabel{address, std::string(text)});
+  labels.Labels.push_back(TLabel{address, std::string(text), shape});
   labels.ByAddress[address].push_back(labels.LabelCount());
 }
 
 void EmitLabels(const LabelTable& labels, OutputState& out, uint32_t address) {
   auto it = labels.ByAddress.find(address);
   if (it == labels.ByAddress.end()) return;
-  for (int k : it->second) Emit(out, labels.Labels[static_cast<size_t>(k - 1)].Text);
+  for (int k : it->second) {
+    const TLabel& label = labels.Labels[static_cast<size_t>(k - 1)];
+    Emit(out, label.Text, label.LineShape);
+  }
 }
 
 }  // namespace asm2pas

@@ -17,6 +17,7 @@ namespace asm2pas {
 struct TLabel {
   uint32_t Address = 0;
   std::string Text;
+  Shape LineShape = Shape::kLine;  // what the line does to the blocks
 };
 
 struct LabelTable {
@@ -29,7 +30,8 @@ struct LabelTable {
 };
 
 int FindLabel(const LabelTable& labels, uint32_t address, std::string_view text);
-void AddLabel(LabelTable& labels, uint32_t address, std::string_view text);
+void AddLabel(LabelTable& labels, uint32_t address, std::string_view text,
+              Shape shape = Shape::kLine);
 void EmitLabels(const LabelTable& labels, OutputState& out, uint32_t address);
 
 }  // namespace asm2pas

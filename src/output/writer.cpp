@@ -49,19 +49,45 @@ void WriteLine(OutputState& out, bool indented, std::string_view line) {
   if (!out.Out->WriteLine(static_cast<size_t>(spaces), line)) out.Failed = true;
 }
 
+// The layout by shape: the level moves as the caller says.
+void WriteShaped(OutputState& out, std::string_view line, Shape shape) {
+  switch (shape) {
+    case Shape::kLine:
+      WriteLine(out, true, line);
+      break;
+    case Shape::kOpens:
+      WriteLine(out, true, line);
+      ++out.Indent;
+      break;
+    case Shape::kMiddle:
+      --out.Indent;
+      WriteLine(out, true, line);
+      ++out.Indent;
+      break;
+    case Shape::kCloses:
+      --out.Indent;
+      WriteLine(out, true, line);
+      break;
+  }
+}
+
 }  // namespace
 
-void Emit(OutputState& out, std::string_view line) {
+void Emit(OutputState& out, std::string_view line, Shape shape) {
   if (out.Failed) return;
   if (out.LineCount >= kLinesCapacity) {
     ++out.DroppedLines;  // neither written nor allowed to move the level
     return;
   }
   ++out.LineCount;
-  WriteIndented(out, line);
+  if (out.Mode == Layout::kByShape) {
+    WriteShaped(out, line, shape);
+  } else {
+    WriteIndented(out, line);
+  }
 }
 
-void Emit(OutputState& out, std::initializer_list<std::string_view> pieces) {
+void Emit(OutputState& out, std::initializer_list<std::string_view> pieces, Shape shape) {
   if (out.Failed) return;
   if (out.LineCount >= kLinesCapacity) {
     ++out.DroppedLines;
@@ -79,7 +105,7 @@ void Emit(OutputState& out, std::initializer_list<std::string_view> pieces) {
     std::memcpy(at, piece.data(), piece.size());
     at += piece.size();
   }
-  Emit(out, line);
+  Emit(out, line, shape);
 }
 
 void WriteIndented(OutputState& out, std::string_view line) {

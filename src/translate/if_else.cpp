@@ -162,7 +162,7 @@ bool ChainHolds(const std::vector<TIF>& conds, const IfLayout& l) {
     return IfConditionText(conds[n], l.ThenAddr, l.ElseAddr, l.EndIfAddr);
   };
   if (l.Count == 1) {
-    Emit(ctx.Output, {"if ", text(0), " then begin"});
+    Emit(ctx.Output, {"if ", text(0), " then begin"}, Shape::kOpens);
     return plan;
   }
   // One line a condition, each joined to the one before it by what that
@@ -179,7 +179,8 @@ bool ChainHolds(const std::vector<TIF>& conds, const IfLayout& l) {
     const bool last = n == l.Count - 1;
     const std::string closing = last ? std::string(static_cast<size_t>(groups), ')') : "";
     Emit(ctx.Output, {join.Word, join.OpensGroup ? " ((" : " (", text(n), ")", closing,
-                      last ? " then begin" : ""});
+                      last ? " then begin" : ""},
+         last ? Shape::kOpens : Shape::kLine);
   }
   return plan;
 }
@@ -191,10 +192,10 @@ void RecognizeIf(Context& ctx, TLoopState& state) {
   if (!plan) return;
   Translate(ctx, plan->ThenFrom, plan->ThenTo);
   if (plan->HasElse) {
-    Emit(ctx.Output, "end else begin");
+    Emit(ctx.Output, "end else begin", Shape::kMiddle);
     Translate(ctx, plan->ElseFrom, plan->ElseTo);
   }
-  Emit(ctx.Output, "end; { if }");
+  Emit(ctx.Output, "end; { if }", Shape::kCloses);
   Claim(ctx, state, plan->Next);
 }
 

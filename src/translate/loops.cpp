@@ -81,7 +81,8 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
     if (j < 0 || j < body_from + 2 || j - 1 > state.LastIndex) return std::nullopt;
     Emit(ctx.Output, {"for ", VarName(ctx.Vars, code.At(b + l.Counter).Op1), ":= ",
                       VarName(ctx.Vars, code.At(b + l.Start).Op2), l.Direction,
-                      VarName(ctx.Vars, code.At(b + l.End).Op2), " do begin"});
+                      VarName(ctx.Vars, code.At(b + l.End).Op2), " do begin"},
+         Shape::kOpens);
     return LoopPlan{body_from, j - 3, j};
   }
   return std::nullopt;
@@ -171,7 +172,7 @@ bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target) {
     }
     text.append(static_cast<size_t>(groups), ')');
   }
-  Emit(ctx.Output, {"while ", text, " do begin"});
+  Emit(ctx.Output, {"while ", text, " do begin"}, Shape::kOpens);
   // When the conditions end the table, the entry after them names none and
   // the calling loop ends after this claim.
   return LoopPlan{a + 1, k - 1, after[used - 1]};
@@ -183,7 +184,7 @@ void RecognizeFor(Context& ctx, TLoopState& state) {
   std::optional<LoopPlan> plan = PlanFor(ctx, state);
   if (!plan) return;
   Translate(ctx, plan->BodyFrom, plan->BodyTo);
-  Emit(ctx.Output, "end; { for }");
+  Emit(ctx.Output, "end; { for }", Shape::kCloses);
   Claim(ctx, state, plan->Next);
 }
 
@@ -191,7 +192,7 @@ void RecognizeWhile(Context& ctx, TLoopState& state) {
   std::optional<LoopPlan> plan = PlanWhile(ctx, state);
   if (!plan) return;
   Translate(ctx, plan->BodyFrom, plan->BodyTo);
-  Emit(ctx.Output, "end; { while }");
+  Emit(ctx.Output, "end; { while }", Shape::kCloses);
   Claim(ctx, state, plan->Next);
 }
 

@@ -11,8 +11,8 @@
 namespace asm2pas {
 
 Reading::Reading(const char* name, std::span<const RecognizerEntry> table,
-                 RangeChooser choose_range)
-    : name_(name), table_(table), choose_range_(choose_range) {
+                 std::span<const Pass> passes, RangeChooser choose_range, Layout layout)
+    : name_(name), table_(table), passes_(passes), choose_range_(choose_range), layout_(layout) {
   // Every distinct mnemonic the table declares, each with its recognisers
   // in table order.
   std::vector<std::string_view> keys;
@@ -38,6 +38,11 @@ Reading::Reading(const char* name, std::span<const RecognizerEntry> table,
     while (!slots_[s].Mnemonic.empty()) s = (s + 1) & (size - 1);
     slots_[s] = slot;
   }
+}
+
+void Reading::Prepare(CodeTable& code, VarTable& vars) const {
+  PassContext ctx{code, vars};
+  for (Pass pass : passes_) pass(ctx);
 }
 
 size_t Reading::Hash(std::string_view mnemonic) {
@@ -100,8 +105,14 @@ static_assert(ListedFirst(kDefaultTable));
 }  // namespace
 
 const Reading& DefaultReading() {
-  static const Reading reading("default", kDefaultTable, TrimFrame);
+  static const Reading reading("default", kDefaultTable, {}, TrimFrame, Layout::kByWords);
   return reading;
+}
+
+const Reading* ReadingNamed(std::string_view name) {
+  if (name == "default") return &DefaultReading();
+  if (name == "extended") return &ExtendedReading();
+  return nullptr;
 }
 
 }  // namespace asm2pas

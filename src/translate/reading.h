@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "listing/code_table.h"
+#include "naming/vars.h"
+#include "output/writer.h"
 #include "translate/context.h"
 #include "translate/trim_frame.h"
 
@@ -37,14 +39,27 @@ struct RecognizerEntry {
 
 using RangeChooser = BodyRange (*)(const CodeTable& code);
 
+// A pass over the whole table before translation; it may rewrite entries,
+// drop them (jumps to a dropped entry then go to the entry after it) and
+// register further variables.
+struct PassContext {
+  CodeTable& Code;
+  VarTable& Vars;
+};
+using Pass = void (*)(PassContext& ctx);
+
 class Reading {
  public:
-  // `table` must outlive the reading.
-  Reading(const char* name, std::span<const RecognizerEntry> table, RangeChooser choose_range);
+  // `table` and `passes` must outlive the reading.
+  Reading(const char* name, std::span<const RecognizerEntry> table, std::span<const Pass> passes,
+          RangeChooser choose_range, Layout layout);
 
   const char* Name() const { return name_; }
   std::span<const RecognizerEntry> Table() const { return table_; }
+  // Runs the passes in their order.
+  void Prepare(CodeTable& code, VarTable& vars) const;
   BodyRange ChooseRange(const CodeTable& code) const { return choose_range_(code); }
+  Layout OutputLayout() const { return layout_; }
 
   // The recognisers, in table order, that declared this mnemonic.
   std::span<const RecognizerEntry* const> For(std::string_view mnemonic) const;
@@ -59,12 +74,19 @@ class Reading {
 
   const char* name_;
   std::span<const RecognizerEntry> table_;
+  std::span<const Pass> passes_;
   RangeChooser choose_range_;
+  Layout layout_;
   std::vector<Slot> slots_;  // open addressing, never more than half full
   std::vector<const RecognizerEntry*> lists_;
 };
 
-// The reading the specification's rules and the issues' mends describe.
+// The reading of the listing layouts the tool was first made for, with the
+// mends that keep it from printing a program the code does not compute.
 const Reading& DefaultReading();
+// Beyond it, the layouts of today's compilers (Free Pascal, gcc).
+const Reading& ExtendedReading();
+// The reading of that name ("default", "extended"), or null.
+const Reading* ReadingNamed(std::string_view name);
 
 }  // namespace asm2pas

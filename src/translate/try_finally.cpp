@@ -27,7 +27,7 @@ void DoTry(Context& ctx, TLoopState& state) {
   if (!Is(code.At(i + 3), "push", "dword ptr fs:[eax]")) return;
   if (!Is(code.At(i + 4), "mov", "fs:[eax]") || code.At(i + 4).Op2 != "esp") return;
   if (i + 4 > state.LastIndex) return;
-  Emit(ctx.Output, "try");
+  Emit(ctx.Output, "try", Shape::kOpens);
   Claim(ctx, state, i + 5);
 }
 
@@ -47,8 +47,8 @@ void DoFinally(Context& ctx, TLoopState& state) {
   // the sequence to the other recognisers.
   std::optional<uint32_t> end_addr = StrictToInt(code.At(i + 5).Op1);
   if (!end_addr) return;
-  Emit(ctx.Output, "finally");
-  AddLabel(ctx.Labels, *end_addr, "end;");
+  Emit(ctx.Output, "finally", Shape::kMiddle);
+  AddLabel(ctx.Labels, *end_addr, "end;", Shape::kCloses);
   Claim(ctx, state, i + 6);
 }
 

@@ -1,0 +1,43 @@
+// The extended reading: the default reading's recognisers and, beyond
+// them, the layouts of today's compilers, laid out by shape.
+#include "translate/reading.h"
+
+#include "translate/if_else.h"
+#include "translate/loops.h"
+#include "translate/statements.h"
+#include "translate/try_finally.h"
+
+namespace asm2pas {
+
+namespace {
+
+constexpr RecognizerEntry kExtendedTable[] = {
+    {"DoTry", DoTry, Sees::kListed, {"xor"}},
+    {"DoFinally", DoFinally, Sees::kListed, {"xor"}},
+    {"RecognizeFor", RecognizeFor, Sees::kListed, {"mov"}},
+    {"RecognizeWhile", RecognizeWhile, Sees::kListed, {"jmp"}},
+    {"RecognizeIf", RecognizeIf, Sees::kListed, {"cmp", "or", "test", "mov"}},
+    {"DoCall", DoCall, Sees::kListed, {"call"}},
+    {"DoRet", DoRet, Sees::kNamed, {"ret"}},
+    {"DoMov", DoMov, Sees::kNamed, {"mov"}},
+    {"DoXor", DoXor, Sees::kNamed, {"xor"}},
+    {"DoImul", DoImul, Sees::kNamed, {"imul"}},
+    {"DoIdiv", DoIdiv, Sees::kNamed, {"idiv"}},
+    {"DoSub", DoSub, Sees::kNamed, {"sub"}},
+    {"DoAdd", DoAdd, Sees::kNamed, {"add"}},
+    {"DoInc", DoInc, Sees::kNamed, {"inc"}},
+    {"DoDec", DoDec, Sees::kNamed, {"dec"}},
+    {"DoOr", DoOr, Sees::kNamed, {"or"}},
+    {"DoAnd", DoAnd, Sees::kNamed, {"and"}},
+    {"DoNot", DoNot, Sees::kNamed, {"not"}},
+    {"DoLea", DoLea, Sees::kNamed, {"lea"}},
+};
+
+}  // namespace
+
+const Reading& ExtendedReading() {
+  static const Reading reading("extended", kExtendedTable, {}, TrimFrame, Layout::kByShape);
+  return reading;
+}
+
+}  // namespace asm2pas
