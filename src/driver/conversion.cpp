@@ -46,10 +46,7 @@ void Run(RunState& run) {
   if (run.Reader.Failed()) return;
   run.Output.Mode = run.Read.OutputLayout();
   Emit(run.Output, "begin", Shape::kOpens);
-  run.Read.Prepare(run.Code, run.Vars);
-  const BodyRange body = run.Read.ChooseRange(run.Code);
-  Context ctx(run.Code, run.Vars, run.Output, run.Labels, run.Read);
-  Translate(ctx, body.First, body.Last);
+  TranslateRoutine(run.Code, run.Vars, run.Output, run.Labels, run.Read);
   Emit(run.Output, "end;", Shape::kCloses);
 }
 

@@ -71,6 +71,40 @@ void CodeTable::SetThird(std::string_view text, int16_t var_hint) {
   has_third_[word] |= uint64_t{1} << (i & 63);
 }
 
+void CodeTable::KeepOnly(const std::vector<int>& positions) {
+  std::vector<TOpCode> entries(1);
+  entries.reserve(positions.size() + 1);
+  std::vector<TThirdOperand> thirds;
+  // Ends: one pass over the positions kept.
+  for (int i : positions) {
+    entries.push_back(entries_[static_cast<size_t>(i)]);
+    if (const TThirdOperand* third = FindThird(i)) {
+      thirds.push_back(TThirdOperand{static_cast<int>(entries.size()) - 1, third->VarHint, third->Text});
+    }
+  }
+  entries_ = std::move(entries);
+  entries_.reserve(kCodeCapacity + 1);
+  thirds_ = std::move(thirds);
+  has_third_.clear();
+  for (const TThirdOperand& t : thirds_) {
+    const size_t word = static_cast<size_t>(t.Index) >> 6;
+    if (has_third_.size() <= word) has_third_.resize(word + 1, 0);
+    has_third_[word] |= uint64_t{1} << (t.Index & 63);
+  }
+  // The address index is built anew, as appending would build it.
+  ascending_ = true;
+  first_ = AddressIndex();
+  for (int i = 2; i <= CodeCount() && ascending_; ++i) {
+    if (entries_[static_cast<size_t>(i)].Address <= entries_[static_cast<size_t>(i) - 1].Address) {
+      ascending_ = false;
+    }
+  }
+  if (!ascending_) {
+    // Ends: one pass over the entries.
+    for (int i = 1; i <= CodeCount(); ++i) first_.Insert(entries_[static_cast<size_t>(i)].Address, i);
+  }
+}
+
 const TThirdOperand* CodeTable::FindThird(int i) const {
   const size_t word = static_cast<size_t>(i) >> 6;
   if (i < 1 || word >= has_third_.size() || !(has_third_[word] >> (i & 63) & 1)) return nullptr;

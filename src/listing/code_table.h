@@ -110,6 +110,14 @@ class CodeTable {
   // Gives the entry appended last a third operand (not empty).
   void SetThird(std::string_view text, int16_t var_hint);
 
+  // Keeps only the entries at these positions (rising, each in
+  // 1..CodeCount), in this order, with their third operands; the texts stay
+  // where they are.
+  void KeepOnly(const std::vector<int>& positions);
+  // Points the entry's first operand at another text, kept as long as the
+  // table (a jump's new target, for one).
+  void SetOp1(int i, std::string_view text) { entries_[static_cast<size_t>(i)].Op1 = Keep(text); }
+
   // The third operand of entry i, empty when it has none (or for any i
   // outside 1..CodeCount).
   std::string_view Op3(int i) const {

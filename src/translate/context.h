@@ -17,6 +17,7 @@
 namespace asm2pas {
 
 class Reading;
+struct RoutineFacts;
 
 struct Context {
   Context(CodeTable& code, const VarTable& vars, OutputState& output, LabelTable& labels,
@@ -30,6 +31,9 @@ struct Context {
   OutputState& Output;
   LabelTable& Labels;
   const Reading& Read;
+  // What the reading learnt of the routine's flow before translating, or
+  // null when it needs none.
+  const RoutineFacts* Facts = nullptr;
   // Room for the conditions one if or while collects. Collecting and
   // printing them ends before the branches are translated, so one array
   // serves every level of the nesting and its texts keep their storage.
@@ -58,6 +62,11 @@ struct TLoopState {
 
 // Marks the step as consumed and moves the loop to entry `next`.
 void Claim(const Context& ctx, TLoopState& state, int next);
+
+// Translates a whole routine: runs the reading's passes over the table,
+// chooses the body and translates it.
+void TranslateRoutine(CodeTable& code, VarTable& vars, OutputState& out, LabelTable& labels,
+                      const Reading& reading);
 
 // Translates the entries from `from_index` to `last_index` (table positions)
 // whose addresses run up to the address of the last one. Stops early once a

@@ -11,8 +11,14 @@
 namespace asm2pas {
 
 Reading::Reading(const char* name, std::span<const RecognizerEntry> table,
-                 std::span<const Pass> passes, RangeChooser choose_range, Layout layout)
-    : name_(name), table_(table), passes_(passes), choose_range_(choose_range), layout_(layout) {
+                 std::span<const Pass> passes, RangeChooser choose_range, Layout layout,
+                 bool wants_facts)
+    : name_(name),
+      table_(table),
+      passes_(passes),
+      choose_range_(choose_range),
+      layout_(layout),
+      wants_facts_(wants_facts) {
   // Every distinct mnemonic the table declares, each with its recognisers
   // in table order.
   std::vector<std::string_view> keys;

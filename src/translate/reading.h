@@ -52,7 +52,7 @@ class Reading {
  public:
   // `table` and `passes` must outlive the reading.
   Reading(const char* name, std::span<const RecognizerEntry> table, std::span<const Pass> passes,
-          RangeChooser choose_range, Layout layout);
+          RangeChooser choose_range, Layout layout, bool wants_facts = false);
 
   const char* Name() const { return name_; }
   std::span<const RecognizerEntry> Table() const { return table_; }
@@ -60,6 +60,8 @@ class Reading {
   void Prepare(CodeTable& code, VarTable& vars) const;
   BodyRange ChooseRange(const CodeTable& code) const { return choose_range_(code); }
   Layout OutputLayout() const { return layout_; }
+  // Whether its recognisers read the routine's flow facts.
+  bool WantsFacts() const { return wants_facts_; }
 
   // The recognisers, in table order, that declared this mnemonic.
   std::span<const RecognizerEntry* const> For(std::string_view mnemonic) const;
@@ -77,6 +79,7 @@ class Reading {
   std::span<const Pass> passes_;
   RangeChooser choose_range_;
   Layout layout_;
+  bool wants_facts_;
   std::vector<Slot> slots_;  // open addressing, never more than half full
   std::vector<const RecognizerEntry*> lists_;
 };

@@ -4,6 +4,7 @@
 #include "output/labels.h"
 #include "output/writer.h"
 #include "translate/context.h"
+#include "translate/flow.h"
 #include "translate/reading.h"
 
 namespace asm2pas {
@@ -31,6 +32,19 @@ namespace {
 }
 
 }  // namespace
+
+void TranslateRoutine(CodeTable& code, VarTable& vars, OutputState& out, LabelTable& labels,
+                      const Reading& reading) {
+  reading.Prepare(code, vars);
+  const BodyRange body = reading.ChooseRange(code);
+  Context ctx(code, vars, out, labels, reading);
+  RoutineFacts facts;
+  if (reading.WantsFacts()) {
+    facts = AnalyseFlow(code, body);
+    ctx.Facts = &facts;
+  }
+  Translate(ctx, body.First, body.Last);
+}
 
 void Claim(const Context& ctx, TLoopState& state, int next) {
   state.Handled = true;

@@ -12,6 +12,9 @@ namespace asm2pas {
 struct BodyRange {
   int First = 1;
   int Last = 0;
+  // The entry a jump to which leaves the routine (the epilogue's first, or
+  // the final ret), 0 when none is known.
+  int Exit = 0;
 };
 
 // With no body left (an empty listing, a lone ret, only a frame) First lies

@@ -1,0 +1,217 @@
+#include "translate/flow.h"
+
+#include "base/text.h"
+#include "listing/number.h"
+
+namespace asm2pas {
+
+namespace {
+
+// Register names by family, in the bit order of RegSet.
+constexpr std::string_view kNames[8][4] = {
+    {"eax", "ax", "al", "ah"}, {"ecx", "cx", "cl", "ch"}, {"edx", "dx", "dl", "dh"},
+    {"ebx", "bx", "bl", "bh"}, {"esp", "sp", {}, {}},     {"ebp", "bp", {}, {}},
+    {"esi", "si", {}, {}},     {"edi", "di", {}, {}},
+};
+
+bool IsWordChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// The family bit of a whole 32-bit register operand, or 0 (a part of a
+// register, written, leaves the rest of it as it was).
+RegSet FullRegisterOf(std::string_view operand) {
+  operand = TrimBoth(operand);
+  for (int r = 0; r < 8; ++r) {
+    if (operand == kNames[r][0]) return static_cast<RegSet>(1u << r);
+  }
+  return 0;
+}
+
+bool IsJump(std::string_view m) { return !m.empty() && m[0] == 'j'; }
+
+struct Effect {
+  RegSet Use = 0;
+  RegSet Def = 0;
+  bool Terminal = false;  // no successor the table shows: all live after
+};
+
+// What an instruction reads and writes of the registers, erring towards
+// reading: a register it might read counts as read, one it might not
+// write as not written.
+Effect EffectOf(const CodeTable& code, int i) {
+  const TOpCode& e = code.At(i);
+  const std::string_view m = e.OpCode;
+  const std::string_view a = e.Op1, b = e.Op2;
+  const std::string_view c = code.Op3(i);
+  Effect fx;
+  const RegSet in_a = RegistersIn(a), in_b = RegistersIn(b), in_c = RegistersIn(c);
+  const RegSet def_a = FullRegisterOf(a);
+  // A destination that is not a whole register is read as well (its
+  // address, or the rest of the register).
+  const RegSet keep_a = def_a ? RegSet{0} : in_a;
+  if (m == "nop" || IsJump(m)) return fx;
+  if (m == "mov" || m == "movzx" || m == "movsx" || m == "lea" || m == "pop" ||
+      (m.starts_with("set") && m.size() > 3)) {
+    fx.Use = static_cast<RegSet>(keep_a | (m == "pop" ? 0 : in_b));
+    fx.Def = def_a;
+    return fx;
+  }
+  if ((m == "xor" || m == "sub") && !a.empty() && a == b) {
+    fx.Use = keep_a;
+    fx.Def = def_a;
+    return fx;
+  }
+  if (m == "add" || m == "sub" || m == "and" || m == "or" || m == "xor" || m == "shl" ||
+      m == "shr" || m == "sar" || m == "rol" || m == "ror" || m == "adc" || m == "sbb" ||
+      m == "inc" || m == "dec" || m == "neg" || m == "not" ||
+      (m == "imul" && !b.empty() && c.empty())) {
+    fx.Use = static_cast<RegSet>(in_a | in_b);
+    fx.Def = def_a;
+    return fx;
+  }
+  if (m == "imul" && !c.empty()) {
+    fx.Use = static_cast<RegSet>(keep_a | in_b | in_c);
+    fx.Def = def_a;
+    return fx;
+  }
+  if (m == "cmp" || m == "test" || m == "push") {
+    fx.Use = static_cast<RegSet>(in_a | in_b);
+    return fx;
+  }
+  constexpr RegSet kEax = 1, kEdx = 4;
+  if (m == "cdq") {
+    fx.Use = kEax;
+    fx.Def = kEdx;
+    return fx;
+  }
+  if (m == "idiv" || m == "div" || m == "imul" || m == "mul") {
+    fx.Use = static_cast<RegSet>(kEax | kEdx | in_a);
+    fx.Def = kEax | kEdx;
+    return fx;
+  }
+  // A ret, a call and anything else: it may read every register.
+  fx.Use = kAllRegs;
+  fx.Terminal = m == "ret" || m == "ijmp";
+  return fx;
+}
+
+}  // namespace
+
+RegSet RegisterOf(std::string_view operand) {
+  operand = TrimBoth(operand);
+  for (int r = 0; r < 8; ++r) {
+    for (std::string_view name : kNames[r]) {
+      if (!name.empty() && operand == name) return static_cast<RegSet>(1u << r);
+    }
+  }
+  return 0;
+}
+
+RegSet RegistersIn(std::string_view operand) {
+  RegSet regs = 0;
+  for (int r = 0; r < 8; ++r) {
+    for (std::string_view name : kNames[r]) {
+      if (name.empty()) continue;
+      // Ends: every pass moves past one occurrence.
+      for (size_t at = operand.find(name); at != std::string_view::npos;
+           at = operand.find(name, at + 1)) {
+        const size_t end = at + name.size();
+        if ((at == 0 || !IsWordChar(operand[at - 1])) &&
+            (end == operand.size() || !IsWordChar(operand[end]))) {
+          regs |= static_cast<RegSet>(1u << r);
+          break;
+        }
+      }
+    }
+  }
+  return regs;
+}
+
+RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body) {
+  const int n = code.CodeCount();
+  RoutineFacts f;
+  f.Body = body;
+  f.Target.assign(static_cast<size_t>(n) + 2, 0);
+  f.Incoming.assign(static_cast<size_t>(n) + 2, 0);
+  f.FirstSource.assign(static_cast<size_t>(n) + 2, 0);
+  f.LastSource.assign(static_cast<size_t>(n) + 2, 0);
+  f.LiveIn.assign(static_cast<size_t>(n) + 2, kAllRegs);
+  std::vector<Effect> fx(static_cast<size_t>(n) + 2);
+  // Ends: one pass over the table.
+  for (int i = 1; i <= n; ++i) {
+    fx[static_cast<size_t>(i)] = EffectOf(code, i);
+    const TOpCode& e = code.At(i);
+    if (!IsJump(e.OpCode)) continue;
+    std::optional<uint32_t> target = BareHex(e.Op1);
+    const int t = target ? code.FindAddr(*target) : -1;
+    if (t < 1) {
+      fx[static_cast<size_t>(i)].Terminal = true;  // where it goes, nothing shows
+      continue;
+    }
+    f.Target[static_cast<size_t>(i)] = t;
+    if (f.Incoming[static_cast<size_t>(t)]++ == 0) f.FirstSource[static_cast<size_t>(t)] = i;
+    f.LastSource[static_cast<size_t>(t)] = i;
+  }
+  // Backward liveness to a fixed point: sets only grow from the first
+  // guess (nothing live) and are bounded, so the passes end. Each pass
+  // walks the table from the end, so a routine without backward jumps
+  // settles in two.
+  std::vector<RegSet>& live = f.LiveIn;
+  live.assign(static_cast<size_t>(n) + 2, 0);
+  live[static_cast<size_t>(n) + 1] = kAllRegs;  // past the table: anything
+  // Ends: every pass that changes something adds a bit to some entry's
+  // set, and there are at most 8 bits per entry.
+  for (bool changed = true; changed;) {
+    changed = false;
+    for (int i = n; i >= 1; --i) {
+      const Effect& e = fx[static_cast<size_t>(i)];
+      RegSet out = 0;
+      if (e.Terminal) {
+        out = kAllRegs;
+      } else {
+        const std::string_view m = code.At(i).OpCode;
+        if (m != "jmp") out |= live[static_cast<size_t>(i) + 1];
+        if (int t = f.Target[static_cast<size_t>(i)]) out |= live[static_cast<size_t>(t)];
+      }
+      const RegSet in = static_cast<RegSet>(e.Use | (out & ~e.Def));
+      if (in != live[static_cast<size_t>(i)]) {
+        live[static_cast<size_t>(i)] = static_cast<RegSet>(live[static_cast<size_t>(i)] | in);
+        changed = true;
+      }
+    }
+  }
+  return f;
+}
+
+RegSet RoutineFacts::LiveAfter(int i) const {
+  if (i < 1 || i + 1 >= static_cast<int>(LiveIn.size())) return kAllRegs;
+  RegSet out = LiveIn[static_cast<size_t>(i) + 1];
+  if (int t = Target[static_cast<size_t>(i)]) out |= LiveIn[static_cast<size_t>(t)];
+  return out;
+}
+
+bool RoutineFacts::EnteredOnlyAtStart(int from, int to) const {
+  // Ends: one pass over the entries.
+  for (int i = from + 1; i <= to; ++i) {
+    const size_t k = static_cast<size_t>(i);
+    if (k >= Incoming.size()) return false;
+    if (Incoming[k] > 0 && (FirstSource[k] < from || LastSource[k] > to)) return false;
+  }
+  return true;
+}
+
+bool RoutineFacts::LeavesOnlyTo(int from, int to, int exit) const {
+  // Ends: one pass over the entries.
+  for (int i = from; i <= to; ++i) {
+    const size_t k = static_cast<size_t>(i);
+    if (k >= Target.size()) return false;
+    const int t = Target[k];
+    if (t != 0 && (t < from || t > to) && t != exit && (Body.Exit == 0 || t != Body.Exit)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace asm2pas

@@ -1,0 +1,54 @@
+// What the extended reading knows of a routine's control and data flow
+// before it translates: where every jump goes, which jumps come to every
+// entry (so a structure can check that it is entered only at its start),
+// and which registers are live before every entry (so a load a condition
+// reads can be left out only when nothing else reads it).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "listing/code_table.h"
+#include "translate/trim_frame.h"
+
+namespace asm2pas {
+
+// The general registers as bits: eax, ecx, edx, ebx, esp, ebp, esi, edi.
+using RegSet = uint8_t;
+constexpr RegSet kAllRegs = 0xFF;
+
+// The register family a whole operand names (eax, ax, al, ah -> eax's
+// bit), or 0.
+RegSet RegisterOf(std::string_view operand);
+// The registers an operand reads: the register itself, or those of an
+// address expression.
+RegSet RegistersIn(std::string_view operand);
+
+struct RoutineFacts {
+  BodyRange Body;
+  // Per entry (index 0 unused): the entry a jump goes to, 0 when the entry
+  // is no jump or its target is no entry.
+  std::vector<int> Target;
+  // Per entry: how many jumps come to it, and the first and last entry
+  // they come from.
+  std::vector<int> Incoming;
+  std::vector<int> FirstSource;
+  std::vector<int> LastSource;
+  // Per entry: the registers that may be read, on some path from the
+  // entry on, before they are written.
+  std::vector<RegSet> LiveIn;
+
+  // Whether the entries from..to are entered only at `from` (by falling
+  // into it or by jumps): no jump from outside them comes to any other.
+  bool EnteredOnlyAtStart(int from, int to) const;
+  // Whether jumps from entries from..to stay within from..to or go to
+  // `exit` (or leave the routine at Body.Exit).
+  bool LeavesOnlyTo(int from, int to, int exit) const;
+  // The registers live after entry i when it falls through or jumps.
+  RegSet LiveAfter(int i) const;
+};
+
+RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body);
+
+}  // namespace asm2pas
