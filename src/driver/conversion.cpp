@@ -44,7 +44,7 @@ namespace {
 void Run(RunState& run) {
   run.Reader.Finish();
   if (run.Reader.Failed()) return;
-  run.Output.Mode = run.Read.OutputLayout();
+  run.Output.Mode = run.Read.Traits().OutputLayout;
   Emit(run.Output, "begin", Shape::kOpens);
   TranslateRoutine(run.Code, run.Vars, run.Output, run.Labels, run.Read);
   Emit(run.Output, "end;", Shape::kCloses);

@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "listing/number.h"
+#include "translate/flow.h"
 
 namespace asm2pas {
 
@@ -95,9 +96,93 @@ bool Mentions(std::string_view operand, const std::string_view* family) {
   return false;
 }
 
+
+// The relation of a jump on the flags a test of a value with itself
+// leaves (no carry, no overflow): a comparison of the value with zero.
+TRelation RelationAfterTest(std::string_view m) {
+  if (m == "jz" || m == "je" || m == "jbe" || m == "jna") return relEqual;
+  if (m == "jnz" || m == "jne" || m == "ja" || m == "jnbe") return relNotEqual;
+  if (m == "jl" || m == "jnge" || m == "js") return relLess;
+  if (m == "jle" || m == "jng") return relLessEqual;
+  if (m == "jg" || m == "jnle") return relGreater;
+  if (m == "jge" || m == "jnl" || m == "jns") return relGreaterEqual;
+  return relNone;
+}
+
+bool IsUnsignedJump(std::string_view m) {
+  return m == "jb" || m == "jnae" || m == "jc" || m == "ja" || m == "jnbe" || m == "jbe" ||
+         m == "jna" || m == "jae" || m == "jnb" || m == "jnc";
+}
+
+TRelation UnsignedRelation(std::string_view m) {
+  if (m == "jb" || m == "jnae" || m == "jc") return relLess;
+  if (m == "jae" || m == "jnb" || m == "jnc") return relGreaterEqual;
+  return RelationOf(m);
+}
+
+std::string AsCardinal(std::string_view text) {
+  std::string out = "Cardinal(";
+  out += text;
+  out += ")";
+  return out;
+}
+
+// The extended reading's forms of a condition that starts with a cmp or a
+// test; false when none holds (the caller goes on with the others).
+bool ParseExtendedCompare(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
+                          bool& decided) {
+  const TOpCode& first = code.At(a);
+  const TOpCode& jump = code.At(a + 1);
+  decided = true;
+  if (jump.OpCode.empty() || jump.OpCode[0] != 'j' || jump.OpCode == "jmp") return false;
+  std::optional<uint32_t> target = BareHex(jump.Op1);
+  if (!target) return false;
+  cond.Target = *target;
+  cond.Count = 2;
+  if (first.OpCode == "cmp") {
+    if (IsUnsignedJump(jump.OpCode)) {
+      cond.Relation = UnsignedRelation(jump.OpCode);
+      cond.Left = AsCardinal(VarName(vars, first.Op1));
+      cond.Right = AsCardinal(VarName(vars, first.Op2));
+      return true;
+    }
+    cond.Relation = RelationOf(jump.OpCode);
+    cond.Left = VarName(vars, first.Op1);
+    cond.Right = VarName(vars, first.Op2);
+    return cond.Relation != relNone;
+  }
+  if (first.OpCode == "test" || first.OpCode == "or") {
+    if (first.Op1 == first.Op2) {
+      cond.Relation = RelationAfterTest(jump.OpCode);
+      cond.Left = VarName(vars, first.Op1);
+      cond.Right = "0";
+      return cond.Relation != relNone;
+    }
+    if (first.OpCode == "test" && (jump.OpCode == "jz" || jump.OpCode == "je" ||
+                                   jump.OpCode == "jnz" || jump.OpCode == "jne")) {
+      cond.Relation = jump.OpCode == "jz" || jump.OpCode == "je" ? relEqual : relNotEqual;
+      cond.Left = VarName(vars, first.Op1);
+      cond.Left += " and ";
+      cond.Left += VarName(vars, first.Op2);
+      cond.Right = "0";
+      return true;
+    }
+    return false;
+  }
+  decided = false;
+  return false;
+}
+
+// Whether nothing reads the register after the jump at entry `jump`.
+bool DeadAfter(const ConditionRules& rules, int jump, std::string_view reg) {
+  if (!rules.Facts) return true;
+  return (rules.Facts->LiveAfter(jump) & RegisterOf(reg)) == 0;
+}
+
 }  // namespace
 
-bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& cond) {
+bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
+                    const ConditionRules& rules) {
   // Reset, keeping the texts' storage for the next condition read into it.
   cond.Left.clear();
   cond.Right.clear();
@@ -106,6 +191,11 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
   cond.Count = 0;
   const TOpCode& first = code.At(a);
   const TOpCode& second = code.At(a + 1);
+  if (rules.Extended) {
+    bool decided = false;
+    const bool found = ParseExtendedCompare(code, vars, a, cond, decided);
+    if (decided) return found;
+  }
 
   // A: cmp x, y; jcc
   if (first.OpCode == "cmp") {
@@ -135,7 +225,11 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
   // D: mov r, x; cmp r, y; jcc
   if (second.OpCode == "cmp" && first.Op1 == second.Op1) {
     if (Mentions(second.Op2, loaded)) return false;
+    if (!DeadAfter(rules, a + 2, first.Op1)) return false;
     if (!ReadJump(code.At(a + 2), cond)) return false;
+    if (rules.Extended && (cond.Relation == relNone || IsUnsignedJump(code.At(a + 2).OpCode))) {
+      return false;
+    }
     cond.Left = VarName(vars, first.Op2);
     cond.Right = VarName(vars, second.Op2);
     cond.Count = 3;
@@ -155,7 +249,11 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
     const bool expr_right = cmp.Op2 == first.Op1;
     if (!expr_right && cmp.Op1 != first.Op1) return false;
     if (Mentions(expr_right ? cmp.Op1 : cmp.Op2, loaded)) return false;
+    if (!DeadAfter(rules, i + 1, first.Op1)) return false;
     if (!ReadJump(code.At(i + 1), cond)) return false;
+    if (rules.Extended && (cond.Relation == relNone || IsUnsignedJump(code.At(i + 1).OpCode))) {
+      return false;
+    }
     // The layout holds: only now is the expression built.
     std::string expr(VarName(vars, first.Op2));
     // Ends: the same add/sub entries as above.

@@ -36,11 +36,26 @@ TRelation RelationOf(std::string_view mnemonic);
 TRelation NegateRelation(TRelation relation);
 std::string_view RelationText(TRelation relation);
 
+struct RoutineFacts;
+
+// What a reading's conditions read beyond the forms of the default reading.
+// Extended: a comparison on an unsigned jump compares Cardinal values; a
+// test of a register with itself, on any jump that compares with zero, is
+// that comparison; a test of a register with a mask, on jz or jnz, tests
+// the masked bits; a jump on any other flag is no condition. With flow
+// facts, a load is read as part of a condition only when nothing reads the
+// register after the condition's jump.
+struct ConditionRules {
+  bool Extended = false;
+  const RoutineFacts* Facts = nullptr;
+};
+
 // Reads a condition starting at entry `index`. False when none starts there,
 // including when the instruction in the jump position has a first operand
 // that is not a bare hexadecimal address, and when the sequence runs past
 // the table (entries outside it read as empty, which start no condition).
-bool ParseCondition(const CodeTable& code, const VarTable& vars, int index, TIF& cond);
+bool ParseCondition(const CodeTable& code, const VarTable& vars, int index, TIF& cond,
+                    const ConditionRules& rules = {});
 
 std::string ConditionText(const TIF& cond, bool negated);
 // Plain when the jump leads into the then branch, negated when it skips it,

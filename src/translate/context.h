@@ -34,6 +34,8 @@ struct Context {
   // What the reading learnt of the routine's flow before translating, or
   // null when it needs none.
   const RoutineFacts* Facts = nullptr;
+  // The condition forms the reading takes.
+  ConditionRules Rules;
   // Room for the conditions one if or while collects. Collecting and
   // printing them ends before the branches are translated, so one array
   // serves every level of the nesting and its texts keep their storage.

@@ -115,14 +115,14 @@ bool ChainHolds(const std::vector<TIF>& conds, const IfLayout& l) {
   const CodeTable& code = ctx.Code;
   const int a = state.Index;
   std::vector<TIF>& conds = ctx.Conds;  // off the stack, shared by all levels
-  if (!ParseCondition(code, ctx.Vars, a, conds[0])) return std::nullopt;
+  if (!ParseCondition(code, ctx.Vars, a, conds[0], ctx.Rules)) return std::nullopt;
   if (a + conds[0].Count - 1 > state.LastIndex) return std::nullopt;
 
   IfLayout l;
   l.P = a + conds[0].Count;
   l.ThenAddr = conds[0].Target;
   // Ends: at most kMaxConds conditions, each consuming at least two entries.
-  while (l.Count < kMaxConds && ParseCondition(code, ctx.Vars, l.P, conds[l.Count])) {
+  while (l.Count < kMaxConds && ParseCondition(code, ctx.Vars, l.P, conds[l.Count], ctx.Rules)) {
     const TIF& c = conds[l.Count];
     if (l.P + c.Count - 1 > state.LastIndex) break;  // runs out of the range
     if (JmpBefore(code, c.Target)) {

@@ -116,12 +116,12 @@ bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target) {
   const uint32_t body_end = code.At(k - 1).Address;
 
   std::vector<TIF>& conds = ctx.Conds;  // off the stack, shared by all levels
-  if (!ParseCondition(code, ctx.Vars, k, conds[0])) return std::nullopt;
+  if (!ParseCondition(code, ctx.Vars, k, conds[0], ctx.Rules)) return std::nullopt;
   int count = 1;
   int p = k + conds[0].Count;
   if (p - 1 > state.LastIndex) return std::nullopt;
   // Ends: at most kMaxConds conditions, each consuming at least two entries.
-  while (count < kMaxConds && ParseCondition(code, ctx.Vars, p, conds[count])) {
+  while (count < kMaxConds && ParseCondition(code, ctx.Vars, p, conds[count], ctx.Rules)) {
     const TIF& c = conds[count];
     if (p + c.Count - 1 > state.LastIndex) break;  // runs out of the range
     // A jump into the middle of the body belongs to something else.

@@ -11,14 +11,8 @@
 namespace asm2pas {
 
 Reading::Reading(const char* name, std::span<const RecognizerEntry> table,
-                 std::span<const Pass> passes, RangeChooser choose_range, Layout layout,
-                 bool wants_facts)
-    : name_(name),
-      table_(table),
-      passes_(passes),
-      choose_range_(choose_range),
-      layout_(layout),
-      wants_facts_(wants_facts) {
+                 std::span<const Pass> passes, RangeChooser choose_range, ReadingTraits traits)
+    : name_(name), table_(table), passes_(passes), choose_range_(choose_range), traits_(traits) {
   // Every distinct mnemonic the table declares, each with its recognisers
   // in table order.
   std::vector<std::string_view> keys;
@@ -111,7 +105,7 @@ static_assert(ListedFirst(kDefaultTable));
 }  // namespace
 
 const Reading& DefaultReading() {
-  static const Reading reading("default", kDefaultTable, {}, TrimFrame, Layout::kByWords);
+  static const Reading reading("default", kDefaultTable, {}, TrimFrame, ReadingTraits{});
   return reading;
 }
 

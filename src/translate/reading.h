@@ -48,20 +48,27 @@ struct PassContext {
 };
 using Pass = void (*)(PassContext& ctx);
 
+// How a reading reads beyond its tables.
+struct ReadingTraits {
+  Layout OutputLayout = Layout::kByWords;
+  // Its recognisers read the routine's flow facts.
+  bool WantsFacts = false;
+  // Its conditions take the extended forms (see ConditionRules).
+  bool ExtendedConditions = false;
+};
+
 class Reading {
  public:
   // `table` and `passes` must outlive the reading.
   Reading(const char* name, std::span<const RecognizerEntry> table, std::span<const Pass> passes,
-          RangeChooser choose_range, Layout layout, bool wants_facts = false);
+          RangeChooser choose_range, ReadingTraits traits);
 
   const char* Name() const { return name_; }
   std::span<const RecognizerEntry> Table() const { return table_; }
   // Runs the passes in their order.
   void Prepare(CodeTable& code, VarTable& vars) const;
   BodyRange ChooseRange(const CodeTable& code) const { return choose_range_(code); }
-  Layout OutputLayout() const { return layout_; }
-  // Whether its recognisers read the routine's flow facts.
-  bool WantsFacts() const { return wants_facts_; }
+  const ReadingTraits& Traits() const { return traits_; }
 
   // The recognisers, in table order, that declared this mnemonic.
   std::span<const RecognizerEntry* const> For(std::string_view mnemonic) const;
@@ -78,8 +85,7 @@ class Reading {
   std::span<const RecognizerEntry> table_;
   std::span<const Pass> passes_;
   RangeChooser choose_range_;
-  Layout layout_;
-  bool wants_facts_;
+  ReadingTraits traits_;
   std::vector<Slot> slots_;  // open addressing, never more than half full
   std::vector<const RecognizerEntry*> lists_;
 };

@@ -39,10 +39,11 @@ void TranslateRoutine(CodeTable& code, VarTable& vars, OutputState& out, LabelTa
   const BodyRange body = reading.ChooseRange(code);
   Context ctx(code, vars, out, labels, reading);
   RoutineFacts facts;
-  if (reading.WantsFacts()) {
+  if (reading.Traits().WantsFacts) {
     facts = AnalyseFlow(code, body);
     ctx.Facts = &facts;
   }
+  ctx.Rules = ConditionRules{reading.Traits().ExtendedConditions, ctx.Facts};
   Translate(ctx, body.First, body.Last);
 }
 

@@ -2,6 +2,7 @@
 // them, the layouts of today's compilers, laid out by shape.
 #include "translate/reading.h"
 
+#include "translate/extended/jumps.h"
 #include "translate/if_else.h"
 #include "translate/loops.h"
 #include "translate/statements.h"
@@ -33,10 +34,13 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"DoLea", DoLea, Sees::kNamed, {"lea"}},
 };
 
+constexpr Pass kExtendedPasses[] = {TidyJumps};
+
 }  // namespace
 
 const Reading& ExtendedReading() {
-  static const Reading reading("extended", kExtendedTable, {}, TrimFrame, Layout::kByShape);
+  static const Reading reading("extended", kExtendedTable, kExtendedPasses, TrimFrame,
+                               ReadingTraits{Layout::kByShape, true, true});
   return reading;
 }
 

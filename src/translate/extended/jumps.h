@@ -1,0 +1,25 @@
+// Tidies the jumps of compiled code before the extended reading translates
+// it, without changing what the code does: a jump to a jmp goes where that
+// jmp goes; a jmp to the next instruction, a jmp nothing reaches after
+// another jmp, and alignment filler are dropped; and Free Pascal's
+// pair "jcc T; jmp F; T:" becomes one jump, on the opposite condition, to F.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "translate/reading.h"
+
+namespace asm2pas {
+
+void TidyJumps(PassContext& ctx);
+
+// Drops the entries marked in `drop` (by position, index 0 unused); a jump
+// to a dropped entry then goes to the first kept entry after it.
+void DropEntries(CodeTable& code, const std::vector<char>& drop);
+
+// The conditional jump on the opposite condition ("jl" -> "jnl"), or empty
+// for a mnemonic that is none.
+std::string_view OppositeJump(std::string_view mnemonic);
+
+}  // namespace asm2pas
