@@ -18,7 +18,21 @@ Reading::Reading(const char* name, std::span<const RecognizerEntry> table,
   std::vector<std::string_view> keys;
   for (const RecognizerEntry& r : table) {
     for (std::string_view m : r.Mnemonics) {
-      if (!m.empty() && std::find(keys.begin(), keys.end(), m) == keys.end()) keys.push_back(m);
+      if (!m.empty() && m != kAnyMnemonic && std::find(keys.begin(), keys.end(), m) == keys.end()) {
+        keys.push_back(m);
+      }
+    }
+  }
+  auto declares = [](const RecognizerEntry& r, std::string_view key) {
+    return std::find(r.Mnemonics.begin(), r.Mnemonics.end(), key) != r.Mnemonics.end() ||
+           std::find(r.Mnemonics.begin(), r.Mnemonics.end(), kAnyMnemonic) != r.Mnemonics.end();
+  };
+  // Every other mnemonic meets only those declaring any.
+  any_first_ = static_cast<uint32_t>(lists_.size());
+  for (const RecognizerEntry& r : table) {
+    if (declares(r, kAnyMnemonic)) {
+      lists_.push_back(&r);
+      ++any_count_;
     }
   }
   size_t size = 16;
@@ -28,7 +42,7 @@ Reading::Reading(const char* name, std::span<const RecognizerEntry> table,
   for (std::string_view key : keys) {
     Slot slot{key, static_cast<uint32_t>(lists_.size()), 0};
     for (const RecognizerEntry& r : table) {
-      if (std::find(r.Mnemonics.begin(), r.Mnemonics.end(), key) != r.Mnemonics.end()) {
+      if (declares(r, key)) {
         lists_.push_back(&r);
         ++slot.Count;
       }
@@ -53,12 +67,13 @@ size_t Reading::Hash(std::string_view mnemonic) {
 }
 
 std::span<const RecognizerEntry* const> Reading::For(std::string_view mnemonic) const {
-  if (mnemonic.empty()) return {};
+  const std::span<const RecognizerEntry* const> any{lists_.data() + any_first_, any_count_};
+  if (mnemonic.empty()) return any;
   const size_t mask = slots_.size() - 1;
   // Ends: the slots are never more than half full, so a free one comes.
   for (size_t s = Hash(mnemonic) & mask;; s = (s + 1) & mask) {
     const Slot& slot = slots_[s];
-    if (slot.Mnemonic.empty()) return {};
+    if (slot.Mnemonic.empty()) return any;
     if (slot.Mnemonic == mnemonic) return {lists_.data() + slot.First, slot.Count};
   }
 }

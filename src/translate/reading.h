@@ -27,6 +27,8 @@ using Recognizer = void (*)(Context& ctx, TLoopState& state);
 enum class Sees : uint8_t { kListed, kNamed };
 
 constexpr size_t kMaxKeys = 4;
+// Declared as a mnemonic: the recogniser is offered every instruction.
+constexpr std::string_view kAnyMnemonic = "*";
 
 struct RecognizerEntry {
   const char* Name;
@@ -70,7 +72,7 @@ class Reading {
   BodyRange ChooseRange(const CodeTable& code) const { return choose_range_(code); }
   const ReadingTraits& Traits() const { return traits_; }
 
-  // The recognisers, in table order, that declared this mnemonic.
+  // The recognisers, in table order, that declared this mnemonic or any.
   std::span<const RecognizerEntry* const> For(std::string_view mnemonic) const;
 
  private:
@@ -88,6 +90,8 @@ class Reading {
   ReadingTraits traits_;
   std::vector<Slot> slots_;  // open addressing, never more than half full
   std::vector<const RecognizerEntry*> lists_;
+  uint32_t any_first_ = 0;  // those that declared any mnemonic, in lists_
+  uint32_t any_count_ = 0;
 };
 
 // The reading of the listing layouts the tool was first made for, with the

@@ -3,6 +3,7 @@
 #include "translate/reading.h"
 
 #include "translate/extended/jumps.h"
+#include "translate/extended/loops.h"
 #include "translate/if_else.h"
 #include "translate/loops.h"
 #include "translate/statements.h"
@@ -13,6 +14,9 @@ namespace asm2pas {
 namespace {
 
 constexpr RecognizerEntry kExtendedTable[] = {
+    // A loop whose test stands at its bottom: its first instruction may be
+    // any, and the loop encloses whatever starts there.
+    {"RecognizeRepeat", RecognizeRepeat, Sees::kListed, {kAnyMnemonic}},
     {"DoTry", DoTry, Sees::kListed, {"xor"}},
     {"DoFinally", DoFinally, Sees::kListed, {"xor"}},
     {"RecognizeFor", RecognizeFor, Sees::kListed, {"mov"}},

@@ -1,0 +1,99 @@
+#include "translate/extended/loops.h"
+
+#include <string>
+#include <vector>
+
+#include "output/writer.h"
+#include "translate/conditions.h"
+#include "translate/flow.h"
+
+namespace asm2pas {
+
+namespace {
+
+// The condition that ends with its jump at entry `last`, read from the
+// furthest start that gives one (a load and a comparison before a
+// comparison alone), or 0.
+int ConditionEndingAt(const Context& ctx, int last, int lowest, TIF& cond) {
+  constexpr int kLongest = 12;  // a load, steps and a comparison
+  for (int start = last - kLongest; start < last; ++start) {
+    if (start < lowest) continue;
+    if (ParseCondition(ctx.Code, ctx.Vars, start, cond, ctx.Rules) &&
+        start + cond.Count - 1 == last) {
+      return start;
+    }
+  }
+  return 0;
+}
+
+struct RepeatPlan {
+  int BodyFrom = 0, BodyTo = -1;
+  int Next = 0;  // the first entry after the loop
+};
+
+}  // namespace
+
+void RecognizeRepeat(Context& ctx, TLoopState& state) {
+  const RoutineFacts* facts = ctx.Facts;
+  const int top = state.Index;
+  if (!facts || facts->Incoming[static_cast<size_t>(top)] == 0) return;
+  const int last = facts->LastSource[static_cast<size_t>(top)];
+  if (last <= top || last > state.LastIndex) return;
+  const CodeTable& code = ctx.Code;
+  const uint32_t top_addr = code.At(top).Address;
+  const uint32_t exit_addr = code.At(last + 1).Address;
+
+  // The test: the conditions at the bottom that jump back to the top or
+  // out of the loop, read upwards from the one whose jump comes back.
+  std::vector<TIF>& conds = ctx.Conds;
+  std::vector<TIF> found;  // bottom first
+  bool back_rev[kMaxConds];
+  int test_from = last + 1;
+  // Ends: every pass moves test_from up by a condition's length, or stops;
+  // at most kMaxConds conditions.
+  while (static_cast<int>(found.size()) < kMaxConds) {
+    TIF& cond = conds[0];
+    const int start = ConditionEndingAt(ctx, test_from - 1, top, cond);
+    if (start == 0) break;
+    const bool back = cond.Target == top_addr;
+    if (!back && cond.Target != exit_addr) break;
+    if (found.empty() && !back) break;  // the bottom jump is the one back
+    back_rev[found.size()] = back;
+    found.push_back(cond);
+    test_from = start;
+  }
+  if (found.empty()) return;
+  // The whole loop is entered at its top only, and its jumps stay within
+  // it or leave it for its exit.
+  if (!facts->EnteredOnlyAtStart(top, last) || !facts->LeavesOnlyTo(top, last, last + 1)) return;
+
+  // Until the loop goes on no more: each condition, taken, either goes on
+  // (back to the top) or leaves; "until" states when it leaves.
+  const int n = static_cast<int>(found.size());
+  bool leaves[kMaxConds];
+  for (int i = 0; i < n; ++i) leaves[i] = !back_rev[n - 1 - i];
+  std::string text;
+  if (n == 1) {
+    text = ConditionText(found[0], true);
+  } else {
+    int groups = 0;
+    for (int i = 0; i < n; ++i) {
+      if (i > 0) {
+        const Join join = JoinAfter(leaves, i - 1, n);
+        text += join.Word;
+        if (join.OpensGroup) {
+          text += "(";
+          ++groups;
+        }
+      }
+      text += "(" + ConditionText(found[static_cast<size_t>(n - 1 - i)], !leaves[i]) + ")";
+    }
+    text.append(static_cast<size_t>(groups), ')');
+  }
+  Emit(ctx.Output, "repeat", Shape::kOpens);
+  Translate(ctx, top, test_from - 1);
+  Emit(ctx.Output, {"until ", text, ";"}, Shape::kCloses);
+  Claim(ctx, state, last + 1);
+}
+
+}  // namespace asm2pas
