@@ -1,4 +1,6 @@
-# Runs one end-to-end case; see tests/CMakeLists.txt.
+# Runs one end-to-end case; see tests/CMakeLists.txt. Where NAME.extended.out
+# exists, the case is run again with --extended and its stdout must equal
+# that file (and NAME.extended.status, 0 when absent).
 file(MAKE_DIRECTORY ${WORK_DIR})
 set(actual ${WORK_DIR}/${NAME}.stdout)
 set(actual_err ${WORK_DIR}/${NAME}.stderr)
@@ -33,4 +35,26 @@ endif()
 if(failed)
   file(READ ${actual} out_text)
   message(FATAL_ERROR "${NAME}: stdout was:\n${out_text}")
+endif()
+
+if(EXISTS ${CASE_DIR}/${NAME}.extended.out)
+  set(actual_ext ${WORK_DIR}/${NAME}.extended.stdout)
+  execute_process(COMMAND ${TOOL} --extended ${NAME}.lst
+                  WORKING_DIRECTORY ${CASE_DIR}
+                  OUTPUT_FILE ${actual_ext} ERROR_QUIET
+                  RESULT_VARIABLE status TIMEOUT 60)
+  set(expected_status 0)
+  if(EXISTS ${CASE_DIR}/${NAME}.extended.status)
+    file(STRINGS ${CASE_DIR}/${NAME}.extended.status expected_status LIMIT_COUNT 1)
+  endif()
+  if(NOT "${status}" STREQUAL "${expected_status}")
+    message(FATAL_ERROR "${NAME}: --extended status ${status}, expected ${expected_status}")
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${actual_ext}
+                          ${CASE_DIR}/${NAME}.extended.out
+                  RESULT_VARIABLE differs)
+  if(differs)
+    file(READ ${actual_ext} out_text)
+    message(FATAL_ERROR "${NAME}: --extended stdout differs from ${NAME}.extended.out; it was:\n${out_text}")
+  endif()
 endif()

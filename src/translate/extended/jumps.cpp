@@ -24,11 +24,23 @@ void Retarget(CodeTable& code, int i, int target) {
 }
 
 // Points every jump that goes to a jmp at where the jmp goes, following a
-// chain of them; a chain that comes back on itself is left as it is.
-// Gives whether anything changed.
+// chain of them; a chain that comes back on itself is left as it is. A jmp
+// that enters a loop at its test (a jump from the test, or below it, comes
+// back to the entry after the jmp) is where the loop begins, so jumps to it
+// stay. Gives whether anything changed.
 bool Thread(CodeTable& code) {
   bool changed = false;
   const int n = code.CodeCount();
+  // The last entry a jump comes back from, per entry.
+  std::vector<int> last_source(static_cast<size_t>(n) + 2, 0);
+  for (int i = 1; i <= n; ++i) {
+    if (!IsJump(code.At(i).OpCode)) continue;
+    const int t = TargetOf(code, i);
+    if (t >= 1 && i > last_source[static_cast<size_t>(t)]) last_source[static_cast<size_t>(t)] = i;
+  }
+  auto enters_loop = [&](int jmp, int target) {
+    return target > jmp && last_source[static_cast<size_t>(jmp) + 1] >= target;
+  };
   // Ends: one pass over the table; each chain is followed at most n steps.
   for (int i = 1; i <= n; ++i) {
     if (!IsJump(code.At(i).OpCode)) continue;
@@ -36,10 +48,10 @@ bool Thread(CodeTable& code) {
     int t = first;
     for (int steps = 0; t >= 1 && code.At(t).OpCode == "jmp" && steps < n; ++steps) {
       const int next = TargetOf(code, t);
-      if (next < 1 || next == t || next == i) break;
+      if (next < 1 || next == t || next == i || enters_loop(t, next)) break;
       t = next;
     }
-    if (t >= 1 && t != first && code.At(t).OpCode != "jmp") {
+    if (t >= 1 && t != first) {
       Retarget(code, i, t);
       changed = true;
     }
