@@ -154,10 +154,48 @@ int16_t AddVar(VarTable& vars, std::string_view operand) {
   return static_cast<int16_t>(vars.VarCount());
 }
 
+namespace {
+bool IsWordChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// The memory operand with every register in it that is a variable named;
+// the operand itself when none is.
+std::string_view NamedInside(const VarTable& vars, std::string_view t) {
+  auto known = vars.Inside.find(t);
+  if (known != vars.Inside.end()) return known->second;
+  std::string named;
+  size_t copied = 0;
+  // Ends: every pass moves past one word of the operand.
+  for (size_t at = 0; at < t.size();) {
+    if (!IsWordChar(t[at])) {
+      ++at;
+      continue;
+    }
+    size_t end = at;
+    // Ends: end only grows, up to the operand's length.
+    while (end < t.size() && IsWordChar(t[end])) ++end;
+    const std::string_view word = t.substr(at, end - at);
+    if (OperandKind(word) == okLocal) {
+      if (int k = FindVar(vars, word); k >= 1) {
+        named.append(t.substr(copied, at - copied));
+        named += vars.Vars[static_cast<size_t>(k - 1)].NewName;
+        copied = end;
+      }
+    }
+    at = end;
+  }
+  if (copied == 0) return t;
+  named.append(t.substr(copied));
+  return vars.Inside.emplace(std::string(t), std::move(named)).first->second;
+}
+}  // namespace
+
 std::string_view VarName(const VarTable& vars, std::string_view operand) {
   std::string_view t = TrimBoth(operand);
   int k = FindVar(vars, t);
   if (k >= 1) return vars.Vars[static_cast<size_t>(k - 1)].NewName;
+  if (vars.NamesInside && t.find('[') != std::string_view::npos) return NamedInside(vars, t);
   return t;
 }
 
@@ -169,6 +207,8 @@ void SubstituteName(const VarTable& vars, std::string_view& operand) {
 void SubstituteName(const VarTable& vars, std::string_view& operand, int16_t hint) {
   if (hint >= 1) {
     operand = vars.Vars[static_cast<size_t>(hint - 1)].NewName;
+  } else if (vars.NamesInside) {
+    SubstituteName(vars, operand);  // the hints do not look inside
   } else if (hint == kNotAVar || (hint == kUnlessOddNames && !vars.OddNames)) {
     operand = TrimBoth(operand);  // what VarName answers for no variable
   } else {

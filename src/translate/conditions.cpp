@@ -137,40 +137,13 @@ bool ParseExtendedCompare(const CodeTable& code, const VarTable& vars, int a, TI
   if (jump.OpCode.empty() || jump.OpCode[0] != 'j' || jump.OpCode == "jmp") return false;
   std::optional<uint32_t> target = BareHex(jump.Op1);
   if (!target) return false;
-  cond.Target = *target;
-  cond.Count = 2;
-  if (first.OpCode == "cmp") {
-    if (IsUnsignedJump(jump.OpCode)) {
-      cond.Relation = UnsignedRelation(jump.OpCode);
-      cond.Left = AsCardinal(VarName(vars, first.Op1));
-      cond.Right = AsCardinal(VarName(vars, first.Op2));
-      return true;
-    }
-    cond.Relation = RelationOf(jump.OpCode);
-    cond.Left = VarName(vars, first.Op1);
-    cond.Right = VarName(vars, first.Op2);
-    return cond.Relation != relNone;
-  }
-  if (first.OpCode == "test" || first.OpCode == "or") {
-    if (first.Op1 == first.Op2) {
-      cond.Relation = RelationAfterTest(jump.OpCode);
-      cond.Left = VarName(vars, first.Op1);
-      cond.Right = "0";
-      return cond.Relation != relNone;
-    }
-    if (first.OpCode == "test" && (jump.OpCode == "jz" || jump.OpCode == "je" ||
-                                   jump.OpCode == "jnz" || jump.OpCode == "jne")) {
-      cond.Relation = jump.OpCode == "jz" || jump.OpCode == "je" ? relEqual : relNotEqual;
-      cond.Left = VarName(vars, first.Op1);
-      cond.Left += " and ";
-      cond.Left += VarName(vars, first.Op2);
-      cond.Right = "0";
-      return true;
-    }
+  if (first.OpCode != "cmp" && first.OpCode != "test" && first.OpCode != "or") {
+    decided = false;
     return false;
   }
-  decided = false;
-  return false;
+  cond.Target = *target;
+  cond.Count = 2;
+  return ReadComparison(vars, first, jump.OpCode, cond);
 }
 
 // Whether nothing reads the register after the jump at entry `jump`.
@@ -180,6 +153,39 @@ bool DeadAfter(const ConditionRules& rules, int jump, std::string_view reg) {
 }
 
 }  // namespace
+
+bool ReadComparison(const VarTable& vars, const TOpCode& first, std::string_view jump,
+                    TIF& cond) {
+  if (first.OpCode == "cmp") {
+    if (IsUnsignedJump(jump)) {
+      cond.Relation = UnsignedRelation(jump);
+      cond.Left = AsCardinal(VarName(vars, first.Op1));
+      cond.Right = AsCardinal(VarName(vars, first.Op2));
+      return true;
+    }
+    cond.Relation = RelationOf(jump);
+    cond.Left = VarName(vars, first.Op1);
+    cond.Right = VarName(vars, first.Op2);
+    return cond.Relation != relNone;
+  }
+  if (first.OpCode == "test" || first.OpCode == "or") {
+    if (first.Op1 == first.Op2) {
+      cond.Relation = RelationAfterTest(jump);
+      cond.Left = VarName(vars, first.Op1);
+      cond.Right = "0";
+      return cond.Relation != relNone;
+    }
+    if (first.OpCode == "test" && (jump == "jz" || jump == "je" || jump == "jnz" || jump == "jne")) {
+      cond.Relation = jump == "jz" || jump == "je" ? relEqual : relNotEqual;
+      cond.Left = VarName(vars, first.Op1);
+      cond.Left += " and ";
+      cond.Left += VarName(vars, first.Op2);
+      cond.Right = "0";
+      return true;
+    }
+  }
+  return false;
+}
 
 bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
                     const ConditionRules& rules) {

@@ -4,6 +4,7 @@
 
 #include "translate/extended/jumps.h"
 #include "translate/extended/loops.h"
+#include "translate/extended/statements.h"
 #include "translate/if_else.h"
 #include "translate/loops.h"
 #include "translate/statements.h"
@@ -23,6 +24,17 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"RecognizeWhile", RecognizeWhile, Sees::kListed, {"jmp"}},
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"cmp", "or", "test", "mov"}},
     {"DoCall", DoCall, Sees::kListed, {"call"}},
+    // Statements of today's compilers (extended/statements.h), before the
+    // default reading's statements, which some of them take further.
+    {"RecognizeSet", RecognizeSet, Sees::kListed, {"cmp", "test"}},
+    {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"call", "push", "sub"}},
+    {"RecognizeDivide", RecognizeDivide, Sees::kListed, {"cdq", "xor", "mov"}},
+    {"RecognizeWide", RecognizeWide, Sees::kListed, {"imul", "mul", "idiv", "div"}},
+    {"RecognizeLea", RecognizeLea, Sees::kListed, {"lea"}},
+    {"RecognizeShift", RecognizeShift, Sees::kListed, {"shl", "sal", "shr", "sar"}},
+    {"RecognizeNeg", RecognizeNeg, Sees::kListed, {"neg"}},
+    {"RecognizeExtend", RecognizeExtend, Sees::kListed, {"movzx", "movsx"}},
+    // End of the statements of today's compilers.
     {"DoRet", DoRet, Sees::kNamed, {"ret"}},
     {"DoMov", DoMov, Sees::kNamed, {"mov"}},
     {"DoXor", DoXor, Sees::kNamed, {"xor"}},
@@ -38,7 +50,7 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"DoLea", DoLea, Sees::kNamed, {"lea"}},
 };
 
-constexpr Pass kExtendedPasses[] = {TidyJumps};
+constexpr Pass kExtendedPasses[] = {TidyJumps, NameRegistersInside};
 
 }  // namespace
 
