@@ -11,7 +11,7 @@ constexpr RegSet kEsp = 1u << 4, kEbp = 1u << 5;
 
 // Registers by width; those a statement cannot name as the values they hold
 // are left out (see Classify).
-constexpr std::string_view kRegisters32[] = {"eax", "ecx", "edx", "ebx", "esi", "edi"};
+constexpr std::string_view kRegisters32[] = {"eax", "ecx", "edx", "ebx", "esi", "edi", "ebp"};
 constexpr std::string_view kRegisters16[] = {"ax", "cx", "dx"};
 constexpr std::string_view kRegisters8[] = {"al", "ah", "cl", "ch", "dl", "dh"};
 
@@ -79,6 +79,23 @@ OperandInfo Classify(std::string_view listed) {
   return info;
 }
 
+std::optional<uint32_t> Immediate(std::string_view listed) {
+  const std::string_view t = TrimBoth(listed);
+  if (Classify(t).Form != OperandForm::kImmediate) return std::nullopt;
+  if (t[0] == '-') {
+    std::optional<uint32_t> v = StrictToInt(t.substr(1));
+    if (v) return 0u - *v;
+    return v;
+  }
+  return StrictToInt(t);
+}
+
+bool IsDword(std::string_view listed, RegSet not_read) {
+  const OperandInfo op = Classify(listed);
+  if (op.Form != OperandForm::kRegister && op.Form != OperandForm::kMemory) return false;
+  return op.Bits == 32 && (op.Reads & not_read) == 0;
+}
+
 std::string Widened(const VarTable& vars, std::string_view listed, int bits, bool sign) {
   const std::string_view value = Value(vars, listed);
   // A register or a memory text states its width; a variable's name does
@@ -96,14 +113,14 @@ bool AddressExpression(const VarTable& vars, std::string_view listed, std::strin
   if (t.size() < 3 || t.front() != '[' || t.back() != ']') return false;
   const std::string_view inner = t.substr(1, t.size() - 2);
   out.clear();
-  if (IsPlainSlot(inner)) {
-    if (FindVar(vars, listed) < 1) return false;  // an unnamed frame slot
+  if (IsPlainSlot(inner) && FindVar(vars, listed) >= 1) {
     out.push_back('@');
     out.append(VarName(vars, listed));
     return true;
   }
   // Terms joined by + and -: a register, a register times a scale, or a
-  // number; registers that are variables by their names.
+  // number; registers that are variables by their names. An indexed
+  // variable ([ebp+eax*4-$20]) has no name for its address alone.
   size_t at = 0;
   // Ends: every pass moves past one term.
   while (at < inner.size()) {
@@ -118,7 +135,7 @@ bool AddressExpression(const VarTable& vars, std::string_view listed, std::strin
     if (sign == '-' || !out.empty()) out += sign;
     if (star == std::string_view::npos && IsHexNumber(term)) {
       out += term;
-    } else if (OneOf(reg, kRegisters32)) {
+    } else if (OneOf(reg, kRegisters32) || reg == "esp") {
       out += VarName(vars, reg);
       if (star != std::string_view::npos) {
         const std::string_view scale = term.substr(star + 1);
@@ -127,7 +144,7 @@ bool AddressExpression(const VarTable& vars, std::string_view listed, std::strin
         out += scale;
       }
     } else {
-      return false;  // a frame register, a symbol, eiz
+      return false;  // a symbol, eiz
     }
     at = end;
   }

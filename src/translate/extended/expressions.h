@@ -4,6 +4,8 @@
 // memory), their widths, and the address an lea computes as an expression.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,10 +25,17 @@ struct OperandInfo {
 };
 
 // What the listed operand is. Registers a statement cannot name as the
-// values they hold (esp, ebp and their parts; the parts of the register
-// variables ebx, esi and edi, which have names of their own) are kNone, and
-// so is a memory operand with a segment or without brackets.
+// values they hold (esp, which pushes move; the parts of ebp and of the
+// register variables ebx, esi and edi, which have names of their own) are
+// kNone, and so is a memory operand with a segment or without brackets.
 OperandInfo Classify(std::string_view listed);
+
+// The value of an immediate, or nothing for any other text.
+std::optional<uint32_t> Immediate(std::string_view listed);
+
+// A whole 32-bit operand a statement reads: a register or a dword of
+// memory, reading none of the registers in `not_read`.
+bool IsDword(std::string_view listed, RegSet not_read);
 
 // The operand as a statement prints it: its variable's name, or its text
 // with the registers in it that are variables named.

@@ -2,6 +2,7 @@
 // them, the layouts of today's compilers, laid out by shape.
 #include "translate/reading.h"
 
+#include "translate/extended/calls.h"
 #include "translate/extended/jumps.h"
 #include "translate/extended/loops.h"
 #include "translate/extended/statements.h"
@@ -23,18 +24,21 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"RecognizeFor", RecognizeFor, Sees::kListed, {"mov"}},
     {"RecognizeWhile", RecognizeWhile, Sees::kListed, {"jmp"}},
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"cmp", "or", "test", "mov"}},
-    {"DoCall", DoCall, Sees::kListed, {"call"}},
-    // Statements of today's compilers (extended/statements.h), before the
-    // default reading's statements, which some of them take further.
+    // Statements of today's compilers (extended/statements.h, calls.h),
+    // before the default reading's statements, which some of them take
+    // further and some would print inexactly.
     {"RecognizeSet", RecognizeSet, Sees::kListed, {"cmp", "test"}},
     {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"call", "push", "sub"}},
+    {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"mov", "lea"}},
     {"RecognizeDivide", RecognizeDivide, Sees::kListed, {"cdq", "xor", "mov"}},
     {"RecognizeWide", RecognizeWide, Sees::kListed, {"imul", "mul", "idiv", "div"}},
     {"RecognizeLea", RecognizeLea, Sees::kListed, {"lea"}},
     {"RecognizeShift", RecognizeShift, Sees::kListed, {"shl", "sal", "shr", "sar"}},
+    {"RecognizeRotate", RecognizeRotate, Sees::kListed, {"rol", "ror"}},
     {"RecognizeNeg", RecognizeNeg, Sees::kListed, {"neg"}},
     {"RecognizeExtend", RecognizeExtend, Sees::kListed, {"movzx", "movsx"}},
     // End of the statements of today's compilers.
+    {"DoCall", DoCall, Sees::kListed, {"call"}},
     {"DoRet", DoRet, Sees::kNamed, {"ret"}},
     {"DoMov", DoMov, Sees::kNamed, {"mov"}},
     {"DoXor", DoXor, Sees::kNamed, {"xor"}},

@@ -1,8 +1,8 @@
 // The extended reading's statements: instructions and short sequences of
 // today's compilers that become assignments computing exactly what they
 // compute, in 32-bit wrapping arithmetic (lea, shifts, division and wide
-// multiplication, neg, movzx and movsx, setcc after a comparison, calls and
-// the pushes of their arguments). Each reads the operands as listed.
+// multiplication, neg, movzx and movsx, setcc after a comparison). Each
+// reads the operands as listed.
 #pragma once
 
 #include "translate/context.h"
@@ -12,6 +12,8 @@ namespace asm2pas {
 
 void RecognizeLea(Context& ctx, TLoopState& state);
 void RecognizeShift(Context& ctx, TLoopState& state);
+// rol and ror of 32 bits.
+void RecognizeRotate(Context& ctx, TLoopState& state);
 void RecognizeNeg(Context& ctx, TLoopState& state);
 void RecognizeExtend(Context& ctx, TLoopState& state);
 // cdq + idiv, a zeroed edx + div, and a lone cdq.
@@ -21,9 +23,6 @@ void RecognizeDivide(Context& ctx, TLoopState& state);
 void RecognizeWide(Context& ctx, TLoopState& state);
 // cmp or test + setcc.
 void RecognizeSet(Context& ctx, TLoopState& state);
-// A call, with the pushes of its arguments and the stack clean-up after it
-// where they are exact, and the store of its result.
-void RecognizeCallStatement(Context& ctx, TLoopState& state);
 
 // The pass that names the register variables inside memory operands too.
 void NameRegistersInside(PassContext& ctx);
