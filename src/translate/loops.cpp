@@ -10,6 +10,7 @@
 #include "output/writer.h"
 #include "translate/conditions.h"
 #include "translate/filler.h"
+#include "translate/flow.h"
 
 namespace asm2pas {
 
@@ -153,6 +154,9 @@ bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target) {
     if (stray == used) break;
     used = stray;
   }
+
+  // Where the reading knows the flow: the loop is entered only by its jmp.
+  if (ctx.Facts && !ctx.Facts->EnteredOnlyAtStart(a, after[used - 1] - 1)) return std::nullopt;
 
   std::string text;
   if (used == 1) {

@@ -16,7 +16,7 @@ namespace {
 // comparison alone), or 0.
 int ConditionEndingAt(const Context& ctx, int last, int lowest, TIF& cond) {
   constexpr int kLongest = 12;  // a load, steps and a comparison
-  for (int start = last - kLongest; start < last; ++start) {
+  for (int start = last - kLongest; start <= last; ++start) {
     if (start < lowest) continue;
     if (ParseCondition(ctx.Code, ctx.Vars, start, cond, ctx.Rules) &&
         start + cond.Count - 1 == last) {
