@@ -133,7 +133,9 @@ bool ParseExtendedCompare(const CodeTable& code, const VarTable& vars, int a, TI
                           bool& decided) {
   const TOpCode& first = code.At(a);
   const TOpCode& jump = code.At(a + 1);
-  decided = true;
+  decided = first.OpCode == "cmp" || first.OpCode == "test" ||
+            (first.OpCode == "or" && first.Op1 == first.Op2);
+  if (!decided) return false;
   if (jump.OpCode.empty() || jump.OpCode[0] != 'j' || jump.OpCode == "jmp") return false;
   std::optional<uint32_t> target = BareHex(jump.Op1);
   if (!target) return false;
@@ -167,9 +169,7 @@ bool ParseExtendedCompare(const CodeTable& code, const VarTable& vars, int a, TI
       cond.Right = "0";
       return true;
     }
-    return false;
   }
-  decided = false;
   return false;
 }
 

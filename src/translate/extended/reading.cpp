@@ -17,6 +17,13 @@ constexpr RecognizerEntry kExtendedTable[] = {
     // A loop whose test stands at its bottom: its first instruction may be
     // any, and the loop encloses whatever starts there.
     {"RecognizeRepeat", RecognizeRepeat, Sees::kListed, {kAnyMnemonic}},
+    // A jump out of the innermost loop, or on to its next round.
+    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jmp", "cmp", "test", "or"}},
+    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"mov", "jz", "jnz", "je"}},
+    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jne", "js", "jns", "jl"}},
+    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jle", "jg", "jge", "jnl"}},
+    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jnle", "jng", "jnge", "ja"}},
+    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jbe", {}, {}, {}}},
     {"DoTry", DoTry, Sees::kListed, {"xor"}},
     {"DoFinally", DoFinally, Sees::kListed, {"xor"}},
     {"RecognizeWhile", RecognizeWhile, Sees::kListed, {"jmp"}},
