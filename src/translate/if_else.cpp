@@ -167,9 +167,13 @@ bool ChainHolds(const std::vector<TIF>& conds, const IfLayout& l) {
     fit = Place(ctx, state, l, plan);
   }
   if (fit != Fit::kFits) return std::nullopt;
-  // Where the reading knows the flow: the statement is entered only at its
-  // first condition.
-  if (ctx.Facts && !ctx.Facts->EnteredOnlyAtStart(a, plan.Next - 1)) return std::nullopt;
+  // Where the reading knows the flow: the conditions, the then part and the
+  // else part are each entered only at their start.
+  if (ctx.Facts && (!ctx.Facts->EnteredOnlyAtStart(a, plan.ThenFrom - 1) ||
+                    !ctx.Facts->EnteredOnlyAtStart(plan.ThenFrom, plan.ThenTo) ||
+                    (plan.HasElse && !ctx.Facts->EnteredOnlyAtStart(plan.ElseFrom, plan.ElseTo)))) {
+    return std::nullopt;
+  }
 
   // The texts are made against the final three addresses.
   auto text = [&](int n) {

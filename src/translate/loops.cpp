@@ -156,8 +156,12 @@ bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target) {
     used = stray;
   }
 
-  // Where the reading knows the flow: the loop is entered only by its jmp.
-  if (ctx.Facts && !ctx.Facts->EnteredOnlyAtStart(a, after[used - 1] - 1)) return std::nullopt;
+  // Where the reading knows the flow: the body is entered only at its
+  // start, the test only at its first condition.
+  if (ctx.Facts && (!ctx.Facts->EnteredOnlyAtStart(a + 1, k - 1) ||
+                    !ctx.Facts->EnteredOnlyAtStart(k, after[used - 1] - 1))) {
+    return std::nullopt;
+  }
 
   std::string text;
   if (used == 1) {

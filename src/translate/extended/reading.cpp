@@ -2,6 +2,7 @@
 // them, the layouts of today's compilers, laid out by shape.
 #include "translate/reading.h"
 
+#include "translate/extended/case.h"
 #include "translate/extended/jumps.h"
 #include "translate/extended/loops.h"
 #include "translate/if_else.h"
@@ -27,6 +28,8 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"DoTry", DoTry, Sees::kListed, {"xor"}},
     {"DoFinally", DoFinally, Sees::kListed, {"xor"}},
     {"RecognizeWhile", RecognizeWhile, Sees::kListed, {"jmp"}},
+    // Comparisons of one value with constants that lead to several arms.
+    {"RecognizeCase", RecognizeCase, Sees::kListed, {"cmp", "mov"}},
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"cmp", "or", "test", "mov"}},
     // A conditional jump on the flags of the statement before it.
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"jz", "jnz", "je", "jne"}},
