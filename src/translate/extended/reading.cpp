@@ -37,7 +37,7 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"jg", "jge", "jnl", "jnle"}},
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"jng", "jnge", "ja", "jbe"}},
     {"DoCall", DoCall, Sees::kListed, {"call"}},
-    {"DoRet", DoRet, Sees::kNamed, {"ret"}},
+    {"DoRet", DoRetEndingFinally, Sees::kNamed, {"ret"}},
     {"DoMov", DoMov, Sees::kNamed, {"mov"}},
     {"DoXor", DoXor, Sees::kNamed, {"xor"}},
     {"DoImul", DoImul, Sees::kNamed, {"imul"}},
