@@ -2,25 +2,19 @@
 
 #include <cctype>
 
-#include "objdump_line.h"
+#include "listing/format.h"
+#include "routine_rules.h"
+#include "text.h"
 
 namespace asm2pas::objdump {
-namespace {
-
-constexpr size_t kBytesColumns = 24;  // columns 11 to 34
-
-}  // namespace
 
 std::string FormatListingLine(const ListingInstruction& ins) {
-  std::string bytes = ins.Bytes;
-  if (bytes.size() > kBytesColumns) bytes = bytes.substr(0, kBytesColumns - 2) + "..";
-  std::string line = Hex8(ins.Address) + "  " + bytes;
-  line.append(34 - line.size(), ' ');
-  line += ins.Mnemonic;
-  if (!ins.Operands.empty()) line += " " + ins.Operands;
+  // The reader rejects addresses beyond 32 bits.
+  std::string line =
+      format::ListingLine(static_cast<uint32_t>(ins.Address), ins.Bytes, ins.Mnemonic, ins.Operands);
   // asm2pas skips lines that begin with "*": the filler stays visible here.
-  if (ins.Padding) line = "* padding: " + line;
-  return line + "\r\n";
+  if (ins.Padding) line.insert(0, "* padding: ");
+  return line;
 }
 
 RoutineListing ConvertRoutine(const Routine& routine, const SymbolTable& symbols) {

@@ -1,14 +1,14 @@
-// Lays listing lines out in the fixed columns asm2pas reads -- address in
-// columns 1-8, instruction bytes from column 11 up to column 34, mnemonic
-// from column 35, CR LF line ends -- turns a whole routine into such a
-// listing with the warnings it raised, and names the file it goes to.
+// Lays listing lines out in the fixed columns asm2pas reads (the layout
+// listing/format.h states), turns a whole routine into such a listing with
+// the warnings it raised, and names the file it goes to.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "objdump_input.h"
-#include "operands.h"
+#include "relocations.h"
+#include "rewrite.h"
 
 namespace asm2pas::objdump {
 

@@ -16,8 +16,8 @@
 
 #include "listing_writer.h"
 #include "objdump_input.h"
-#include "objdump_line.h"
-#include "operands.h"
+#include "relocations.h"
+#include "text.h"
 
 namespace {
 
@@ -199,57 +199,55 @@ int List(const ObjdumpInput& input) {
   return 0;
 }
 
-}  // namespace
+enum class Mode { One, Routine, Dir, List };
 
-int main(int argc, char** argv) {
-  enum class Mode { One, Routine, Dir, List } mode = Mode::One;
-  std::string mode_arg;
-  std::string input_path;
+struct Options {
+  Mode Chosen = Mode::One;
+  std::string ModeArg;        // the routine or the directory
+  std::string Input = "-";    // "-": standard input
+  bool Help = false;
+};
+
+// The command line into `options`; a non-empty result is the usage error.
+std::string ParseCommandLine(int argc, char** argv, Options& options) {
   bool have_input = false;
   int modes = 0;
+  // Ends: every pass takes one or two arguments.
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {
-      std::fputs(kHelp, stdout);
-      return std::fflush(stdout) == 0 ? 0 : 1;
+      options.Help = true;
+      return "";
     }
     if (arg == "-r" || arg == "--routine" || arg == "-d" || arg == "--dir") {
-      if (i + 1 >= argc) return Usage(arg + " needs a value");
-      mode = (arg == "-r" || arg == "--routine") ? Mode::Routine : Mode::Dir;
-      mode_arg = argv[++i];
+      if (i + 1 >= argc) return arg + " needs a value";
+      options.Chosen = (arg == "-r" || arg == "--routine") ? Mode::Routine : Mode::Dir;
+      options.ModeArg = argv[++i];
       ++modes;
     } else if (arg == "-l" || arg == "--list") {
-      mode = Mode::List;
+      options.Chosen = Mode::List;
       ++modes;
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-      return Usage("unknown option " + arg);
+      return "unknown option " + arg;
     } else {
-      if (have_input) return Usage("more than one input given");
-      input_path = arg;
+      if (have_input) return "more than one input given";
+      options.Input = arg;
       have_input = true;
     }
   }
-  if (modes > 1) return Usage("give at most one of --routine, --dir and --list");
-  if (!have_input) input_path = "-";
+  if (modes > 1) return "give at most one of --routine, --dir and --list";
+  return "";
+}
 
-  std::string text;
-  std::string error;
-  if (!ReadAll(input_path, text, error)) return Fail(error);
-  ObjdumpInput input;
-  InputError bad;
-  if (!ReadObjdump(text, input, bad)) {
-    std::string where = input_path == "-" ? "standard input" : input_path;
-    if (bad.Line) where += ":" + std::to_string(bad.Line);
-    return Fail(where + ": " + bad.Message);
-  }
-
-  switch (mode) {
+int Run(const Options& options, const ObjdumpInput& input) {
+  switch (options.Chosen) {
     case Mode::List:
       return List(input);
     case Mode::Dir:
-      return WriteAll(input, mode_arg);
+      return WriteAll(input, options.ModeArg);
     case Mode::Routine: {
-      const Routine* r = FindRoutine(input, mode_arg, error);
+      std::string error;
+      const Routine* r = FindRoutine(input, options.ModeArg, error);
       if (!r) return Fail(error);
       return WriteOne(input, *r);
     }
@@ -261,4 +259,26 @@ int main(int argc, char** argv) {
       return WriteOne(input, input.Routines.front());
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (std::string usage = ParseCommandLine(argc, argv, options); !usage.empty()) return Usage(usage);
+  if (options.Help) {
+    std::fputs(kHelp, stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  std::string text;
+  std::string error;
+  if (!ReadAll(options.Input, text, error)) return Fail(error);
+  ObjdumpInput input;
+  InputError bad;
+  if (!ReadObjdump(text, input, bad)) {
+    std::string where = options.Input == "-" ? "standard input" : options.Input;
+    if (bad.Line) where += ":" + std::to_string(bad.Line);
+    return Fail(where + ": " + bad.Message);
+  }
+  return Run(options, input);
 }

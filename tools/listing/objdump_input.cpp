@@ -1,8 +1,9 @@
 #include "objdump_input.h"
 
-#include <cstdio>
+#include <utility>
 
 #include "objdump_line.h"
+#include "text.h"
 
 namespace asm2pas::objdump {
 namespace {
@@ -19,12 +20,122 @@ std::string RejectFormat(const std::string& format) {
 
 bool LooksLikeAtt(const std::string& text) { return text.find('%') != std::string::npos; }
 
+// The state of one reading: the routine being filled and the section.
+class Reader {
+ public:
+  explicit Reader(ObjdumpInput& out) : out_(out) {}
+
+  // One line without its line end; false with `error` filled on bad input.
+  bool Take(std::string_view line, size_t line_number, InputError& error) {
+    ObjdumpLine parsed = ClassifyLine(line);
+    std::string why = Apply(parsed, line, line_number);
+    if (why.empty()) return true;
+    error.Line = line_number;
+    error.Message = std::move(why);
+    return false;
+  }
+
+ private:
+  // What is wrong with the line, or "".
+  std::string Apply(ObjdumpLine& parsed, std::string_view line, size_t line_number) {
+    switch (parsed.Kind) {
+      case LineKind::Blank:
+        return "";
+      case LineKind::FileFormat:
+        current_ = nullptr;
+        return RejectFormat(parsed.Name);
+      case LineKind::Archive:
+        current_ = nullptr;
+        return "";
+      case LineKind::Section:
+        section_ = parsed.Name;
+        current_ = nullptr;
+        return "";
+      case LineKind::RoutineHeader:
+        if (parsed.Address > 0xFFFFFFFFu) return TooWide(parsed.Address);
+        out_.Routines.push_back(Routine{parsed.Name, parsed.Address, section_, {}, {}});
+        current_ = &out_.Routines.back();
+        return "";
+      case LineKind::Instruction:
+        return AddInstruction(parsed, line_number);
+      case LineKind::MoreBytes:
+        return AddBytes(parsed);
+      case LineKind::Relocation:
+        AddRelocation(parsed);
+        return "";
+      case LineKind::ZeroBlock:
+        NoteZeroBlock();
+        return "";
+      case LineKind::Other:
+        return OtherLine(line);
+    }
+    return "";
+  }
+
+  static std::string TooWide(uint64_t address) {
+    return "the address " + Hex8(address) + " does not fit in 32 bits";
+  }
+
+  std::string AddInstruction(ObjdumpLine& parsed, size_t line_number) {
+    if (!current_) return "an instruction line before any routine header (\"00000000 <name>:\")";
+    if (parsed.Address > 0xFFFFFFFFu) return TooWide(parsed.Address);
+    if (LooksLikeAtt(parsed.Text)) return kAtt;
+    SourceInstruction ins;
+    ins.Address = parsed.Address;
+    ins.Bytes = std::move(parsed.Bytes);
+    ins.Text = std::move(parsed.Text);
+    ins.Line = line_number;
+    current_->Instructions.push_back(std::move(ins));
+    return "";
+  }
+
+  std::string AddBytes(const ObjdumpLine& parsed) {
+    if (!current_ || current_->Instructions.empty())
+      return "a line of instruction bytes without an instruction before it";
+    std::vector<uint8_t>& bytes = current_->Instructions.back().Bytes;
+    bytes.insert(bytes.end(), parsed.Bytes.begin(), parsed.Bytes.end());
+    return "";
+  }
+
+  void AddRelocation(const ObjdumpLine& parsed) {
+    out_.HasRelocations = true;
+    // objdump prints a relocation under the instruction whose bytes it
+    // patches; one outside every routine concerns no instruction here.
+    if (current_ && !current_->Instructions.empty())
+      current_->Instructions.back().Relocs.push_back(
+          Relocation{parsed.Address, parsed.RelocType, parsed.RelocSymbol});
+  }
+
+  void NoteZeroBlock() {
+    if (!current_) return;
+    std::string where = current_->Instructions.empty()
+                            ? "at its start"
+                            : "after " + Hex8(current_->Instructions.back().Address);
+    current_->Notes.push_back("objdump left out a block of zero bytes " + where +
+                              " (disassemble with objdump -z to see them)");
+  }
+
+  std::string OtherLine(std::string_view line) {
+    if (current_)
+      return "not a line of objdump -d -M intel output (source or line-number lines from -S or -l cannot be read): \"" +
+             std::string(line) + "\"";
+    // Outside a routine objdump prints little else, but a stray line
+    // there does not concern any instruction.
+    if (line.find('%') != std::string_view::npos) return kAtt;
+    return "";
+  }
+
+  static constexpr const char* kAtt = "the input is in AT&T syntax; disassemble with objdump -d -M intel";
+  ObjdumpInput& out_;
+  std::string section_;
+  Routine* current_ = nullptr;
+};
+
 }  // namespace
 
 bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error) {
   out = ObjdumpInput();
-  std::string section;
-  Routine* current = nullptr;
+  Reader reader(out);
   size_t line_number = 0;
   size_t pos = 0;
   // Ends: every pass moves `pos` past one line end, or to the end of the text.
@@ -34,82 +145,7 @@ bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error) {
     pos = end == std::string_view::npos ? text.size() : end + 1;
     ++line_number;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-
-    ObjdumpLine parsed = ClassifyLine(line);
-    auto fail = [&](std::string message) {
-      error.Line = line_number;
-      error.Message = std::move(message);
-      return false;
-    };
-    switch (parsed.Kind) {
-      case LineKind::Blank:
-        break;
-      case LineKind::FileFormat:
-        if (std::string why = RejectFormat(parsed.Name); !why.empty()) return fail(why);
-        current = nullptr;
-        break;
-      case LineKind::Archive:
-        current = nullptr;
-        break;
-      case LineKind::Section:
-        section = parsed.Name;
-        current = nullptr;
-        break;
-      case LineKind::RoutineHeader:
-        if (parsed.Address > 0xFFFFFFFFu)
-          return fail("the address " + Hex8(parsed.Address) + " does not fit in 32 bits");
-        out.Routines.push_back(Routine{parsed.Name, parsed.Address, section, {}, {}});
-        current = &out.Routines.back();
-        break;
-      case LineKind::Instruction: {
-        if (!current) return fail("an instruction line before any routine header (\"00000000 <name>:\")");
-        if (parsed.Address > 0xFFFFFFFFu)
-          return fail("the address " + Hex8(parsed.Address) + " does not fit in 32 bits");
-        if (LooksLikeAtt(parsed.Text))
-          return fail("the input is in AT&T syntax; disassemble with objdump -d -M intel");
-        SourceInstruction ins;
-        ins.Address = parsed.Address;
-        ins.Bytes = std::move(parsed.Bytes);
-        ins.Text = std::move(parsed.Text);
-        ins.Line = line_number;
-        current->Instructions.push_back(std::move(ins));
-        break;
-      }
-      case LineKind::MoreBytes:
-        if (!current || current->Instructions.empty())
-          return fail("a line of instruction bytes without an instruction before it");
-        {
-          std::vector<uint8_t>& bytes = current->Instructions.back().Bytes;
-          bytes.insert(bytes.end(), parsed.Bytes.begin(), parsed.Bytes.end());
-        }
-        break;
-      case LineKind::Relocation:
-        out.HasRelocations = true;
-        // objdump prints a relocation under the instruction whose bytes it
-        // patches; one outside every routine concerns no instruction here.
-        if (current && !current->Instructions.empty())
-          current->Instructions.back().Relocs.push_back(
-              Relocation{parsed.Address, parsed.RelocType, parsed.RelocSymbol});
-        break;
-      case LineKind::ZeroBlock:
-        if (current) {
-          std::string where = current->Instructions.empty()
-                                  ? "at its start"
-                                  : "after " + Hex8(current->Instructions.back().Address);
-          current->Notes.push_back("objdump left out a block of zero bytes " + where +
-                                   " (disassemble with objdump -z to see them)");
-        }
-        break;
-      case LineKind::Other:
-        if (current)
-          return fail("not a line of objdump -d -M intel output (source or line-number lines from -S or -l cannot be read): \"" +
-                      std::string(line) + "\"");
-        // Outside a routine objdump prints little else, but a stray line
-        // there does not concern any instruction.
-        if (line.find('%') != std::string_view::npos)
-          return fail("the input is in AT&T syntax; disassemble with objdump -d -M intel");
-        break;
-    }
+    if (!reader.Take(line, line_number, error)) return false;
   }
   if (out.Routines.empty()) {
     error.Line = 0;

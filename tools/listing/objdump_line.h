@@ -40,11 +40,4 @@ struct ObjdumpLine {
 // that fits none of the shapes above, are Other.
 ObjdumpLine ClassifyLine(std::string_view line);
 
-// A run of hexadecimal digits (either case, no prefix) as a number; nothing
-// when the text is empty, holds anything else or exceeds 64 bits.
-std::optional<uint64_t> ParseHex(std::string_view digits);
-
-// Eight upper-case hexadecimal digits (more when the value needs them).
-std::string Hex8(uint64_t value);
-
 }  // namespace asm2pas::objdump

@@ -5,6 +5,7 @@
 #include "listing_writer.h"
 #include "objdump_input.h"
 #include "objdump_line.h"
+#include "text.h"
 
 namespace asm2pas::objdump {
 namespace {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "operands.h"
+#include "rewrite.h"
+#include "routine_rules.h"
+#include "text.h"
 
 namespace asm2pas::objdump {
 namespace {
