@@ -3,9 +3,7 @@
 #include "text.h"
 
 namespace asm2pas::objdump {
-namespace {
 
-// Prefix words objdump writes before a mnemonic.
 bool IsPrefixWord(std::string_view w) {
   static const char* const kPrefixes[] = {
       "rep",    "repz",    "repe",    "repnz",  "repne",  "lock",     "bnd",      "notrack",
@@ -16,7 +14,18 @@ bool IsPrefixWord(std::string_view w) {
   return false;
 }
 
-}  // namespace
+std::pair<std::string_view, std::string_view> MnemonicAndOperands(std::string_view text) {
+  text = TrimBlanks(text);
+  // Ends: every pass takes one word off the front of `text`.
+  for (;;) {
+    size_t gap = text.find_first_of(" \t");
+    if (gap == std::string_view::npos) return {text, {}};
+    std::string_view word = text.substr(0, gap);
+    std::string_view rest = TrimBlanks(text.substr(gap));
+    if (!IsPrefixWord(word)) return {word, rest};
+    text = rest;
+  }
+}
 
 bool IsConditionalJump(std::string_view m) { return m.size() >= 2 && m[0] == 'j' && m != "jmp"; }
 
@@ -56,7 +65,10 @@ SplitText Split(std::string_view text) {
 
 std::optional<DirectTarget> ParseDirectTarget(std::string_view operands) {
   size_t gap = operands.find(' ');
-  std::optional<uint64_t> address = ParseHex(operands.substr(0, gap));
+  std::string_view digits = operands.substr(0, gap);
+  // Without symbols objdump writes the target as "0x804c3d4".
+  if (gap == std::string_view::npos && StartsWith(digits, "0x")) digits.remove_prefix(2);
+  std::optional<uint64_t> address = ParseHex(digits);
   if (!address) return std::nullopt;
   DirectTarget out{*address, ""};
   if (gap != std::string_view::npos) {

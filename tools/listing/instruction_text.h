@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace asm2pas::objdump {
@@ -23,12 +24,21 @@ struct SplitText {
 // and the ",pt"/",pn" hints after one.
 SplitText Split(std::string_view text);
 
+// A word objdump writes before a mnemonic: rep, lock, bnd, cs, data16, ...
+bool IsPrefixWord(std::string_view word);
+
+// The mnemonic and the operand text of an instruction, prefixes skipped,
+// without copying: "rep stos DWORD PTR es:[edi],eax" -> "stos" and
+// "DWORD PTR es:[edi],eax".
+std::pair<std::string_view, std::string_view> MnemonicAndOperands(std::string_view text);
+
 // Instructions that carry a jump target; asm2pas itself treats every
 // mnemonic beginning with "j" as a jump.
 bool IsJump(std::string_view mnemonic);
 bool IsConditionalJump(std::string_view mnemonic);
 
-// "20 <sum_to+0x20>" or "20": the target and the symbol text shown, if any.
+// "20 <sum_to+0x20>", "20" or (no symbols) "0x20": the target and the
+// symbol text shown, if any.
 struct DirectTarget {
   uint64_t Address = 0;
   std::string Symbol;  // without the angle brackets; may be empty

@@ -19,7 +19,7 @@ std::string FormatListingLine(const ListingInstruction& ins) {
 
 RoutineListing ConvertRoutine(const Routine& routine, const SymbolTable& symbols) {
   RoutineListing out;
-  for (const std::string& note : routine.Notes) out.Warnings.push_back(routine.Name + ": " + note);
+  for (const Note& note : routine.Notes) out.Warnings.push_back(routine.Name + ": " + note.Text);
   std::vector<ListingInstruction> lines;
   for (const SourceInstruction& source : routine.Instructions)
     lines.push_back(RewriteInstruction(source, routine.Section, symbols));

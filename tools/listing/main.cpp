@@ -17,6 +17,7 @@
 #include "listing_writer.h"
 #include "objdump_input.h"
 #include "relocations.h"
+#include "routine_starts.h"
 #include "text.h"
 
 namespace {
@@ -280,5 +281,6 @@ int main(int argc, char** argv) {
     if (bad.Line) where += ":" + std::to_string(bad.Line);
     return Fail(where + ": " + bad.Message);
   }
+  FindRoutineStarts(input);
   return Run(options, input);
 }

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "header_facts.h"
 #include "objdump_line.h"
 #include "text.h"
 
@@ -25,9 +26,19 @@ class Reader {
  public:
   explicit Reader(ObjdumpInput& out) : out_(out) {}
 
+  void Finish() { facts_.Finish(out_); }
+
   // One line without its line end; false with `error` filled on bad input.
   bool Take(std::string_view line, size_t line_number, InputError& error) {
     ObjdumpLine parsed = ClassifyLine(line);
+    // Between a file's "file format" line and its disassembly come the
+    // headers that -f and -p print: read for their facts only.
+    if (in_headers_ && parsed.Kind != LineKind::FileFormat && parsed.Kind != LineKind::Section &&
+        parsed.Kind != LineKind::RoutineHeader && parsed.Kind != LineKind::Archive) {
+      facts_.Take(line);
+      return true;
+    }
+    in_headers_ = parsed.Kind == LineKind::FileFormat;
     std::string why = Apply(parsed, line, line_number);
     if (why.empty()) return true;
     error.Line = line_number;
@@ -43,6 +54,8 @@ class Reader {
         return "";
       case LineKind::FileFormat:
         current_ = nullptr;
+        facts_.Finish(out_);
+        if (StartsWith(parsed.Name, "pe-") || StartsWith(parsed.Name, "pei-")) out_.Coff = true;
         return RejectFormat(parsed.Name);
       case LineKind::Archive:
         current_ = nullptr;
@@ -53,7 +66,7 @@ class Reader {
         return "";
       case LineKind::RoutineHeader:
         if (parsed.Address > 0xFFFFFFFFu) return TooWide(parsed.Address);
-        out_.Routines.push_back(Routine{parsed.Name, parsed.Address, section_, {}, {}});
+        out_.Routines.push_back(Routine{parsed.Name, parsed.Address, section_, {}, {}, parsed.Name == section_});
         current_ = &out_.Routines.back();
         return "";
       case LineKind::Instruction:
@@ -111,8 +124,10 @@ class Reader {
     std::string where = current_->Instructions.empty()
                             ? "at its start"
                             : "after " + Hex8(current_->Instructions.back().Address);
-    current_->Notes.push_back("objdump left out a block of zero bytes " + where +
-                              " (disassemble with objdump -z to see them)");
+    uint64_t after = current_->Instructions.empty() ? current_->Address
+                                                    : current_->Instructions.back().Address;
+    current_->Notes.push_back(Note{after, "objdump left out a block of zero bytes " + where +
+                                              " (disassemble with objdump -z to see them)"});
   }
 
   std::string OtherLine(std::string_view line) {
@@ -127,6 +142,8 @@ class Reader {
 
   static constexpr const char* kAtt = "the input is in AT&T syntax; disassemble with objdump -d -M intel";
   ObjdumpInput& out_;
+  HeaderFacts facts_;
+  bool in_headers_ = false;
   std::string section_;
   Routine* current_ = nullptr;
 };
@@ -147,6 +164,7 @@ bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!reader.Take(line, line_number, error)) return false;
   }
+  reader.Finish();
   if (out.Routines.empty()) {
     error.Line = 0;
     error.Message = "no routine found; the input should be the output of objdump -d -M intel";

@@ -59,9 +59,16 @@ bool ClassifyMarker(std::string_view line, std::string_view trimmed, ObjdumpLine
   return true;
 }
 
-// "00000000 <sum_to>:" -- at the start of the line, unlike instructions.
+void ClassifyInstruction(uint64_t address, std::string_view rest, ObjdumpLine& out);
+
+// "00000000 <sum_to>:" -- at the start of the line, unlike instructions,
+// except those whose address takes all eight columns ("70e41000:\t...").
 void ClassifyHeader(std::string_view trimmed, ObjdumpLine& out) {
   size_t after = 0;
+  if (std::optional<uint64_t> address = LeadingHex(trimmed, ':', &after)) {
+    ClassifyInstruction(*address, trimmed.substr(after), out);
+    return;
+  }
   std::optional<uint64_t> address = LeadingHex(trimmed, ' ', &after);
   std::string_view rest = address ? trimmed.substr(after) : std::string_view();
   if (address && rest.size() >= 4 && rest.front() == '<' && StartsWith(rest.substr(rest.size() - 2), ">:")) {
@@ -114,9 +121,10 @@ ObjdumpLine ClassifyLine(std::string_view line) {
   if (!address) return out;
   std::string_view rest = trimmed.substr(after);
 
-  // "6b: R_386_PC32\thelper"
+  // "6b: R_386_PC32\thelper", "65: DISP32\t_next_value" (a PE object): a
+  // blank after the colon, where instruction lines have a tab.
   std::string_view reloc = TrimSpace(rest);
-  if (StartsWith(reloc, "R_")) {
+  if (StartsWith(reloc, "R_") || (rest.size() > 1 && rest[0] == ' ' && !IsSpace(rest[1]))) {
     size_t gap = reloc.find_first_of(" \t");
     out.Kind = LineKind::Relocation;
     out.Address = *address;

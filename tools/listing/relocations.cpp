@@ -5,10 +5,16 @@
 namespace asm2pas::objdump {
 namespace {
 
+// ELF's names, and PE/COFF's (DISP32). A type objdump has no name for and
+// shows as a number is taken for a relative one: on a call or jump that is
+// what it can be.
 bool IsPcRelative(const Relocation& r) {
   return r.Type == "R_386_PC32" || r.Type == "R_386_PLT32" || r.Type == "R_386_PC16" ||
-         r.Type == "R_386_PC8";
+         r.Type == "R_386_PC8" || r.Type == "DISP32" || r.Type == "DISP16" || r.Type == "DISP8" ||
+         (!r.Type.empty() && r.Type.find_first_not_of("0123456789") == std::string::npos);
 }
+
+bool IsAbsolute(const Relocation& r) { return r.Type == "R_386_32" || r.Type == "dir32"; }
 
 }  // namespace
 
@@ -46,7 +52,10 @@ std::string SymbolPlus(std::string_view symbol, int64_t offset) {
 }
 
 int64_t RelocOffset(uint64_t displayed, const Relocation& r) {
-  return static_cast<int64_t>(displayed) - static_cast<int64_t>(r.Offset);
+  // ELF's in-place addend counts from the patched field, COFF's from its
+  // end (the next instruction).
+  int64_t place = static_cast<int64_t>(r.Offset) + (StartsWith(r.Type, "R_") ? 0 : 4);
+  return static_cast<int64_t>(displayed) - place;
 }
 
 const Relocation* FirstPcReloc(const SourceInstruction& ins) {
@@ -57,7 +66,7 @@ const Relocation* FirstPcReloc(const SourceInstruction& ins) {
 
 const Relocation* AbsoluteReloc(const SourceInstruction& ins, uint64_t shown) {
   for (const Relocation& r : ins.Relocs) {
-    if (r.Type != "R_386_32") continue;
+    if (!IsAbsolute(r)) continue;
     if (ins.Bytes.empty()) return &r;
     if (r.Offset < ins.Address || r.Offset - ins.Address + 4 > ins.Bytes.size()) continue;
     size_t at = static_cast<size_t>(r.Offset - ins.Address);

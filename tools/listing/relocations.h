@@ -29,7 +29,8 @@ std::string SymbolText(std::string_view symbol);
 std::string SymbolPlus(std::string_view symbol, int64_t offset);
 
 // The offset that the displayed placeholder adds to a relocation's symbol:
-// the linker puts symbol + addend - place where objdump shows next + addend.
+// the linker puts symbol + addend - place where objdump shows next + addend
+// (ELF; COFF's place is the end of the patched field).
 int64_t RelocOffset(uint64_t displayed, const Relocation& r);
 
 // The first pc-relative relocation of the instruction (its call or jump
