@@ -14,6 +14,7 @@ std::string FormatListingLine(const ListingInstruction& ins) {
       format::ListingLine(static_cast<uint32_t>(ins.Address), ins.Bytes, ins.Mnemonic, ins.Operands);
   // asm2pas skips lines that begin with "*": the filler stays visible here.
   if (ins.Padding) line.insert(0, "* padding: ");
+  if (ins.OutOfStep) line.insert(0, "* out of step: ");
   return line;
 }
 

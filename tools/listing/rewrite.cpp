@@ -101,6 +101,7 @@ ListingInstruction RewriteInstruction(const SourceInstruction& ins, const std::s
   ListingInstruction out;
   out.Address = ins.Address;
   out.Bytes = HexBytes(ins.Bytes);
+  out.OutOfStep = ins.OutOfStep;
   SplitText split = Split(ins.Text);
   if (IsJump(split.Mnemonic)) {
     RewriteJump(ins, split, section, symbols, out);

@@ -21,6 +21,9 @@ struct ListingInstruction {
   std::string Operands;  // separated by ", "; empty when there are none
   std::string Warning;   // empty, or what the user must be told about it
   bool Padding = false;  // alignment filler, written as a comment line
+  // objdump decoded it from bytes before a routine and the routine's first
+  // bytes together; written as a comment line.
+  bool OutOfStep = false;
 };
 
 ListingInstruction RewriteInstruction(const SourceInstruction& ins, const std::string& section,

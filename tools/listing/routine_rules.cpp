@@ -10,10 +10,12 @@
 namespace asm2pas::objdump {
 namespace {
 
-// The instructions compilers and assemblers fill alignment gaps with: nop
-// in every form, xchg ax, ax, int3, and moves and lea that leave a register
-// as it was (mov edi, edi; lea esi, [esi+eiz+$00]).
+// The instructions compilers and assemblers fill alignment gaps with: zero
+// bytes, nop in every form, xchg ax, ax, int3, and moves and lea that leave
+// a register as it was (mov edi, edi; lea esi, [esi+eiz+$00]).
 bool IsPadding(const ListingInstruction& ins) {
+  // Zero bytes: objdump shows pairs as add byte ptr [eax], al.
+  if (!ins.Bytes.empty() && ins.Bytes.find_first_not_of('0') == std::string::npos) return true;
   std::string_view m = LastWord(ins.Mnemonic);
   if (m == "nop" || m == "int3") return true;
   std::string_view ops = ins.Operands;
