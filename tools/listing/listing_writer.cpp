@@ -33,7 +33,9 @@ RoutineListing ConvertRoutine(const Routine& routine, const SymbolTable& symbols
   return out;
 }
 
-std::string FileNameFor(const std::string& routine_name) {
+namespace {
+
+std::string BaseName(const std::string& routine_name) {
   std::string out;
   for (char c : routine_name) {
     bool keep = std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.' || c == '@' ||
@@ -41,7 +43,29 @@ std::string FileNameFor(const std::string& routine_name) {
     out += keep ? c : '_';
   }
   if (out.empty() || out.front() == '.') out.insert(out.begin(), '_');
-  return out + ".lst";
+  return out;
+}
+
+}  // namespace
+
+std::string FileNameFor(const std::string& routine_name) { return BaseName(routine_name) + ".lst"; }
+
+std::vector<std::string> BaseFileNames(const std::vector<Routine>& routines,
+                                       const std::set<std::string>& reserved) {
+  std::multiset<std::string> names(reserved.begin(), reserved.end());
+  for (const Routine& r : routines) names.insert(BaseName(r.Name));
+  std::set<std::string> used = reserved;
+  std::vector<std::string> out;
+  out.reserve(routines.size());
+  for (const Routine& r : routines) {
+    std::string file = BaseName(r.Name);
+    if (names.count(file) > 1) file = BaseName(r.Name + "-" + Hex8(r.Address));
+    for (int n = 2; used.count(file); ++n)  // ends: `used` is finite
+      file = BaseName(r.Name + "-" + Hex8(r.Address) + "-" + std::to_string(n));
+    if (!r.Instructions.empty()) used.insert(file);  // no file is written for an empty one
+    out.push_back(file);
+  }
+  return out;
 }
 
 }  // namespace asm2pas::objdump

@@ -3,6 +3,7 @@
 // the warnings it raised, and names the file it goes to.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,12 @@ RoutineListing ConvertRoutine(const Routine& routine, const SymbolTable& symbols
 // other than letters, digits and "_.@+-" replaced by "_", "_" put before a
 // leading "." (no hidden files), and ".lst" appended.
 std::string FileNameFor(const std::string& routine_name);
+
+// The file names, without ".lst", of all routines, in their order: as
+// FileNameFor, and routines of the same name (in different sections or
+// archive members) get their address, and if need be a count, in the name.
+// No name is one of `reserved`.
+std::vector<std::string> BaseFileNames(const std::vector<Routine>& routines,
+                                       const std::set<std::string>& reserved = {});
 
 }  // namespace asm2pas::objdump

@@ -19,6 +19,7 @@
 #include "relocations.h"
 #include "routine_starts.h"
 #include "text.h"
+#include "whole_program.h"
 
 namespace {
 
@@ -77,6 +78,16 @@ const char kHelp[] =
     "write, 2 on a bad command line.\n";
 
 constexpr char kName[] = "asm2pas-listing";
+
+enum class Mode { One, Routine, Dir, List, Pas };
+
+struct Options {
+  Mode Chosen = Mode::One;
+  std::string ModeArg;        // the routine or the directory
+  std::string Input = "-";    // "-": standard input
+  bool Help = false;
+};
+
 
 int Usage(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n%s: try --help\n", kName, message.c_str(), kName);
@@ -159,28 +170,26 @@ int WriteOne(const ObjdumpInput& input, const Routine& routine) {
   return 0;
 }
 
-int WriteAll(const ObjdumpInput& input, const std::string& dir) {
+bool MakeDirectory(const std::string& dir, std::string& error) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  if (ec || !std::filesystem::is_directory(dir))
-    return Fail(dir + ": cannot make the directory" + (ec ? ": " + ec.message() : std::string()));
+  if (!ec && std::filesystem::is_directory(dir)) return true;
+  error = dir + ": cannot make the directory" + (ec ? ": " + ec.message() : std::string());
+  return false;
+}
+
+int WriteAll(const ObjdumpInput& input, const std::string& dir) {
+  if (std::string error; !MakeDirectory(dir, error)) return Fail(error);
   SymbolTable symbols = CollectSymbols(input);
-  std::multiset<std::string> names;
-  for (const Routine& r : input.Routines) names.insert(FileNameFor(r.Name));
-  std::set<std::string> used;
-  for (const Routine& r : input.Routines) {
+  std::vector<std::string> files = BaseFileNames(input.Routines);
+  // Ends: one pass per routine.
+  for (size_t i = 0; i < input.Routines.size(); ++i) {
+    const Routine& r = input.Routines[i];
     if (r.Instructions.empty()) {
       Warn(r.Name + ": holds no instructions; no file written for it");
       continue;
     }
-    // Routines of the same name (in different sections or archive members)
-    // get their address, and if need be a count, in the file name.
-    std::string file = FileNameFor(r.Name);
-    if (names.count(file) > 1) file = FileNameFor(r.Name + "-" + Hex8(r.Address));
-    for (int n = 2; used.count(file); ++n)  // ends: `used` is finite
-      file = FileNameFor(r.Name + "-" + Hex8(r.Address) + "-" + std::to_string(n));
-    used.insert(file);
-
+    std::string file = files[i] + ".lst";
     RoutineListing listing = ConvertRoutine(r, symbols);
     for (const std::string& w : listing.Warnings) Warn(w);
     std::filesystem::path path = std::filesystem::path(dir) / file;
@@ -192,6 +201,20 @@ int WriteAll(const ObjdumpInput& input, const std::string& dir) {
   return 0;
 }
 
+int WriteProgram(const ObjdumpInput& input, const Options& options) {
+  if (std::string error; !MakeDirectory(options.ModeArg, error)) return Fail(error);
+  for (const Routine& r : input.Routines)
+    if (r.Instructions.empty()) Warn(r.Name + ": holds no instructions; no file written for it");
+  WholeProgramOptions run;
+  run.Dir = options.ModeArg;
+  run.Title = options.Input == "-" ? "standard input" : options.Input;
+  WholeProgramResult result = ConvertWholeProgram(input, run);
+  for (const std::string& e : result.Errors) std::fprintf(stderr, "%s: %s\n", kName, e.c_str());
+  std::fprintf(stderr, "%s: %zu routines converted, %zu failed, %zu warnings; the index is %s/index.html\n",
+               kName, result.Routines, result.Failed, result.Warnings, options.ModeArg.c_str());
+  return result.Errors.empty() ? 0 : 1;
+}
+
 int List(const ObjdumpInput& input) {
   std::string text;
   for (const Routine& r : input.Routines)
@@ -199,15 +222,6 @@ int List(const ObjdumpInput& input) {
   if (!WriteStdout(text)) return Fail(std::string("cannot write to standard output: ") + std::strerror(errno));
   return 0;
 }
-
-enum class Mode { One, Routine, Dir, List };
-
-struct Options {
-  Mode Chosen = Mode::One;
-  std::string ModeArg;        // the routine or the directory
-  std::string Input = "-";    // "-": standard input
-  bool Help = false;
-};
 
 // The command line into `options`; a non-empty result is the usage error.
 std::string ParseCommandLine(int argc, char** argv, Options& options) {
@@ -220,9 +234,11 @@ std::string ParseCommandLine(int argc, char** argv, Options& options) {
       options.Help = true;
       return "";
     }
-    if (arg == "-r" || arg == "--routine" || arg == "-d" || arg == "--dir") {
+    if (arg == "-r" || arg == "--routine" || arg == "-d" || arg == "--dir" || arg == "-p" || arg == "--pas") {
       if (i + 1 >= argc) return arg + " needs a value";
-      options.Chosen = (arg == "-r" || arg == "--routine") ? Mode::Routine : Mode::Dir;
+      options.Chosen = (arg == "-r" || arg == "--routine") ? Mode::Routine
+                       : (arg == "-d" || arg == "--dir")   ? Mode::Dir
+                                                           : Mode::Pas;
       options.ModeArg = argv[++i];
       ++modes;
     } else if (arg == "-l" || arg == "--list") {
@@ -236,7 +252,7 @@ std::string ParseCommandLine(int argc, char** argv, Options& options) {
       have_input = true;
     }
   }
-  if (modes > 1) return "give at most one of --routine, --dir and --list";
+  if (modes > 1) return "give at most one of --routine, --dir, --pas and --list";
   return "";
 }
 
@@ -246,6 +262,8 @@ int Run(const Options& options, const ObjdumpInput& input) {
       return List(input);
     case Mode::Dir:
       return WriteAll(input, options.ModeArg);
+    case Mode::Pas:
+      return WriteProgram(input, options);
     case Mode::Routine: {
       std::string error;
       const Routine* r = FindRoutine(input, options.ModeArg, error);
