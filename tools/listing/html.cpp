@@ -37,16 +37,22 @@ std::string Href(const std::string& file) {
 std::string EscapeHtml(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
-  for (char c : text) {
-    switch (c) {
+  size_t pos = 0;
+  // Ends: every pass copies a run of plain characters and one special one.
+  while (pos < text.size()) {
+    size_t special = text.find_first_of("&<>\"'\r", pos);
+    if (special == std::string_view::npos) special = text.size();
+    out.append(text.substr(pos, special - pos));
+    if (special == text.size()) break;
+    switch (text[special]) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
       case '\'': out += "&#39;"; break;
-      case '\r': break;  // CR LF lines read as lines without it
-      default: out += c;
+      default: break;  // CR: CR LF lines read as lines without it
     }
+    pos = special + 1;
   }
   return out;
 }

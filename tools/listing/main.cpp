@@ -19,6 +19,7 @@
 #include "relocations.h"
 #include "routine_starts.h"
 #include "text.h"
+#include "parallel.h"
 #include "whole_program.h"
 
 namespace {
@@ -117,13 +118,21 @@ bool ReadAll(const std::string& path, std::string& text, std::string& error) {
     error = path + ": is a directory";
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
+  if (uintmax_t size = std::filesystem::file_size(path, ec); !ec) text.reserve(size);
+  std::FILE* in = std::fopen(path.c_str(), "rb");
   if (!in) {
     error = path + ": cannot open: " + std::strerror(errno);
     return false;
   }
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
+  // Ends: at the end of the file or a failed read.
+  for (char block[1 << 16];;) {
+    size_t got = std::fread(block, 1, sizeof block, in);
+    text.append(block, got);
+    if (got < sizeof block) break;
+  }
+  bool bad = std::ferror(in) != 0;
+  std::fclose(in);
+  if (bad) {
     error = path + ": cannot read";
     return false;
   }
@@ -294,7 +303,7 @@ int main(int argc, char** argv) {
   if (!ReadAll(options.Input, text, error)) return Fail(error);
   ObjdumpInput input;
   InputError bad;
-  if (!ReadObjdump(text, input, bad)) {
+  if (!ReadObjdump(text, input, bad, Cores())) {
     std::string where = options.Input == "-" ? "standard input" : options.Input;
     if (bad.Line) where += ":" + std::to_string(bad.Line);
     return Fail(where + ": " + bad.Message);

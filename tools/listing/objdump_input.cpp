@@ -1,9 +1,11 @@
 #include "objdump_input.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "header_facts.h"
 #include "objdump_line.h"
+#include "parallel.h"
 #include "text.h"
 
 namespace asm2pas::objdump {
@@ -29,8 +31,7 @@ class Reader {
   void Finish() { facts_.Finish(out_); }
 
   // One line without its line end; false with `error` filled on bad input.
-  bool Take(std::string_view line, size_t line_number, InputError& error) {
-    ObjdumpLine parsed = ClassifyLine(line);
+  bool Take(std::string_view line, ObjdumpLine& parsed, size_t line_number, InputError& error) {
     // Between a file's "file format" line and its disassembly come the
     // headers that -f and -p print: read for their facts only.
     if (in_headers_ && parsed.Kind != LineKind::FileFormat && parsed.Kind != LineKind::Section &&
@@ -148,21 +149,58 @@ class Reader {
   Routine* current_ = nullptr;
 };
 
+// The lines of one part of the text, taken apart.
+struct Part {
+  std::vector<std::string_view> Lines;  // without line ends
+  std::vector<ObjdumpLine> Parsed;
+};
+
+// Cuts `text` into `parts` pieces at line ends.
+std::vector<std::string_view> Pieces(std::string_view text, unsigned parts) {
+  std::vector<std::string_view> out;
+  size_t pos = 0;
+  // Ends: every pass moves `pos` forward to a line end or the end of the text.
+  for (unsigned p = 1; p <= parts && pos < text.size(); ++p) {
+    size_t end = p == parts ? text.size() : std::max(pos, text.size() * p / parts);
+    end = end >= text.size() ? text.size() : text.find('\n', end);
+    end = end == std::string_view::npos ? text.size() : end + 1;
+    out.push_back(text.substr(pos, end - pos));
+    pos = end;
+  }
+  return out;
+}
+
+void ClassifyPart(std::string_view piece, Part& part) {
+  size_t pos = 0;
+  // Ends: every pass moves `pos` past one line end, or to the end of the piece.
+  while (pos < piece.size()) {
+    size_t end = piece.find('\n', pos);
+    std::string_view line = piece.substr(pos, end == std::string_view::npos ? piece.size() - pos : end - pos);
+    pos = end == std::string_view::npos ? piece.size() : end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    part.Lines.push_back(line);
+    part.Parsed.push_back(ClassifyLine(line));
+  }
+}
+
 }  // namespace
 
-bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error) {
+bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error, unsigned threads) {
   out = ObjdumpInput();
+  // Taking lines apart is the costly part and needs no state: on all
+  // threads. Putting them together into routines follows, in order.
+  std::vector<std::string_view> pieces = Pieces(text, std::max(1u, threads));
+  std::vector<Part> parts(pieces.size());
+  ParallelRanges(pieces.size(), static_cast<unsigned>(pieces.size()), [&](unsigned, size_t begin, size_t end) {
+    for (size_t p = begin; p < end; ++p) ClassifyPart(pieces[p], parts[p]);
+  });
   Reader reader(out);
   size_t line_number = 0;
-  size_t pos = 0;
-  // Ends: every pass moves `pos` past one line end, or to the end of the text.
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    std::string_view line = text.substr(pos, end == std::string_view::npos ? text.size() - pos : end - pos);
-    pos = end == std::string_view::npos ? text.size() : end + 1;
-    ++line_number;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!reader.Take(line, line_number, error)) return false;
+  // Ends: one pass per line of every part.
+  for (Part& part : parts) {
+    for (size_t i = 0; i < part.Lines.size(); ++i)
+      if (!reader.Take(part.Lines[i], part.Parsed[i], ++line_number, error)) return false;
+    part = Part();  // its texts now live in the routines
   }
   reader.Finish();
   if (out.Routines.empty()) {

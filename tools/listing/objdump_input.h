@@ -63,7 +63,8 @@ struct InputError {
   std::string Message;
 };
 
-// Reads the whole text. On bad input returns false and fills `error`.
-bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error);
+// Reads the whole text, taking its lines apart on `threads` threads. On bad
+// input returns false and fills `error`.
+bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error, unsigned threads = 1);
 
 }  // namespace asm2pas::objdump
