@@ -8,10 +8,23 @@
 
 namespace asm2pas::objdump {
 
+namespace {
+
+// Control characters (a symbol may hold any byte) as "?": a listing line
+// holds no line end but its own.
+std::string Printable(const std::string& text) {
+  std::string out = text;
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return out;
+}
+
+}  // namespace
+
 std::string FormatListingLine(const ListingInstruction& ins) {
   // The reader rejects addresses beyond 32 bits.
-  std::string line =
-      format::ListingLine(static_cast<uint32_t>(ins.Address), ins.Bytes, ins.Mnemonic, ins.Operands);
+  std::string line = format::ListingLine(static_cast<uint32_t>(ins.Address), ins.Bytes,
+                                         Printable(ins.Mnemonic), Printable(ins.Operands));
   // asm2pas skips lines that begin with "*": the filler stays visible here.
   if (ins.Padding) line.insert(0, "* padding: ");
   if (ins.OutOfStep) line.insert(0, "* out of step: ");

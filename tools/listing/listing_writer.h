@@ -16,7 +16,7 @@ namespace asm2pas::objdump {
 // One line, CR LF included. Bytes that do not fit before column 35 are cut
 // and marked with "..". Alignment filler becomes a comment line,
 // "* padding: " and the line; an instruction objdump decoded out of step,
-// "* out of step: " and the line.
+// "* out of step: " and the line. Control characters become "?".
 std::string FormatListingLine(const ListingInstruction& ins);
 
 struct RoutineListing {

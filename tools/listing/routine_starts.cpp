@@ -158,6 +158,21 @@ class AddressIndex {
   std::vector<std::pair<uint64_t, size_t>> order_;
 };
 
+// Zero bytes of alignment that objdump joined with the first bytes of the
+// next routine ("00 55 89  add BYTE PTR [ebp-0x77],dl"): without a symbol to
+// stop at, it decodes out of step. The routine starts after the zeros.
+bool OutOfStep(const Item& item) {
+  const std::vector<uint8_t>& bytes = item.Ins->Bytes;
+  return bytes.size() > 1 && bytes.front() == 0 &&
+         std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; });
+}
+
+uint64_t LeadingZeros(const Item& item) {
+  const std::vector<uint8_t>& bytes = item.Ins->Bytes;
+  return static_cast<uint64_t>(std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; }) -
+                               bytes.begin());
+}
+
 constexpr size_t kMaxTableEntries = 4096;
 
 // Jump tables that lie in the code itself: their words are addresses of
@@ -201,6 +216,11 @@ void MarkTargets(std::vector<Item>& items, const AddressIndex& index) {
     const Item& item = items[i];
     if (item.Data || !item.Direct) continue;
     std::optional<size_t> target = index.At(item.Target);
+    // A routine objdump decoded out of step starts after the zeros.
+    if (std::optional<size_t> holder = target ? target : index.Holding(item.Target, items);
+        holder && !target && OutOfStep(items[*holder]) &&
+        item.Target == items[*holder].Address + LeadingZeros(items[*holder]))
+      target = holder;
     if (!target) continue;
     if (item.Kind == Flow::Call) {
       // "call next; pop ebx" reads the address; it calls no routine.
@@ -253,21 +273,6 @@ bool IsPrologue(const std::vector<Item>& items, size_t i) {
   // program's data (position-independent code).
   return IsSavedRegisterPush(items[i + 1]) || MakesFrame(items[i + 1]) ||
          (a.Address % 16 == 0 && items[i + 1].Kind == Flow::Call);
-}
-
-// Zero bytes of alignment that objdump joined with the first bytes of the
-// next routine ("00 55 89  add BYTE PTR [ebp-0x77],dl"): without a symbol to
-// stop at, it decodes out of step. The routine starts after the zeros.
-bool OutOfStep(const Item& item) {
-  const std::vector<uint8_t>& bytes = item.Ins->Bytes;
-  return bytes.size() > 1 && bytes.front() == 0 &&
-         std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; });
-}
-
-uint64_t LeadingZeros(const Item& item) {
-  const std::vector<uint8_t>& bytes = item.Ins->Bytes;
-  return static_cast<uint64_t>(std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; }) -
-                               bytes.begin());
 }
 
 // "jmp eax": a switch whose table lies outside the code, most often. A jump

@@ -65,8 +65,9 @@ void ConvertOne(Job& job, size_t index) {
   s.StatementLines = share.Statements;
 
   PasHeading heading{r.Name, s.First, s.Last, s.Instructions, conversion.Legend()};
-  WriteFile(job, s.File + ".pas", PasHeader(heading) + sink.Text());
-  WriteFile(job, s.File + ".html", RoutinePage(s, listing.Text, sink.Text()));
+  std::string pas = PasHeader(heading) + sink.Text();
+  WriteFile(job, s.File + ".pas", pas);
+  WriteFile(job, s.File + ".html", RoutinePage(s, listing.Text, pas));
 }
 
 void Work(Job& job) {
