@@ -5,11 +5,11 @@
 namespace asm2pas::objdump {
 
 bool IsPrefixWord(std::string_view w) {
-  static const char* const kPrefixes[] = {
+  static constexpr std::string_view kPrefixes[] = {
       "rep",    "repz",    "repe",    "repnz",  "repne",  "lock",     "bnd",      "notrack",
       "data16", "data32",  "addr16",  "addr32", "cs",     "ds",       "es",       "fs",
       "gs",     "ss",      "xacquire", "xrelease"};
-  for (const char* p : kPrefixes)
+  for (std::string_view p : kPrefixes)
     if (w == p) return true;
   return false;
 }

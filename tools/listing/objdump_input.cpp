@@ -21,12 +21,13 @@ std::string RejectFormat(const std::string& format) {
   return "";
 }
 
-bool LooksLikeAtt(const std::string& text) { return text.find('%') != std::string::npos; }
+bool LooksLikeAtt(std::string_view text) { return text.find('%') != std::string_view::npos; }
 
 // The state of one reading: the routine being filled and the section.
 class Reader {
  public:
-  explicit Reader(ObjdumpInput& out) : out_(out) {}
+  // `sizes`: the instruction lines under each routine header, in order.
+  Reader(ObjdumpInput& out, std::vector<size_t> sizes) : out_(out), sizes_(std::move(sizes)) {}
 
   void Finish() { facts_.Finish(out_); }
 
@@ -69,6 +70,7 @@ class Reader {
         if (parsed.Address > 0xFFFFFFFFu) return TooWide(parsed.Address);
         out_.Routines.push_back(Routine{parsed.Name, parsed.Address, section_, {}, {}, parsed.Name == section_});
         current_ = &out_.Routines.back();
+        if (next_size_ < sizes_.size()) current_->Instructions.reserve(sizes_[next_size_++]);
         return "";
       case LineKind::Instruction:
         return AddInstruction(parsed, line_number);
@@ -97,7 +99,7 @@ class Reader {
     SourceInstruction ins;
     ins.Address = parsed.Address;
     ins.Bytes = std::move(parsed.Bytes);
-    ins.Text = std::move(parsed.Text);
+    ins.Text = parsed.Text;
     ins.Line = line_number;
     current_->Instructions.push_back(std::move(ins));
     return "";
@@ -106,8 +108,8 @@ class Reader {
   std::string AddBytes(const ObjdumpLine& parsed) {
     if (!current_ || current_->Instructions.empty())
       return "a line of instruction bytes without an instruction before it";
-    std::vector<uint8_t>& bytes = current_->Instructions.back().Bytes;
-    bytes.insert(bytes.end(), parsed.Bytes.begin(), parsed.Bytes.end());
+    InstructionBytes& bytes = current_->Instructions.back().Bytes;
+    for (uint8_t b : parsed.Bytes) bytes.push_back(b);
     return "";
   }
 
@@ -145,6 +147,8 @@ class Reader {
   ObjdumpInput& out_;
   HeaderFacts facts_;
   bool in_headers_ = false;
+  std::vector<size_t> sizes_;
+  size_t next_size_ = 0;
   std::string section_;
   Routine* current_ = nullptr;
 };
@@ -183,6 +187,28 @@ void ClassifyPart(std::string_view piece, Part& part) {
   }
 }
 
+// The instruction lines under each routine header, so that every routine
+// gets its room at once.
+std::vector<size_t> RoutineSizes(const std::vector<Part>& parts) {
+  std::vector<size_t> sizes;
+  bool open = false;
+  // Ends: one pass per line of every part.
+  for (const Part& part : parts) {
+    for (const ObjdumpLine& line : part.Parsed) {
+      if (line.Kind == LineKind::RoutineHeader) {
+        sizes.push_back(0);
+        open = true;
+      } else if (line.Kind == LineKind::Section || line.Kind == LineKind::FileFormat ||
+                 line.Kind == LineKind::Archive) {
+        open = false;
+      } else if (line.Kind == LineKind::Instruction && open) {
+        ++sizes.back();
+      }
+    }
+  }
+  return sizes;
+}
+
 }  // namespace
 
 bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error, unsigned threads) {
@@ -194,7 +220,7 @@ bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error, un
   ParallelRanges(pieces.size(), static_cast<unsigned>(pieces.size()), [&](unsigned, size_t begin, size_t end) {
     for (size_t p = begin; p < end; ++p) ClassifyPart(pieces[p], parts[p]);
   });
-  Reader reader(out);
+  Reader reader(out, RoutineSizes(parts));
   size_t line_number = 0;
   // Ends: one pass per line of every part.
   for (Part& part : parts) {

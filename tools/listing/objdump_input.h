@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,10 +19,45 @@ struct Relocation {
   std::string Symbol;   // as objdump shows it
 };
 
+// The bytes of one instruction, kept in place: x86 instructions hold at
+// most 15. Longer runs (only text that is no real disassembly has them)
+// move to the heap.
+class InstructionBytes {
+ public:
+  InstructionBytes() = default;
+  InstructionBytes(std::initializer_list<uint8_t> bytes) {
+    for (uint8_t b : bytes) push_back(b);
+  }
+  void push_back(uint8_t b) {
+    if (size_ < kInPlace) {
+      in_place_[size_++] = b;
+      return;
+    }
+    if (size_ == kInPlace) heap_.assign(in_place_, in_place_ + kInPlace);
+    heap_.push_back(b);
+    ++size_;
+  }
+  const uint8_t* begin() const { return size_ <= kInPlace ? in_place_ : heap_.data(); }
+  const uint8_t* end() const { return begin() + size_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  uint8_t operator[](size_t i) const { return begin()[i]; }
+  uint8_t front() const { return begin()[0]; }
+  uint8_t back() const { return begin()[size_ - 1]; }
+
+ private:
+  static constexpr size_t kInPlace = 16;
+  uint8_t in_place_[kInPlace] = {};
+  size_t size_ = 0;
+  std::vector<uint8_t> heap_;
+};
+
 struct SourceInstruction {
   uint64_t Address = 0;
-  std::vector<uint8_t> Bytes;  // empty when objdump did not show them
-  std::string Text;            // mnemonic and operands as objdump wrote them
+  InstructionBytes Bytes;      // empty when objdump did not show them
+  // Mnemonic and operands as objdump wrote them: a view into the text
+  // given to ReadObjdump, which must outlive the input read from it.
+  std::string_view Text;
   std::vector<Relocation> Relocs;
   size_t Line = 0;             // line number in the input, from 1
   // objdump decoded it from zero bytes before a routine and the routine's

@@ -17,8 +17,8 @@ std::optional<uint64_t> LeadingHex(std::string_view s, char stop, size_t* after)
 
 // "c7 45 fc 00 " -> its bytes; nothing when the text is not pairs of hex
 // digits separated by single blanks (a trailing blank allowed).
-std::optional<std::vector<uint8_t>> ParseBytes(std::string_view s) {
-  std::vector<uint8_t> bytes;
+std::optional<InstructionBytes> ParseBytes(std::string_view s) {
+  InstructionBytes bytes;
   size_t i = 0;
   // Ends: every pass consumes a pair and its blank, or returns.
   while (i < s.size()) {
@@ -49,8 +49,8 @@ bool ClassifyMarker(std::string_view line, std::string_view trimmed, ObjdumpLine
     out.Name = std::string(name);
   } else if (StartsWith(trimmed, "In archive ") && trimmed.back() == ':') {
     out.Kind = LineKind::Archive;
-  } else if (size_t at = trimmed.find(":     file format "); at != std::string_view::npos &&
-                                                             !IsSpace(line.front())) {
+  } else if (size_t at = IsSpace(line.front()) ? std::string_view::npos : trimmed.find(":     file format ");
+             at != std::string_view::npos) {
     out.Kind = LineKind::FileFormat;
     out.Name = std::string(TrimSpace(trimmed.substr(at + 18)));
   } else {
@@ -86,21 +86,21 @@ void ClassifyInstruction(uint64_t address, std::string_view rest, ObjdumpLine& o
   out.Address = address;
   size_t tab = rest.find('\t');
   if (tab != std::string_view::npos) {
-    std::optional<std::vector<uint8_t>> bytes = ParseBytes(TrimSpace(rest.substr(0, tab)));
+    std::optional<InstructionBytes> bytes = ParseBytes(TrimSpace(rest.substr(0, tab)));
     std::string_view text = TrimSpace(rest.substr(tab + 1));
     if (!bytes) return;
     out.Bytes = std::move(*bytes);
-    out.Text = std::string(text);
+    out.Text = text;
     out.Kind = text.empty() ? LineKind::MoreBytes : LineKind::Instruction;
     return;
   }
   std::string_view text = TrimSpace(rest);
-  if (std::optional<std::vector<uint8_t>> bytes = ParseBytes(text)) {
+  if (std::optional<InstructionBytes> bytes = ParseBytes(text)) {
     out.Bytes = std::move(*bytes);
     out.Kind = LineKind::MoreBytes;
     return;
   }
-  out.Text = std::string(text);
+  out.Text = text;
   out.Kind = LineKind::Instruction;
 }
 

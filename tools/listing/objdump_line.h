@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "objdump_input.h"
+
 namespace asm2pas::objdump {
 
 enum class LineKind {
@@ -29,9 +31,10 @@ struct ObjdumpLine {
   LineKind Kind = LineKind::Other;
   uint64_t Address = 0;
   std::string Name;            // routine name, section name or file format
-  std::vector<uint8_t> Bytes;  // instruction and byte lines; empty when
+  InstructionBytes Bytes;      // instruction and byte lines; empty when
                                // objdump was told not to show them
-  std::string Text;            // instruction text: mnemonic and operands
+  std::string_view Text;       // instruction text: mnemonic and operands,
+                               // a view into the line
   std::string RelocType;       // e.g. R_386_PC32
   std::string RelocSymbol;     // e.g. helper, .data, ext+0x4
 };

@@ -43,7 +43,7 @@ std::string AbsoluteText(const AbsoluteOperand& a, const std::string& inside) {
 }
 
 // The opcode byte after the prefixes; 0 when the bytes are not known.
-uint8_t Opcode(const std::vector<uint8_t>& bytes) {
+uint8_t Opcode(const InstructionBytes& bytes) {
   for (uint8_t b : bytes) {
     switch (b) {
       case 0x66: case 0x67: case 0xF0: case 0xF2: case 0xF3:

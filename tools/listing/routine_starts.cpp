@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "instruction_text.h"
+#include "parallel.h"
 #include "text.h"
 
 namespace asm2pas::objdump {
@@ -96,6 +97,9 @@ void Classify(Item& item) {
 // increasing addresses within one section.
 std::vector<Item> Gather(ObjdumpInput& input) {
   std::vector<Item> items;
+  size_t total = 0;
+  for (const Routine& r : input.Routines) total += r.Instructions.size();
+  items.reserve(total);
   size_t group = 0;
   const std::string* section = nullptr;
   // Ends: one pass per routine, and per instruction within it.
@@ -111,10 +115,13 @@ std::vector<Item> Gather(ObjdumpInput& input) {
       item.Header = first;
       item.Named = first && !r.Unnamed;
       first = false;
-      Classify(item);
-      items.push_back(std::move(item));
+      items.push_back(item);
     }
   }
+  // Each instruction on its own: on every core.
+  ParallelRanges(items.size(), Cores(), [&](unsigned, size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) Classify(items[i]);
+  });
   return items;
 }
 
@@ -124,7 +131,7 @@ class AddressIndex {
   explicit AddressIndex(const std::vector<Item>& items) {
     order_.reserve(items.size());
     for (size_t i = 0; i < items.size(); ++i) order_.push_back({items[i].Address, i});
-    std::stable_sort(order_.begin(), order_.end());
+    if (!std::is_sorted(order_.begin(), order_.end())) std::stable_sort(order_.begin(), order_.end());
   }
   // The instruction that starts at `address`.
   std::optional<size_t> At(uint64_t address) const {
@@ -162,13 +169,13 @@ class AddressIndex {
 // next routine ("00 55 89  add BYTE PTR [ebp-0x77],dl"): without a symbol to
 // stop at, it decodes out of step. The routine starts after the zeros.
 bool OutOfStep(const Item& item) {
-  const std::vector<uint8_t>& bytes = item.Ins->Bytes;
+  const InstructionBytes& bytes = item.Ins->Bytes;
   return bytes.size() > 1 && bytes.front() == 0 &&
          std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; });
 }
 
 uint64_t LeadingZeros(const Item& item) {
-  const std::vector<uint8_t>& bytes = item.Ins->Bytes;
+  const InstructionBytes& bytes = item.Ins->Bytes;
   return static_cast<uint64_t>(std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; }) -
                                bytes.begin());
 }
@@ -402,11 +409,16 @@ std::vector<Routine> Rebuild(ObjdumpInput& input, const std::vector<Item>& items
       continue;
     }
     size_t first = out.size();
+    size_t end = k + origin.Instructions.size();  // this routine's items end here
     for (SourceInstruction& ins : origin.Instructions) {
-      const Item& item = items[k++];
+      size_t at = k++;
+      const Item& item = items[at];
       if (item.Start) {
+        size_t next = at + 1;
+        while (next < end && !items[next].Start) ++next;  // Ends: at `end`; each item passed once
         uint64_t address = OutOfStep(item) ? item.Address + LeadingZeros(item) : item.Address;
         out.push_back(Routine{NameFor(item, origin, facts, address), address, origin.Section, {}, {}, false});
+        out.back().Instructions.reserve(next - at);
         if (address != item.Address) {
           ins.OutOfStep = true;
           out.back().Notes.push_back(Note{address, "objdump decoded the routine's first bytes together with "

@@ -41,7 +41,8 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
 
 std::string Lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return out;
 }
 
@@ -60,14 +61,6 @@ std::string Hex8(uint64_t value) {
   char buf[24];
   std::snprintf(buf, sizeof buf, "%08llX", static_cast<unsigned long long>(value));
   return buf;
-}
-
-std::string HexBytes(const std::vector<uint8_t>& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (uint8_t b : bytes) out.append(1, kDigits[b >> 4]).append(1, kDigits[b & 15]);
-  return out;
 }
 
 std::string DollarNumber(uint64_t value) {

@@ -29,7 +29,14 @@ std::optional<uint64_t> ParseHex(std::string_view digits);
 std::string Hex8(uint64_t value);
 
 // Bytes as upper-case hexadecimal digit pairs, no blanks.
-std::string HexBytes(const std::vector<uint8_t>& bytes);
+template <class Bytes>
+std::string HexBytes(const Bytes& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (uint8_t b : bytes) out.append(1, kDigits[b >> 4]).append(1, kDigits[b & 15]);
+  return out;
+}
 
 // "$" and upper-case digits, padded to 2, 4 or 8 digits: $0A, $012C,
 // $0804A01C.
