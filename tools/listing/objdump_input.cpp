@@ -175,6 +175,9 @@ std::vector<std::string_view> Pieces(std::string_view text, unsigned parts) {
 }
 
 void ClassifyPart(std::string_view piece, Part& part) {
+  size_t lines = static_cast<size_t>(std::count(piece.begin(), piece.end(), '\n')) + 1;
+  part.Lines.reserve(lines);
+  part.Parsed.reserve(lines);
   size_t pos = 0;
   // Ends: every pass moves `pos` past one line end, or to the end of the piece.
   while (pos < piece.size()) {

@@ -61,8 +61,9 @@ uint8_t Opcode(const InstructionBytes& bytes) {
 // -$08. Without the raw bytes, eight-digit values from ffffff80 up are
 // taken for such immediates.
 std::optional<std::string> NegativeImmediate(std::string_view operand, const SourceInstruction& ins) {
-  std::string lowered = Lower(TrimBlanks(operand));
-  if (lowered.size() < 3 || lowered.substr(0, 2) != "0x") return std::nullopt;
+  std::string_view trimmed = TrimBlanks(operand);
+  if (trimmed.size() < 3 || trimmed[0] != '0' || (trimmed[1] != 'x' && trimmed[1] != 'X')) return std::nullopt;
+  std::string lowered = Lower(trimmed);
   std::optional<uint64_t> value = ParseHex(std::string_view(lowered).substr(2));
   if (!value) return std::nullopt;
   if (ins.Bytes.empty()) {
@@ -143,7 +144,9 @@ std::vector<std::string> RewriteOperands(std::string_view operands, const Source
   std::vector<std::string_view> raw = SplitOperands(operands);
   std::vector<std::string> ops;
   for (std::string_view op : raw) {
-    std::optional<AbsoluteOperand> a = ParseAbsolute(Lower(op));
+    // An absolute operand has a segment: "ds:0x...".
+    std::optional<AbsoluteOperand> a =
+        op.find(':') == std::string_view::npos ? std::nullopt : ParseAbsolute(Lower(op));
     const Relocation* reloc = a ? AbsoluteReloc(ins, a->Address) : nullptr;
     if (reloc)
       ops.push_back(AbsoluteText(*a, std::string("$").append(SymbolPlus(reloc->Symbol, static_cast<int64_t>(a->Address)))));
