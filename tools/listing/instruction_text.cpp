@@ -108,6 +108,7 @@ std::string JoinOperands(const std::vector<std::string>& ops) {
 }
 
 std::string JoinPrefixes(const std::vector<std::string>& prefixes, const std::string& mnemonic) {
+  if (prefixes.empty()) return mnemonic;
   std::string out;
   for (const std::string& p : prefixes) out += p + " ";
   return out + mnemonic;

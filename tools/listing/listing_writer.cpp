@@ -35,6 +35,8 @@ RoutineListing ConvertRoutine(const Routine& routine, const SymbolTable& symbols
   RoutineListing out;
   for (const Note& note : routine.Notes) out.Warnings.push_back(routine.Name + ": " + note.Text);
   std::vector<ListingInstruction> lines;
+  lines.reserve(routine.Instructions.size());
+  out.Text.reserve(routine.Instructions.size() * 64);
   for (const SourceInstruction& source : routine.Instructions)
     lines.push_back(RewriteInstruction(source, routine.Section, symbols));
   ApplyRoutineRules(lines);

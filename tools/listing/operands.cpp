@@ -82,6 +82,7 @@ std::optional<std::string> NegativeImmediate(std::string_view operand, const Sou
 std::string WithoutAnnotations(std::string_view operand) {
   std::string text;
   std::string_view rest = TrimBlanks(operand);
+  if (rest.find(" <") == std::string_view::npos) return std::string(rest);
   // Ends: every pass moves past one annotation or copies the rest.
   for (;;) {
     size_t open = rest.find(" <");

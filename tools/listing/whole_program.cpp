@@ -1,6 +1,10 @@
 #include "whole_program.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -33,9 +37,17 @@ struct Job {
 
 void WriteFile(Job& job, const std::string& file, const std::string& text) {
   std::string path = job.Options.Dir + "/" + file;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (f && std::fclose(f) != 0) ok = false;
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  bool ok = fd >= 0;
+  size_t done = 0;
+  // Ends: every pass writes some bytes, or fails.
+  while (ok && done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  if (fd >= 0 && ::close(fd) != 0) ok = false;
   if (ok) return;
   std::lock_guard<std::mutex> hold(job.Lock);
   job.Errors.push_back(path + ": cannot write");
