@@ -1,5 +1,7 @@
 #include "html.h"
 
+#include <array>
+
 #include "text.h"
 
 namespace asm2pas::objdump {
@@ -35,16 +37,22 @@ std::string Href(const std::string& file) {
 }  // namespace
 
 std::string EscapeHtml(std::string_view text) {
+  // The characters that need an entity (or, CR, are dropped), by code.
+  static constexpr auto kSpecial = [] {
+    std::array<bool, 256> t{};
+    for (unsigned char c : std::string_view("&<>\"'\r")) t[c] = true;
+    return t;
+  }();
   std::string out;
   out.reserve(text.size() + text.size() / 8);
-  size_t pos = 0;
-  // Ends: every pass copies a run of plain characters and one special one.
-  while (pos < text.size()) {
-    size_t special = text.find_first_of("&<>\"'\r", pos);
-    if (special == std::string_view::npos) special = text.size();
-    out.append(text.substr(pos, special - pos));
-    if (special == text.size()) break;
-    switch (text[special]) {
+  size_t run = 0;  // start of the plain characters not yet copied
+  // Ends: one pass per character.
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (!kSpecial[c]) continue;
+    out.append(text.substr(run, i - run));
+    run = i + 1;
+    switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
@@ -52,8 +60,8 @@ std::string EscapeHtml(std::string_view text) {
       case '\'': out += "&#39;"; break;
       default: break;  // CR: CR LF lines read as lines without it
     }
-    pos = special + 1;
   }
+  out.append(text.substr(run));
   return out;
 }
 

@@ -1,5 +1,6 @@
 #include "listing_writer.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "listing/format.h"
@@ -12,19 +13,26 @@ namespace {
 
 // Control characters (a symbol may hold any byte) as "?": a listing line
 // holds no line end but its own.
-std::string Printable(const std::string& text) {
-  std::string out = text;
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+std::string Printable(std::string_view text) {
+  std::string out(text);
   for (char& c : out)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    if (IsControl(c)) c = '?';
   return out;
 }
+
+bool HasControl(std::string_view text) { return std::any_of(text.begin(), text.end(), IsControl); }
 
 }  // namespace
 
 std::string FormatListingLine(const ListingInstruction& ins) {
   // The reader rejects addresses beyond 32 bits.
-  std::string line = format::ListingLine(static_cast<uint32_t>(ins.Address), ins.Bytes,
-                                         Printable(ins.Mnemonic), Printable(ins.Operands));
+  std::string line =
+      HasControl(ins.Mnemonic) || HasControl(ins.Operands)
+          ? format::ListingLine(static_cast<uint32_t>(ins.Address), ins.Bytes, Printable(ins.Mnemonic),
+                                Printable(ins.Operands))
+          : format::ListingLine(static_cast<uint32_t>(ins.Address), ins.Bytes, ins.Mnemonic, ins.Operands);
   // asm2pas skips lines that begin with "*": the filler stays visible here.
   if (ins.Padding) line.insert(0, "* padding: ");
   if (ins.OutOfStep) line.insert(0, "* out of step: ");
