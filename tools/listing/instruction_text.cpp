@@ -50,7 +50,7 @@ SplitText Split(std::string_view text) {
   size_t gap = text.find_first_of(" \t");
   SplitText out;
   out.Mnemonic = Lower(text.substr(0, gap));
-  if (gap != std::string_view::npos) out.Operands = std::string(TrimBlanks(text.substr(gap)));
+  if (gap != std::string_view::npos) out.Operands = TrimBlanks(text.substr(gap));
   if (size_t comma = out.Mnemonic.find(','); comma != std::string::npos &&
                                            IsConditionalJump(out.Mnemonic))
     out.Mnemonic.erase(comma);

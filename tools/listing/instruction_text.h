@@ -15,7 +15,8 @@ namespace asm2pas::objdump {
 struct SplitText {
   std::vector<std::string> Prefixes;  // kept ones only
   std::string Mnemonic;               // lower case
-  std::string Operands;               // as objdump wrote them, trimmed
+  std::string_view Operands;          // as objdump wrote them, trimmed: a
+                                      // view into the text split
 };
 
 // "rep stos DWORD PTR es:[edi],eax" -> prefixes, mnemonic, operands. Hint

@@ -131,7 +131,15 @@ std::string DollarNumbers(const std::string& lowered) {
 }  // namespace
 
 std::string RewriteOperand(std::string_view operand) {
-  std::string lowered = Lower(TrimBlanks(WithoutAnnotations(operand)));
+  std::string lowered = WithoutAnnotations(operand);
+  // Trimmed and lowered in place.
+  size_t first = 0;
+  while (first < lowered.size() && IsBlank(lowered[first])) ++first;
+  size_t last = lowered.size();
+  while (last > first && IsBlank(lowered[last - 1])) --last;
+  lowered.erase(last).erase(0, first);
+  for (char& c : lowered)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   if (std::optional<AbsoluteOperand> a = ParseAbsolute(lowered))
     return AbsoluteText(*a, std::string("$").append(Hex8(a->Address)));
   // objdump writes the count of a shift by one in decimal ("sar eax,1").

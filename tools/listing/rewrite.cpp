@@ -54,7 +54,7 @@ void RewriteJump(const SourceInstruction& ins, const SplitText& split, const std
   out.Mnemonic = JoinPrefixes(split.Prefixes, "i" + name);
   out.Operands = shown;
   std::string original = Lower(JoinPrefixes(split.Prefixes, split.Mnemonic)) +
-                         (split.Operands.empty() ? "" : " " + split.Operands);
+                         (split.Operands.empty() ? "" : " " + std::string(split.Operands));
   out.Warning = "'" + original + "' written as '" + out.Mnemonic + (shown.empty() ? "" : " " + shown) +
                 "': " + why + "; asm2pas takes only jumps to a bare address, so it shows this one "
                 "as a comment line and does not follow it";
