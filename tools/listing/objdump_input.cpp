@@ -26,8 +26,8 @@ bool LooksLikeAtt(std::string_view text) { return text.find('%') != std::string_
 // The state of one reading: the routine being filled and the section.
 class Reader {
  public:
-  // `sizes`: the instruction lines under each routine header, in order.
-  Reader(ObjdumpInput& out, std::vector<size_t> sizes) : out_(out), sizes_(std::move(sizes)) {}
+  // `lines`: the instruction lines of the whole text.
+  Reader(ObjdumpInput& out, size_t lines) : out_(out) { out_.Store.reserve(lines); }
 
   void Finish() { facts_.Finish(out_); }
 
@@ -70,7 +70,7 @@ class Reader {
         if (parsed.Address > 0xFFFFFFFFu) return TooWide(parsed.Address);
         out_.Routines.push_back(Routine{parsed.Name, parsed.Address, section_, {}, {}, parsed.Name == section_});
         current_ = &out_.Routines.back();
-        if (next_size_ < sizes_.size()) current_->Instructions.reserve(sizes_[next_size_++]);
+        current_->Instructions = std::span<SourceInstruction>(out_.Store.data() + out_.Store.size(), 0);
         return "";
       case LineKind::Instruction:
         return AddInstruction(parsed, line_number);
@@ -101,7 +101,10 @@ class Reader {
     ins.Bytes = std::move(parsed.Bytes);
     ins.Text = parsed.Text;
     ins.Line = line_number;
-    current_->Instructions.push_back(std::move(ins));
+    // Store has room for every instruction line: it never moves.
+    out_.Store.push_back(std::move(ins));
+    current_->Instructions = std::span<SourceInstruction>(current_->Instructions.data(),
+                                                          current_->Instructions.size() + 1);
     return "";
   }
 
@@ -147,8 +150,6 @@ class Reader {
   ObjdumpInput& out_;
   HeaderFacts facts_;
   bool in_headers_ = false;
-  std::vector<size_t> sizes_;
-  size_t next_size_ = 0;
   std::string section_;
   Routine* current_ = nullptr;
 };
@@ -190,26 +191,11 @@ void ClassifyPart(std::string_view piece, Part& part) {
   }
 }
 
-// The instruction lines under each routine header, so that every routine
-// gets its room at once.
-std::vector<size_t> RoutineSizes(const std::vector<Part>& parts) {
-  std::vector<size_t> sizes;
-  bool open = false;
-  // Ends: one pass per line of every part.
-  for (const Part& part : parts) {
-    for (const ObjdumpLine& line : part.Parsed) {
-      if (line.Kind == LineKind::RoutineHeader) {
-        sizes.push_back(0);
-        open = true;
-      } else if (line.Kind == LineKind::Section || line.Kind == LineKind::FileFormat ||
-                 line.Kind == LineKind::Archive) {
-        open = false;
-      } else if (line.Kind == LineKind::Instruction && open) {
-        ++sizes.back();
-      }
-    }
-  }
-  return sizes;
+size_t InstructionLines(const std::vector<Part>& parts) {
+  size_t lines = 0;
+  for (const Part& part : parts)
+    for (const ObjdumpLine& line : part.Parsed) lines += line.Kind == LineKind::Instruction;
+  return lines;
 }
 
 }  // namespace
@@ -223,7 +209,7 @@ bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error, un
   ParallelRanges(pieces.size(), static_cast<unsigned>(pieces.size()), [&](unsigned, size_t begin, size_t end) {
     for (size_t p = begin; p < end; ++p) ClassifyPart(pieces[p], parts[p]);
   });
-  Reader reader(out, RoutineSizes(parts));
+  Reader reader(out, InstructionLines(parts));
   size_t line_number = 0;
   // Ends: one pass per line of every part.
   for (Part& part : parts) {

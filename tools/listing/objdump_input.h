@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,7 +75,8 @@ struct Routine {
   std::string Name;
   uint64_t Address = 0;
   std::string Section;
-  std::vector<SourceInstruction> Instructions;
+  // A part of ObjdumpInput::Store.
+  std::span<SourceInstruction> Instructions;
   std::vector<Note> Notes;  // things the user must hear about
   // objdump's header names the section, not a routine: the input has no
   // symbol for this code (a stripped program).
@@ -86,7 +88,17 @@ struct Export {
   uint64_t Address = 0;
 };
 
+// Every routine's instructions lie in Store, in input order; Store gets its
+// room once and never moves, so that routines can be cut and recut without
+// copying. Move it; a copy would leave the routines pointing at the old one.
 struct ObjdumpInput {
+  ObjdumpInput() = default;
+  ObjdumpInput(ObjdumpInput&&) = default;
+  ObjdumpInput& operator=(ObjdumpInput&&) = default;
+  ObjdumpInput(const ObjdumpInput&) = delete;
+  ObjdumpInput& operator=(const ObjdumpInput&) = delete;
+
+  std::vector<SourceInstruction> Store;
   std::vector<Routine> Routines;
   bool HasRelocations = false;  // the text came from objdump -r
   bool Coff = false;            // a PE or COFF file

@@ -396,7 +396,7 @@ std::string NameFor(const Item& item, const Routine& origin,
   return "sub_" + Hex8(address);
 }
 
-// New routines from the decided starts; instructions move, notes go with
+// New routines from the decided starts, cut out of the same store; notes go with
 // the instruction they follow.
 std::vector<Routine> Rebuild(ObjdumpInput& input, const std::vector<Item>& items,
                              const std::unordered_map<uint64_t, std::string>& facts) {
@@ -409,16 +409,12 @@ std::vector<Routine> Rebuild(ObjdumpInput& input, const std::vector<Item>& items
       continue;
     }
     size_t first = out.size();
-    size_t end = k + origin.Instructions.size();  // this routine's items end here
     for (SourceInstruction& ins : origin.Instructions) {
-      size_t at = k++;
-      const Item& item = items[at];
+      const Item& item = items[k++];
       if (item.Start) {
-        size_t next = at + 1;
-        while (next < end && !items[next].Start) ++next;  // Ends: at `end`; each item passed once
         uint64_t address = OutOfStep(item) ? item.Address + LeadingZeros(item) : item.Address;
         out.push_back(Routine{NameFor(item, origin, facts, address), address, origin.Section, {}, {}, false});
-        out.back().Instructions.reserve(next - at);
+        out.back().Instructions = std::span<SourceInstruction>(&ins, 0);
         if (address != item.Address) {
           ins.OutOfStep = true;
           out.back().Notes.push_back(Note{address, "objdump decoded the routine's first bytes together with "
@@ -426,7 +422,8 @@ std::vector<Routine> Rebuild(ObjdumpInput& input, const std::vector<Item>& items
                                                    "of its listing may be wrong"});
         }
       }
-      out.back().Instructions.push_back(std::move(ins));
+      out.back().Instructions = std::span<SourceInstruction>(out.back().Instructions.data(),
+                                                             out.back().Instructions.size() + 1);
     }
     for (Note& note : origin.Notes) {
       size_t at = out.size() - 1;
