@@ -92,6 +92,7 @@ std::string IndexPage(const std::string& title, const std::vector<RoutineSummary
   std::string out = Head(EscapeHtml(title));
   out += "<h1>" + EscapeHtml(title) + "</h1>\n<table id=\"routines\">\n<tr><th>address</th><th>routine</th>"
          "<th>instructions</th><th>statements</th><th>warnings</th><th>errors</th></tr>\n";
+  // Ends: one pass per routine.
   for (const RoutineSummary& r : routines) {
     out += r.Failed ? "<tr class=\"failed\">" : "<tr>";
     out += "<td>" + Hex8(r.First) + "</td><td><a href=\"" + Href(r.File + ".html") + "\">" +

@@ -45,6 +45,7 @@ RoutineListing ConvertRoutine(const Routine& routine, const SymbolTable& symbols
   std::vector<ListingInstruction> lines;
   lines.reserve(routine.Instructions.size());
   out.Text.reserve(routine.Instructions.size() * 64);
+  // Ends: one pass per instruction of the routine, and again below.
   for (const SourceInstruction& source : routine.Instructions)
     lines.push_back(RewriteInstruction(source, routine.Section, symbols));
   ApplyRoutineRules(lines);

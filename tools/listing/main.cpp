@@ -228,6 +228,7 @@ int WriteAll(const ObjdumpInput& input, const std::string& dir) {
 
 int WriteProgram(const ObjdumpInput& input, const Options& options) {
   if (std::string error; !MakeDirectory(options.ModeArg, error)) return Fail(error);
+  // Ends: one pass per routine.
   for (const Routine& r : input.Routines)
     if (r.Instructions.empty()) Warn(r.Name + ": holds no instructions; no file written for it");
   WholeProgramOptions run;

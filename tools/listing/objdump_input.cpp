@@ -193,6 +193,7 @@ void ClassifyPart(std::string_view piece, Part& part) {
 
 size_t InstructionLines(const std::vector<Part>& parts) {
   size_t lines = 0;
+  // Ends: one pass per line of every part.
   for (const Part& part : parts)
     for (const ObjdumpLine& line : part.Parsed) lines += line.Kind == LineKind::Instruction;
   return lines;

@@ -103,6 +103,7 @@ void Work(Job& job) {
 std::string IndexText(const std::vector<RoutineSummary>& routines) {
   std::string out = "address   instructions  statements  warnings  status  routine\n";
   char line[96];
+  // Ends: one pass per routine.
   for (const RoutineSummary& r : routines) {
     std::snprintf(line, sizeof line, "%s  %12zu  %10s  %8zu  %-6s  ", Hex8(r.First).c_str(), r.Instructions,
                   SharePercent(r).c_str(), r.Warnings, r.Failed ? "failed" : "ok");
@@ -124,6 +125,7 @@ WholeProgramResult ConvertWholeProgram(const ObjdumpInput& input, const WholePro
 
   WholeProgramResult result;
   std::vector<RoutineSummary> listed;
+  // Ends: one pass per routine.
   for (size_t i = 0; i < input.Routines.size(); ++i) {
     if (input.Routines[i].Instructions.empty()) continue;
     listed.push_back(std::move(job.Summaries[i]));
