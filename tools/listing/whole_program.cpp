@@ -14,6 +14,7 @@
 #include "html.h"
 #include "listing_writer.h"
 #include "output/sink.h"
+#include "parallel.h"
 #include "pas_file.h"
 #include "relocations.h"
 #include "text.h"
@@ -66,6 +67,8 @@ void ConvertOne(Job& job, size_t index) {
   WriteFile(job, s.File + ".lst", listing.Text);
 
   StringSink sink;
+  // Here the reading chosen in job.Options goes to the conversion, once the
+  // conversion offers a choice; today every routine gets the default one.
   Conversion conversion(s.File + ".lst", sink);
   conversion.Feed(listing.Text);
   ConversionResult result = conversion.Finish();
@@ -117,7 +120,7 @@ std::string IndexText(const std::vector<RoutineSummary>& routines) {
 WholeProgramResult ConvertWholeProgram(const ObjdumpInput& input, const WholeProgramOptions& options) {
   Job job{input, options, CollectSymbols(input), BaseFileNames(input.Routines, {"index"}), {}, {}, {}, {}, {}};
   job.Summaries.resize(input.Routines.size());
-  unsigned threads = options.Threads ? options.Threads : std::max(1u, std::thread::hardware_concurrency());
+  unsigned threads = options.Threads ? options.Threads : Cores();
   std::vector<std::thread> pool;
   for (unsigned t = 1; t < threads; ++t) pool.emplace_back(Work, std::ref(job));
   Work(job);

@@ -19,8 +19,8 @@ struct WholeProgramOptions {
   unsigned Threads = 0;  // 0: one per core
   bool Progress = true;  // a line on stderr every 1000 routines
   // The reading asm2pas uses is the default one. When the conversion offers
-  // a choice (the extended reading), it is chosen here and passed to every
-  // conversion in ConvertOne.
+  // a choice (the extended reading), it is chosen here, set by --pas's
+  // caller, and passed to every conversion where ConvertOne makes it.
 };
 
 struct WholeProgramResult {
