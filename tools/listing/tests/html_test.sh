@@ -21,9 +21,16 @@ evil='<script>document.title="owned"</script>}{*)'
   printf '\t\t\t4: R_386_32\t%s\n' "$evil"
   printf '   8:\t5d                   \tpop    ebp\n   9:\tc3                   \tret\n\n'
   printf '00000010 <../../escape>:\n  10:\tc3                   \tret\n'
+  # More instructions than asm2pas takes: this routine fails, alone.
+  printf '00001000 <too_long>:\n'
+  seq 4096 14097 | awk '{ printf "%6x:\t90                   \tnop\n", $1 }'
 } >"$tmp/evil.dump"
 "$tool" --pas "$tmp/out" "$tmp/evil.dump" 2>"$tmp/err"
 check "status" 0 $?
+grep -q ' 1 failed, ' "$tmp/err"
+check "a failed routine is counted" 0 $?
+check "the failed routine in the index" "failed  too_long" "$(grep -o 'failed  too_long' "$tmp/out/index.txt")"
+check "every routine keeps its files" 11 "$(ls "$tmp/out" | wc -l)"
 check "files stay inside DIR" "" "$(ls "$tmp" | grep -v -x -e out -e evil.dump -e err)"
 pas=$(ls "$tmp"/out/*script*.pas)
 check "one { and one } in the comment block" "1 1" \
@@ -42,7 +49,8 @@ dom "$tmp/out/index.html" >"$tmp/index.dom"
 grep -q '<title>owned</title>' "$tmp/index.dom" && { echo "FAIL: a symbol ran as a script"; fail=1; }
 grep -q '&lt;script&gt;document.title="owned"&lt;/script&gt;}{\*)</a>' "$tmp/index.dom"
 check "index: the symbol shows as text" 0 $?
-check "index: one row per routine" 3 "$(grep -o '<tr' "$tmp/index.dom" | wc -l)"
+check "index: one row per routine" 4 "$(grep -o '<tr' "$tmp/index.dom" | wc -l)"
+check "index: the failed one marked" 1 "$(grep -o '<tr class="failed">' "$tmp/index.dom" | wc -l)"
 page=$(ls "$tmp"/out/*script*.html)
 dom "$page" >"$tmp/page.dom"
 grep -q '<title>owned</title>' "$tmp/page.dom" && { echo "FAIL: a symbol ran as a script on its page"; fail=1; }
