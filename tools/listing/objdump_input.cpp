@@ -58,17 +58,18 @@ class Reader {
         current_ = nullptr;
         facts_.Finish(out_);
         if (StartsWith(parsed.Name, "pe-") || StartsWith(parsed.Name, "pei-")) out_.Coff = true;
-        return RejectFormat(parsed.Name);
+        return RejectFormat(std::string(parsed.Name));
       case LineKind::Archive:
         current_ = nullptr;
         return "";
       case LineKind::Section:
-        section_ = parsed.Name;
+        section_ = std::string(parsed.Name);
         current_ = nullptr;
         return "";
       case LineKind::RoutineHeader:
         if (parsed.Address > 0xFFFFFFFFu) return TooWide(parsed.Address);
-        out_.Routines.push_back(Routine{parsed.Name, parsed.Address, section_, {}, {}, parsed.Name == section_});
+        out_.Routines.push_back(
+            Routine{std::string(parsed.Name), parsed.Address, section_, {}, {}, parsed.Name == section_});
         current_ = &out_.Routines.back();
         current_->Instructions = std::span<SourceInstruction>(out_.Store.data() + out_.Store.size(), 0);
         return "";
@@ -96,13 +97,12 @@ class Reader {
     if (!current_) return "an instruction line before any routine header (\"00000000 <name>:\")";
     if (parsed.Address > 0xFFFFFFFFu) return TooWide(parsed.Address);
     if (LooksLikeAtt(parsed.Text)) return kAtt;
-    SourceInstruction ins;
+    // Store has room for every instruction line: it never moves.
+    SourceInstruction& ins = out_.Store.emplace_back();
     ins.Address = parsed.Address;
     ins.Bytes = std::move(parsed.Bytes);
     ins.Text = parsed.Text;
     ins.Line = line_number;
-    // Store has room for every instruction line: it never moves.
-    out_.Store.push_back(std::move(ins));
     current_->Instructions = std::span<SourceInstruction>(current_->Instructions.data(),
                                                           current_->Instructions.size() + 1);
     return "";
@@ -122,7 +122,7 @@ class Reader {
     // patches; one outside every routine concerns no instruction here.
     if (current_ && !current_->Instructions.empty())
       current_->Instructions.back().Relocs.push_back(
-          Relocation{parsed.Address, parsed.RelocType, parsed.RelocSymbol});
+          Relocation{parsed.Address, std::string(parsed.RelocType), std::string(parsed.RelocSymbol)});
   }
 
   void NoteZeroBlock() {

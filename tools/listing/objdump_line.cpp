@@ -46,13 +46,13 @@ bool ClassifyMarker(std::string_view line, std::string_view trimmed, ObjdumpLine
     out.Kind = LineKind::Section;
     std::string_view name = trimmed.substr(23);
     name.remove_suffix(1);
-    out.Name = std::string(name);
+    out.Name = name;
   } else if (StartsWith(trimmed, "In archive ") && trimmed.back() == ':') {
     out.Kind = LineKind::Archive;
   } else if (size_t at = IsSpace(line.front()) ? std::string_view::npos : trimmed.find(":     file format ");
              at != std::string_view::npos) {
     out.Kind = LineKind::FileFormat;
-    out.Name = std::string(TrimSpace(trimmed.substr(at + 18)));
+    out.Name = TrimSpace(trimmed.substr(at + 18));
   } else {
     return false;
   }
@@ -74,7 +74,7 @@ void ClassifyHeader(std::string_view trimmed, ObjdumpLine& out) {
   if (address && rest.size() >= 4 && rest.front() == '<' && StartsWith(rest.substr(rest.size() - 2), ">:")) {
     out.Kind = LineKind::RoutineHeader;
     out.Address = *address;
-    out.Name = std::string(rest.substr(1, rest.size() - 3));
+    out.Name = rest.substr(1, rest.size() - 3);
   }
 }
 
@@ -128,8 +128,8 @@ ObjdumpLine ClassifyLine(std::string_view line) {
     size_t gap = reloc.find_first_of(" \t");
     out.Kind = LineKind::Relocation;
     out.Address = *address;
-    out.RelocType = std::string(reloc.substr(0, gap));
-    if (gap != std::string_view::npos) out.RelocSymbol = std::string(TrimSpace(reloc.substr(gap)));
+    out.RelocType = reloc.substr(0, gap);
+    if (gap != std::string_view::npos) out.RelocSymbol = TrimSpace(reloc.substr(gap));
     return out;
   }
   ClassifyInstruction(*address, rest, out);

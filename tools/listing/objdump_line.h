@@ -30,13 +30,13 @@ enum class LineKind {
 struct ObjdumpLine {
   LineKind Kind = LineKind::Other;
   uint64_t Address = 0;
-  std::string Name;            // routine name, section name or file format
+  // The texts are views into the line.
+  std::string_view Name;       // routine name, section name or file format
   InstructionBytes Bytes;      // instruction and byte lines; empty when
                                // objdump was told not to show them
-  std::string_view Text;       // instruction text: mnemonic and operands,
-                               // a view into the line
-  std::string RelocType;       // e.g. R_386_PC32
-  std::string RelocSymbol;     // e.g. helper, .data, ext+0x4
+  std::string_view Text;       // instruction text: mnemonic and operands
+  std::string_view RelocType;  // e.g. R_386_PC32
+  std::string_view RelocSymbol;  // e.g. helper, .data, ext+0x4
 };
 
 // `line` without its line end. Addresses wider than 64 bits, and anything
