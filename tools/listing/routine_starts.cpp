@@ -133,6 +133,13 @@ class AddressIndex {
     for (size_t i = 0; i < items.size(); ++i) order_.push_back({items[i].Address, i});
     if (!std::is_sorted(order_.begin(), order_.end())) std::stable_sort(order_.begin(), order_.end());
   }
+  // Some address holds more than one instruction: the input is no single
+  // address space (an object file's sections all start at 0).
+  bool Repeats() const {
+    return std::adjacent_find(order_.begin(), order_.end(), [](const auto& a, const auto& b) {
+             return a.first == b.first;
+           }) != order_.end();
+  }
   // The instruction that starts at `address`.
   std::optional<size_t> At(uint64_t address) const {
     auto it = std::lower_bound(order_.begin(), order_.end(), std::make_pair(address, size_t{0}));
@@ -445,6 +452,7 @@ FinderCounts FindRoutineStarts(ObjdumpInput& input) {
 
   std::vector<Item> items = Gather(input);
   AddressIndex index(items);
+  if (index.Repeats()) return counts;  // addresses cannot be told apart
   counts.DataLines = ReadTables(items, index);
   MarkTargets(items, index);
   DecideStarts(items, facts);

@@ -18,7 +18,8 @@ struct FinderCounts {
 };
 
 // Splits the routines of a linked program (not of object files, whose
-// symbols name every routine) at the starts found; every instruction stays
+// symbols name every routine and whose sections share addresses) at the
+// starts found; every instruction stays
 // in exactly one routine, in address order. A routine the input names
 // keeps its name; a found one is called "sub_" and its address, the entry
 // point "entry" when nothing names it, an exported one by its export name.

@@ -68,6 +68,14 @@ TEST(RoutineStarts, NamedRoutinesSplitOnlyAtCalledAddressesAfterATransfer) {
       "    1006:\t55 \tpush   ebp\n    1007:\t89 e5 \tmov    ebp,esp\n    1009:\tc3 \tret\n"
       "    1010:\tc3 \tret\n";
   EXPECT_EQ(Starts(text), "1000 f\n1010 sub_00001010\n");
+  // An object file without relocations: its sections share addresses, so a
+  // call target cannot be placed and nothing is split.
+  std::string object =
+      "o.o:     file format elf32-i386\n\nDisassembly of section .text.a:\n\n00000000 <a>:\n"
+      "   0:\tc3 \tret\n   1:\t55 \tpush   ebp\n   2:\tc3 \tret\n"
+      "\nDisassembly of section .text.b:\n\n00000000 <b>:\n   0:\te8 fc ff ff ff \tcall   0x1\n"
+      "   5:\tc3 \tret\n";
+  EXPECT_EQ(Starts(object), "0000 a\n0000 b\n");
 }
 
 TEST(RoutineStarts, JumpTableInTheCodeIsData) {
