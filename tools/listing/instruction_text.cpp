@@ -98,15 +98,6 @@ std::vector<std::string_view> SplitOperands(std::string_view operands) {
   return out;
 }
 
-std::string JoinOperands(const std::vector<std::string>& ops) {
-  std::string out;
-  for (size_t i = 0; i < ops.size(); ++i) {
-    if (i) out += ", ";
-    out += ops[i];
-  }
-  return out;
-}
-
 std::string JoinPrefixes(const std::vector<std::string>& prefixes, const std::string& mnemonic) {
   if (prefixes.empty()) return mnemonic;
   std::string out;

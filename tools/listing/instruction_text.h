@@ -49,7 +49,6 @@ std::optional<DirectTarget> ParseDirectTarget(std::string_view operands);
 // Commas at bracket depth 0 separate operands; each comes back trimmed.
 std::vector<std::string_view> SplitOperands(std::string_view operands);
 
-std::string JoinOperands(const std::vector<std::string>& ops);           // ", " between
 std::string JoinPrefixes(const std::vector<std::string>& prefixes, const std::string& mnemonic);
 
 // The mnemonic without its prefixes: "rep stos" -> "stos".

@@ -149,22 +149,28 @@ std::string RewriteOperand(std::string_view operand) {
   return DollarNumbers(lowered);
 }
 
-std::vector<std::string> RewriteOperands(std::string_view operands, const SourceInstruction& ins) {
+std::string RewriteOperands(std::string_view operands, const SourceInstruction& ins) {
   std::vector<std::string_view> raw = SplitOperands(operands);
-  std::vector<std::string> ops;
-  for (std::string_view op : raw) {
+  std::string out;
+  size_t last = 0;  // where the last operand begins in `out`
+  // Ends: one pass per operand.
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (i) out += ", ";
+    last = out.size();
+    std::string_view op = raw[i];
     // An absolute operand has a segment: "ds:0x...".
     std::optional<AbsoluteOperand> a =
         op.find(':') == std::string_view::npos ? std::nullopt : ParseAbsolute(Lower(op));
     const Relocation* reloc = a ? AbsoluteReloc(ins, a->Address) : nullptr;
     if (reloc)
-      ops.push_back(AbsoluteText(*a, std::string("$").append(SymbolPlus(reloc->Symbol, static_cast<int64_t>(a->Address)))));
+      out += AbsoluteText(*a, std::string("$").append(SymbolPlus(reloc->Symbol, static_cast<int64_t>(a->Address))));
     else
-      ops.push_back(RewriteOperand(op));
+      out += RewriteOperand(op);
   }
   if (!raw.empty())
-    if (std::optional<std::string> negative = NegativeImmediate(raw.back(), ins)) ops.back() = *negative;
-  return ops;
+    if (std::optional<std::string> negative = NegativeImmediate(raw.back(), ins))
+      out.replace(last, std::string::npos, *negative);
+  return out;
 }
 
 }  // namespace asm2pas::objdump

@@ -18,9 +18,9 @@ namespace asm2pas::objdump {
 std::string RewriteOperand(std::string_view operand);
 
 // Every operand of `ins`, whose operand text is `operands`, when none is a
-// jump or call target. An absolute operand that a relocation fills in gets
+// jump or call target, separated by ", ". An absolute operand that a relocation fills in gets
 // the relocation's symbol: in an object file its address is not known yet,
 // and the symbol keeps different globals apart.
-std::vector<std::string> RewriteOperands(std::string_view operands, const SourceInstruction& ins);
+std::string RewriteOperands(std::string_view operands, const SourceInstruction& ins);
 
 }  // namespace asm2pas::objdump

@@ -35,7 +35,7 @@ std::optional<uint64_t> JumpTarget(const SourceInstruction& ins, const SplitText
     shown = SymbolPlus(reloc->Symbol, offset);
     why = "it jumps to " + shown + ", whose address the input does not give";
   } else {
-    shown = JoinOperands(RewriteOperands(split.Operands, ins));
+    shown = RewriteOperands(split.Operands, ins);
     why = "its target is not a fixed address";
   }
   return std::nullopt;
@@ -63,7 +63,7 @@ void RewriteJump(const SourceInstruction& ins, const SplitText& split, const std
 void RewriteCall(const SourceInstruction& ins, const SplitText& split, ListingInstruction& out) {
   std::optional<DirectTarget> target = ParseDirectTarget(split.Operands);
   if (!target) {
-    out.Operands = JoinOperands(RewriteOperands(split.Operands, ins));
+    out.Operands = RewriteOperands(split.Operands, ins);
     return;
   }
   if (const Relocation* reloc = FirstPcReloc(ins)) {
@@ -111,7 +111,7 @@ ListingInstruction RewriteInstruction(const SourceInstruction& ins, const std::s
   if (split.Mnemonic == "call")
     RewriteCall(ins, split, out);
   else
-    out.Operands = JoinOperands(RewriteOperands(split.Operands, ins));
+    out.Operands = RewriteOperands(split.Operands, ins);
   return out;
 }
 

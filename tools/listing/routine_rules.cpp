@@ -1,6 +1,8 @@
 #include "routine_rules.h"
 
-#include <set>
+#include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -38,11 +40,18 @@ bool IsPadding(const ListingInstruction& ins) {
   return src.empty();
 }
 
-void MarkPadding(std::vector<ListingInstruction>& routine, const std::set<std::string>& targets) {
+// The addresses jumps of the routine go to, sorted.
+using Targets = std::vector<uint64_t>;
+
+bool Reached(const Targets& targets, uint64_t address) {
+  return std::binary_search(targets.begin(), targets.end(), address);
+}
+
+void MarkPadding(std::vector<ListingInstruction>& routine, const Targets& targets) {
   bool after_transfer = false;
   // Ends: one pass per instruction of the routine.
   for (ListingInstruction& ins : routine) {
-    if (after_transfer && IsPadding(ins) && !targets.count(Hex8(ins.Address))) {
+    if (after_transfer && IsPadding(ins) && !Reached(targets, ins.Address)) {
       ins.Padding = true;
       continue;
     }
@@ -51,8 +60,7 @@ void MarkPadding(std::vector<ListingInstruction>& routine, const std::set<std::s
   }
 }
 
-void SignJumpsAfterZeroCompare(std::vector<ListingInstruction>& routine,
-                               const std::set<std::string>& targets) {
+void SignJumpsAfterZeroCompare(std::vector<ListingInstruction>& routine, const Targets& targets) {
   // Ends: one pass per instruction of the routine.
   for (size_t i = 1; i < routine.size(); ++i) {
     ListingInstruction& ins = routine[i];
@@ -61,7 +69,7 @@ void SignJumpsAfterZeroCompare(std::vector<ListingInstruction>& routine,
     if (before.Mnemonic != "cmp" || before.Operands.size() < 5 ||
         before.Operands.compare(before.Operands.size() - 5, 5, ", $00") != 0)
       continue;
-    if (targets.count(Hex8(ins.Address))) continue;  // flags from elsewhere may arrive
+    if (Reached(targets, ins.Address)) continue;  // flags from elsewhere may arrive
     ins.Mnemonic = ins.Mnemonic == "js" ? "jl" : "jnl";
   }
 }
@@ -69,9 +77,15 @@ void SignJumpsAfterZeroCompare(std::vector<ListingInstruction>& routine,
 }  // namespace
 
 void ApplyRoutineRules(std::vector<ListingInstruction>& routine) {
-  std::set<std::string> targets;
-  for (const ListingInstruction& ins : routine)
-    if (IsJump(ins.Mnemonic)) targets.insert(ins.Operands);
+  Targets targets;
+  // Ends: one pass per instruction of the routine. A jump's operand is the
+  // eight-digit address it goes to.
+  for (const ListingInstruction& ins : routine) {
+    if (!IsJump(ins.Mnemonic)) continue;
+    std::optional<uint64_t> target = ParseHex(ins.Operands);
+    if (target && Hex8(*target) == ins.Operands) targets.push_back(*target);
+  }
+  std::sort(targets.begin(), targets.end());
   MarkPadding(routine, targets);
   SignJumpsAfterZeroCompare(routine, targets);
 }
