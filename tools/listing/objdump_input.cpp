@@ -1,6 +1,7 @@
 #include "objdump_input.h"
 
 #include <algorithm>
+#include <thread>
 #include <utility>
 
 #include "header_facts.h"
@@ -154,6 +155,8 @@ class Reader {
   Routine* current_ = nullptr;
 };
 
+constexpr unsigned kPiecesPerThread = 16;
+
 // The lines of one part of the text, taken apart.
 struct Part {
   std::vector<std::string_view> Lines;  // without line ends
@@ -175,7 +178,11 @@ std::vector<std::string_view> Pieces(std::string_view text, unsigned parts) {
   return out;
 }
 
+// Takes the piece's lines apart into `part`, whose room from an earlier
+// piece is used again.
 void ClassifyPart(std::string_view piece, Part& part) {
+  part.Lines.clear();
+  part.Parsed.clear();
   size_t lines = static_cast<size_t>(std::count(piece.begin(), piece.end(), '\n')) + 1;
   part.Lines.reserve(lines);
   part.Parsed.reserve(lines);
@@ -191,32 +198,44 @@ void ClassifyPart(std::string_view piece, Part& part) {
   }
 }
 
-size_t InstructionLines(const std::vector<Part>& parts) {
-  size_t lines = 0;
-  // Ends: one pass per line of every part.
-  for (const Part& part : parts)
-    for (const ObjdumpLine& line : part.Parsed) lines += line.Kind == LineKind::Instruction;
-  return lines;
-}
-
 }  // namespace
 
 bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error, unsigned threads) {
   out = ObjdumpInput();
+  threads = std::max(1u, threads);
   // Taking lines apart is the costly part and needs no state: on all
-  // threads. Putting them together into routines follows, in order.
-  std::vector<std::string_view> pieces = Pieces(text, std::max(1u, threads));
-  std::vector<Part> parts(pieces.size());
-  ParallelRanges(pieces.size(), static_cast<unsigned>(pieces.size()), [&](unsigned, size_t begin, size_t end) {
-    for (size_t p = begin; p < end; ++p) ClassifyPart(pieces[p], parts[p]);
-  });
-  Reader reader(out, InstructionLines(parts));
+  // threads, a few pieces at a time, so that the room for the taken-apart
+  // lines serves again. Putting them together into routines follows, in
+  // order. Every line may be an instruction: that much room in the store.
+  Reader reader(out, static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+  std::vector<std::string_view> pieces = Pieces(text, threads * kPiecesPerThread);
+  size_t waves = (pieces.size() + threads - 1) / threads;
+  auto classify = [&](size_t wave, std::vector<Part>& parts) {
+    size_t first = wave * threads;
+    size_t count = std::min<size_t>(threads, pieces.size() - first);
+    ParallelRanges(count, static_cast<unsigned>(count), [&](unsigned, size_t begin, size_t end) {
+      for (size_t p = begin; p < end; ++p) ClassifyPart(pieces[first + p], parts[p]);
+    });
+    return count;
+  };
+  std::vector<Part> current(threads), next(threads);
+  size_t count = waves ? classify(0, current) : 0;
   size_t line_number = 0;
-  // Ends: one pass per line of every part.
-  for (Part& part : parts) {
-    for (size_t i = 0; i < part.Lines.size(); ++i)
-      if (!reader.Take(part.Lines[i], part.Parsed[i], ++line_number, error)) return false;
-    part = Part();  // its texts now live in the routines
+  // Ends: every pass puts one wave of pieces together while the next one is
+  // taken apart.
+  for (size_t wave = 0; wave < waves; ++wave) {
+    size_t next_count = 0;
+    std::thread ahead;
+    if (wave + 1 < waves) ahead = std::thread([&] { next_count = classify(wave + 1, next); });
+    bool ok = true;
+    // Ends: one pass per line of the wave's pieces, or at bad input.
+    for (size_t p = 0; p < count && ok; ++p)
+      for (size_t i = 0; i < current[p].Lines.size() && ok; ++i)
+        ok = reader.Take(current[p].Lines[i], current[p].Parsed[i], ++line_number, error);
+    if (ahead.joinable()) ahead.join();
+    if (!ok) return false;
+    std::swap(current, next);
+    count = next_count;
   }
   reader.Finish();
   if (out.Routines.empty()) {
