@@ -133,17 +133,47 @@ bool ParseExtendedCompare(const CodeTable& code, const VarTable& vars, int a, TI
                           bool& decided) {
   const TOpCode& first = code.At(a);
   const TOpCode& jump = code.At(a + 1);
-  decided = true;
+  decided = first.OpCode == "cmp" || first.OpCode == "test" ||
+            (first.OpCode == "or" && first.Op1 == first.Op2);
+  if (!decided) return false;
   if (jump.OpCode.empty() || jump.OpCode[0] != 'j' || jump.OpCode == "jmp") return false;
   std::optional<uint32_t> target = BareHex(jump.Op1);
   if (!target) return false;
-  if (first.OpCode != "cmp" && first.OpCode != "test" && first.OpCode != "or") {
-    decided = false;
-    return false;
-  }
   cond.Target = *target;
   cond.Count = 2;
   return ReadComparison(vars, first, jump.OpCode, cond);
+}
+
+// F: a conditional jump on the flags the instruction before it left, when
+// nothing else jumps to it: logic leaves no carry and no overflow, so any
+// jump that compares with zero compares its result; arithmetic only on
+// zero and sign.
+bool ParseFlagsOfPrevious(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
+                          const RoutineFacts& facts) {
+  const TOpCode& jump = code.At(a);
+  if (jump.OpCode.empty() || jump.OpCode[0] != 'j' || jump.OpCode == "jmp") return false;
+  if (a < 2 || static_cast<size_t>(a) >= facts.Incoming.size() ||
+      facts.Incoming[static_cast<size_t>(a)] != 0) {
+    return false;
+  }
+  const TOpCode& prev = code.At(a - 1);
+  const std::string_view m = prev.OpCode;
+  const bool logic = m == "and" || m == "or" || m == "xor";
+  const bool arith = m == "add" || m == "sub" || m == "inc" || m == "dec" || m == "neg";
+  if ((!logic && !arith) || prev.Op1.empty()) return false;
+  const std::string_view j = jump.OpCode;
+  if (arith && !(j == "jz" || j == "je" || j == "jnz" || j == "jne" || j == "js" || j == "jns")) {
+    return false;
+  }
+  const TRelation relation = RelationAfterTest(j);
+  std::optional<uint32_t> target = BareHex(jump.Op1);
+  if (relation == relNone || !target) return false;
+  cond.Left = VarName(vars, prev.Op1);
+  cond.Right = "0";
+  cond.Relation = relation;
+  cond.Target = *target;
+  cond.Count = 1;
+  return true;
 }
 
 // Whether nothing reads the register after the jump at entry `jump`.
@@ -201,6 +231,7 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
     bool decided = false;
     const bool found = ParseExtendedCompare(code, vars, a, cond, decided);
     if (decided) return found;
+    if (rules.Facts && ParseFlagsOfPrevious(code, vars, a, cond, *rules.Facts)) return true;
   }
 
   // A: cmp x, y; jcc

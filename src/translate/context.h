@@ -19,6 +19,13 @@ namespace asm2pas {
 class Reading;
 struct RoutineFacts;
 
+// A loop being translated: where a jump continues it (to its test, or its
+// top) and where one leaves it (the entry after it).
+struct LoopExits {
+  int Continue = 0;
+  int Exit = 0;
+};
+
 struct Context {
   Context(CodeTable& code, const VarTable& vars, OutputState& output, LabelTable& labels,
           const Reading& reading)
@@ -36,6 +43,8 @@ struct Context {
   const RoutineFacts* Facts = nullptr;
   // The condition forms the reading takes.
   ConditionRules Rules;
+  // The loops whose bodies are being translated, innermost last.
+  std::vector<LoopExits> Loops;
   // Room for the conditions one if or while collects. Collecting and
   // printing them ends before the branches are translated, so one array
   // serves every level of the nesting and its texts keep their storage.

@@ -133,6 +133,7 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body) {
   RoutineFacts f;
   f.Body = body;
   f.Target.assign(static_cast<size_t>(n) + 2, 0);
+  f.IsJmp.assign(static_cast<size_t>(n) + 2, 0);
   f.Incoming.assign(static_cast<size_t>(n) + 2, 0);
   f.FirstSource.assign(static_cast<size_t>(n) + 2, 0);
   f.LastSource.assign(static_cast<size_t>(n) + 2, 0);
@@ -150,6 +151,7 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body) {
       continue;
     }
     f.Target[static_cast<size_t>(i)] = t;
+    f.IsJmp[static_cast<size_t>(i)] = e.OpCode == "jmp";
     if (f.Incoming[static_cast<size_t>(t)]++ == 0) f.FirstSource[static_cast<size_t>(t)] = i;
     f.LastSource[static_cast<size_t>(t)] = i;
   }
@@ -189,6 +191,20 @@ RegSet RoutineFacts::LiveAfter(int i) const {
   RegSet out = LiveIn[static_cast<size_t>(i) + 1];
   if (int t = Target[static_cast<size_t>(i)]) out |= LiveIn[static_cast<size_t>(t)];
   return out;
+}
+
+int RoutineFacts::Resolve(int i) const {
+  // Ends: at most 64 steps along a chain of jmps.
+  for (int steps = 0; steps < 64 && i >= 1 && static_cast<size_t>(i) < IsJmp.size() &&
+                      IsJmp[static_cast<size_t>(i)] && Target[static_cast<size_t>(i)] != 0;
+       ++steps) {
+    i = Target[static_cast<size_t>(i)];
+  }
+  return i;
+}
+
+bool RoutineFacts::SamePlace(int a, int b) const {
+  return a >= 1 && b >= 1 && (a == b || Resolve(a) == Resolve(b));
 }
 
 bool RoutineFacts::EnteredOnlyAtStart(int from, int to) const {

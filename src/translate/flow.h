@@ -30,6 +30,7 @@ struct RoutineFacts {
   // Per entry (index 0 unused): the entry a jump goes to, 0 when the entry
   // is no jump or its target is no entry.
   std::vector<int> Target;
+  std::vector<char> IsJmp;  // per entry: an unconditional jmp
   // Per entry: how many jumps come to it, and the first and last entry
   // they come from.
   std::vector<int> Incoming;
@@ -47,6 +48,12 @@ struct RoutineFacts {
   bool LeavesOnlyTo(int from, int to, int exit) const;
   // The registers live after entry i when it falls through or jumps.
   RegSet LiveAfter(int i) const;
+  // The entry where execution goes on from entry i: i itself, or, for a
+  // jmp, where its chain of jmps ends.
+  int Resolve(int i) const;
+  // Whether jumping to entry a does what jumping to entry b does (0 for
+  // either: no).
+  bool SamePlace(int a, int b) const;
 };
 
 RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body);

@@ -8,6 +8,7 @@
 #include "listing/number.h"
 #include "output/writer.h"
 #include "translate/conditions.h"
+#include "translate/flow.h"
 
 namespace asm2pas {
 
@@ -62,7 +63,12 @@ enum class Fit { kFits, kNoFit, kThenStartOutside };
 // Places the parts of the statement in the table. Every part must be found
 // and lie ahead, within the range being translated, and no instruction may
 // fall between the conditions and the then part unprinted.
-Fit Place(const CodeTable& code, const TLoopState& state, const IfLayout& l, IfPlan& plan) {
+//
+// In the extended reading, a then part whose jmp leaves the range being
+// translated (an exit, a break) is no jmp over an else part: the then part
+// runs up to and with the jmp, and the statement ends where the jmp stands.
+Fit Place(const Context& ctx, const TLoopState& state, const IfLayout& l, IfPlan& plan) {
+  const CodeTable& code = ctx.Code;
   const int p = l.P;
   // A fall-through then part starts at entry p itself, even where an
   // earlier entry carries the same address.
@@ -73,8 +79,13 @@ Fit Place(const CodeTable& code, const TLoopState& state, const IfLayout& l, IfP
     std::optional<uint32_t> x = BareHex(code.At(e - 1).Op1);
     if (!x) return Fit::kNoFit;
     const int k = code.FindAddr(*x);
-    if (k < e || k - 1 > state.LastIndex) return Fit::kNoFit;
     if (t < p || t > e - 1) return Fit::kNoFit;
+    if (ctx.Facts && (k < 1 || k - 1 > state.LastIndex) && e - 1 <= state.LastIndex) {
+      if (t != p) return Fit::kThenStartOutside;
+      plan = IfPlan{p, e - 1, false, 0, -1, e};
+      return Fit::kFits;
+    }
+    if (k < e || k - 1 > state.LastIndex) return Fit::kNoFit;
     // The then part runs from its start up to the jmp; instructions between
     // the conditions and that start would be lost.
     if (t != p) return Fit::kThenStartOutside;
@@ -145,7 +156,7 @@ bool ChainHolds(const std::vector<TIF>& conds, const IfLayout& l) {
   }
 
   IfPlan plan;
-  Fit fit = Place(code, state, l, plan);
+  Fit fit = Place(ctx, state, l, plan);
   if (fit == Fit::kFits && l.Count > 1 && !ChainHolds(conds, l)) fit = Fit::kThenStartOutside;
   if (fit == Fit::kThenStartOutside) {
     // These conditions are no single if (an if at the start of the then
@@ -153,9 +164,16 @@ bool ChainHolds(const std::vector<TIF>& conds, const IfLayout& l) {
     // that lead elsewhere): read the first condition alone; the rest
     // belongs to its then part.
     l = SingleCondition(code, a, conds[0]);
-    fit = Place(code, state, l, plan);
+    fit = Place(ctx, state, l, plan);
   }
   if (fit != Fit::kFits) return std::nullopt;
+  // Where the reading knows the flow: the conditions, the then part and the
+  // else part are each entered only at their start.
+  if (ctx.Facts && (!ctx.Facts->EnteredOnlyAtStart(a, plan.ThenFrom - 1) ||
+                    !ctx.Facts->EnteredOnlyAtStart(plan.ThenFrom, plan.ThenTo) ||
+                    (plan.HasElse && !ctx.Facts->EnteredOnlyAtStart(plan.ElseFrom, plan.ElseTo)))) {
+    return std::nullopt;
+  }
 
   // The texts are made against the final three addresses.
   auto text = [&](int n) {

@@ -10,6 +10,7 @@
 #include "output/writer.h"
 #include "translate/conditions.h"
 #include "translate/filler.h"
+#include "translate/flow.h"
 
 namespace asm2pas {
 
@@ -17,7 +18,8 @@ namespace {
 
 struct LoopPlan {
   int BodyFrom = 0, BodyTo = -1;
-  int Next = 0;  // the first entry after the loop
+  int Next = 0;      // the first entry after the loop
+  int Continue = 0;  // where a jump goes on with the next round
 };
 
 // One counted-loop layout, as offsets from the current entry b. The counter
@@ -154,6 +156,13 @@ bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target) {
     used = stray;
   }
 
+  // Where the reading knows the flow: the body is entered only at its
+  // start, the test only at its first condition.
+  if (ctx.Facts && (!ctx.Facts->EnteredOnlyAtStart(a + 1, k - 1) ||
+                    !ctx.Facts->EnteredOnlyAtStart(k, after[used - 1] - 1))) {
+    return std::nullopt;
+  }
+
   std::string text;
   if (used == 1) {
     text = ConditionText(conds[0], false);
@@ -175,7 +184,7 @@ bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target) {
   Emit(ctx.Output, {"while ", text, " do begin"}, Shape::kOpens);
   // When the conditions end the table, the entry after them names none and
   // the calling loop ends after this claim.
-  return LoopPlan{a + 1, k - 1, after[used - 1]};
+  return LoopPlan{a + 1, k - 1, after[used - 1], k};
 }
 
 }  // namespace
@@ -191,7 +200,9 @@ void RecognizeFor(Context& ctx, TLoopState& state) {
 void RecognizeWhile(Context& ctx, TLoopState& state) {
   std::optional<LoopPlan> plan = PlanWhile(ctx, state);
   if (!plan) return;
+  ctx.Loops.push_back(LoopExits{plan->Continue, plan->Next});
   Translate(ctx, plan->BodyFrom, plan->BodyTo);
+  ctx.Loops.pop_back();
   Emit(ctx.Output, "end; { while }", Shape::kCloses);
   Claim(ctx, state, plan->Next);
 }

@@ -16,7 +16,7 @@ namespace {
 // comparison alone), or 0.
 int ConditionEndingAt(const Context& ctx, int last, int lowest, TIF& cond) {
   constexpr int kLongest = 12;  // a load, steps and a comparison
-  for (int start = last - kLongest; start < last; ++start) {
+  for (int start = last - kLongest; start <= last; ++start) {
     if (start < lowest) continue;
     if (ParseCondition(ctx.Code, ctx.Vars, start, cond, ctx.Rules) &&
         start + cond.Count - 1 == last) {
@@ -25,11 +25,6 @@ int ConditionEndingAt(const Context& ctx, int last, int lowest, TIF& cond) {
   }
   return 0;
 }
-
-struct RepeatPlan {
-  int BodyFrom = 0, BodyTo = -1;
-  int Next = 0;  // the first entry after the loop
-};
 
 }  // namespace
 
@@ -91,9 +86,43 @@ void RecognizeRepeat(Context& ctx, TLoopState& state) {
     text.append(static_cast<size_t>(groups), ')');
   }
   Emit(ctx.Output, "repeat", Shape::kOpens);
+  ctx.Loops.push_back(LoopExits{test_from, last + 1});
   Translate(ctx, top, test_from - 1);
+  ctx.Loops.pop_back();
   Emit(ctx.Output, {"until ", text, ";"}, Shape::kCloses);
   Claim(ctx, state, last + 1);
+}
+
+}  // namespace asm2pas
+
+namespace asm2pas {
+
+void RecognizeLoopJump(Context& ctx, TLoopState& state) {
+  if (ctx.Loops.empty() || !ctx.Facts) return;
+  const LoopExits& loop = ctx.Loops.back();
+  const CodeTable& code = ctx.Code;
+  const int a = state.Index;
+  const RoutineFacts& facts = *ctx.Facts;
+  auto word = [&](int target) -> const char* {
+    if (facts.SamePlace(target, loop.Exit)) return "break;";
+    if (facts.SamePlace(target, loop.Continue)) return "continue;";
+    return nullptr;
+  };
+  if (code.At(a).OpCode == "jmp") {
+    const char* w = word(facts.Target[static_cast<size_t>(a)]);
+    if (!w) return;
+    Emit(ctx.Output, w);
+    Claim(ctx, state, a + 1);
+    return;
+  }
+  TIF& cond = ctx.Conds[0];
+  if (!ParseCondition(code, ctx.Vars, a, cond, ctx.Rules)) return;
+  const int jump = a + cond.Count - 1;
+  if (jump > state.LastIndex) return;
+  const char* w = word(facts.Target[static_cast<size_t>(jump)]);
+  if (!w) return;
+  Emit(ctx.Output, {"if ", ConditionText(cond, false), " then ", w});
+  Claim(ctx, state, jump + 1);
 }
 
 }  // namespace asm2pas

@@ -3,6 +3,7 @@
 #include "translate/reading.h"
 
 #include "translate/extended/calls.h"
+#include "translate/extended/case.h"
 #include "translate/extended/jumps.h"
 #include "translate/extended/loops.h"
 #include "translate/extended/statements.h"
@@ -19,11 +20,24 @@ constexpr RecognizerEntry kExtendedTable[] = {
     // A loop whose test stands at its bottom: its first instruction may be
     // any, and the loop encloses whatever starts there.
     {"RecognizeRepeat", RecognizeRepeat, Sees::kListed, {kAnyMnemonic}},
+    // A jump out of the innermost loop, or on to its next round.
+    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jmp", "cmp", "test", "or"}},
+    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"mov", "jz", "jnz", "je"}},
+    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jne", "js", "jns", "jl"}},
+    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jle", "jg", "jge", "jnl"}},
+    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jnle", "jng", "jnge", "ja"}},
+    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jbe", {}, {}, {}}},
     {"DoTry", DoTry, Sees::kListed, {"xor"}},
     {"DoFinally", DoFinally, Sees::kListed, {"xor"}},
-    {"RecognizeFor", RecognizeFor, Sees::kListed, {"mov"}},
     {"RecognizeWhile", RecognizeWhile, Sees::kListed, {"jmp"}},
+    // Comparisons of one value with constants that lead to several arms.
+    {"RecognizeCase", RecognizeCase, Sees::kListed, {"cmp", "mov"}},
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"cmp", "or", "test", "mov"}},
+    // A conditional jump on the flags of the statement before it.
+    {"RecognizeIf", RecognizeIf, Sees::kListed, {"jz", "jnz", "je", "jne"}},
+    {"RecognizeIf", RecognizeIf, Sees::kListed, {"js", "jns", "jl", "jle"}},
+    {"RecognizeIf", RecognizeIf, Sees::kListed, {"jg", "jge", "jnl", "jnle"}},
+    {"RecognizeIf", RecognizeIf, Sees::kListed, {"jng", "jnge", "ja", "jbe"}},
     // Statements of today's compilers (extended/statements.h, calls.h),
     // before the default reading's statements, which some of them take
     // further and some would print inexactly.
@@ -39,11 +53,10 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"RecognizeExtend", RecognizeExtend, Sees::kListed, {"movzx", "movsx"}},
     // End of the statements of today's compilers.
     {"DoCall", DoCall, Sees::kListed, {"call"}},
-    {"DoRet", DoRet, Sees::kNamed, {"ret"}},
+    {"DoRet", DoRetEndingFinally, Sees::kNamed, {"ret"}},
     {"DoMov", DoMov, Sees::kNamed, {"mov"}},
     {"DoXor", DoXor, Sees::kNamed, {"xor"}},
     {"DoImul", DoImul, Sees::kNamed, {"imul"}},
-    {"DoIdiv", DoIdiv, Sees::kNamed, {"idiv"}},
     {"DoSub", DoSub, Sees::kNamed, {"sub"}},
     {"DoAdd", DoAdd, Sees::kNamed, {"add"}},
     {"DoInc", DoInc, Sees::kNamed, {"inc"}},
