@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/text.h"
 #include "output/writer.h"
@@ -177,18 +178,19 @@ struct SiteValues {
   }
 };
 
-enum class RegUse : uint8_t { kRead, kWritten, kUntouched };
+// What entry k does with the registers: those it reads (or may: all, for
+// an instruction not known here), those it writes whole, and those it
+// writes a part of (keeping the rest).
+struct RegEffect {
+  RegSet Reads = 0;
+  RegSet Writes = 0;
+  RegSet WritesPart = 0;
+};
 
-// What entry k does with a register: reads it (or may: an instruction not
-// known here), writes it first, or neither. A move into a part of it
-// counts as writing it when `parts` is set (what the rest held is never
-// read but by a move of the whole), else as reading the rest.
-RegUse UseOf(const CodeTable& code, int k, RegSet reg, bool parts) {
+RegEffect EffectOf(const CodeTable& code, int k) {
   const TOpCode& e = code.At(k);
   const std::string_view m = e.OpCode;
-  if (m == "cdq") {
-    return (reg & kEax) != 0 ? RegUse::kRead : (reg & kEdx) ? RegUse::kWritten : RegUse::kUntouched;
-  }
+  if (m == "cdq") return {kEax, kEdx, 0};
   const bool moves = m == "mov" || m == "movzx" || m == "movsx" || m == "lea" || m == "pop" ||
                      (m.starts_with("set") && m.size() > 3) ||
                      (m == "imul" && !code.Op3(k).empty());
@@ -202,47 +204,53 @@ RegUse UseOf(const CodeTable& code, int k, RegSet reg, bool parts) {
                        m == "not" || m == "shl" || m == "shr" || m == "sar" || m == "sal" ||
                        m == "rol" || m == "ror" || m == "bts" || m == "btr" || m == "btc" ||
                        (m == "imul" && !e.Op2.empty()) || m.starts_with("cmov");
-  if (!moves && !reads_only && !changes) return RegUse::kRead;
-  const bool clears = (m == "xor" || m == "sub") && RegisterOf(e.Op1) != 0 && e.Op1 == e.Op2;
-  RegSet whole = SiteValues::FullRegister(e.Op1);
-  if (parts && (moves || clears) && m != "lea" && Classify(e.Op1).Form == OperandForm::kRegister) {
-    whole = RegisterOf(e.Op1);
+  if (!moves && !reads_only && !changes) return {kAllRegs, 0, 0};
+  RegEffect fx;
+  const RegSet dest = RegisterOf(e.Op1);
+  const bool whole = SiteValues::FullRegister(e.Op1) != 0;
+  const bool clears = (m == "xor" || m == "sub") && dest != 0 && e.Op1 == e.Op2;
+  if (clears || (moves && dest != 0)) {
+    // Written without being read: whole, or a part of it.
+    (whole ? fx.Writes : fx.WritesPart) = dest;
+    if (!clears) fx.Reads = static_cast<RegSet>(RegistersIn(e.Op2) | RegistersIn(code.Op3(k)));
+    return fx;
   }
-  RegSet reads = static_cast<RegSet>(RegistersIn(e.Op2) | RegistersIn(code.Op3(k)));
-  if (!(moves && whole != 0)) reads |= RegistersIn(e.Op1);
-  if (clears && whole != 0) reads = 0;
-  if ((reads & reg) != 0) return RegUse::kRead;
-  if ((whole & reg) != 0 && !reads_only) return RegUse::kWritten;
-  return RegUse::kUntouched;
+  fx.Reads = static_cast<RegSet>(RegistersIn(e.Op1) | RegistersIn(e.Op2) | RegistersIn(code.Op3(k)));
+  if (!reads_only) fx.Writes = dest;
+  return fx;
 }
 
-// Whether the register is read after entry `from` - 1 before it is
-// written, along the straight code from there. Where that code ends (a
-// jump, a call, a ret, or after a few dozen instructions) eax counts as
-// read (it may be the next call's argument or the routine's result, and a
-// jump goes on by the flow facts) but by a call whose caller takes its
-// arguments off the stack after it (those take none in registers, and
-// return in eax); ecx and edx count as not read: no caller reads them
-// after a call but for a result, and a result is read at once.
-bool ReadAfter(const Context& ctx, int from, RegSet reg) {
-  const bool strict = reg == kEax;
-  constexpr int kSteps = 32;
-  // Ends: at most kSteps entries.
-  for (int k = from; k < from + kSteps; ++k) {
+// Which of `regs` (eax, ecx, edx) are read after entry `from` - 1 before
+// they are written, along the straight code from there. Where that code
+// ends (a jump, a call, a ret, or after a few dozen instructions) eax
+// counts as read (it may be the next call's argument or the routine's
+// result, and a jump goes on by the flow facts) but by a call whose caller
+// takes its arguments off the stack after it (those take none in
+// registers, and return in eax); ecx and edx count as not read: no caller
+// reads them after a call but for a result, and a result is read at once;
+// so a move into a part of them counts as writing them.
+RegSet ReadAfter(const Context& ctx, int from, RegSet regs) {
+  constexpr int kSteps = 16;
+  RegSet read = 0;
+  RegSet open = regs;  // not yet known
+  auto end_with_eax = [&](bool eax_read) {
+    if (eax_read) read |= static_cast<RegSet>(open & kEax);
+    return read;
+  };
+  // Ends: at most kSteps entries, or once every register is known.
+  for (int k = from; k < from + kSteps && open != 0; ++k) {
     const std::string_view m = ctx.Code.At(k).OpCode;
     if (m == "call") {
       const TOpCode& after = ctx.Code.At(k + 1);
-      return strict && !(after.OpCode == "add" && after.Op1 == "esp");
+      return end_with_eax(!(after.OpCode == "add" && after.Op1 == "esp"));
     }
-    if (!ctx.Code.Valid(k) || m == "ret" || m == "ijmp") return strict;
-    if (m.starts_with('j')) return strict && !Dead(ctx, k, reg);
-    switch (UseOf(ctx.Code, k, reg, !strict)) {
-      case RegUse::kRead: return true;
-      case RegUse::kWritten: return false;
-      case RegUse::kUntouched: break;
-    }
+    if (!ctx.Code.Valid(k) || m == "ret" || m == "ijmp") return end_with_eax(true);
+    if (m.starts_with('j')) return end_with_eax(!Dead(ctx, k, kEax));
+    const RegEffect fx = EffectOf(ctx.Code, k);
+    read |= static_cast<RegSet>(open & (fx.Reads | (fx.WritesPart & kEax)));
+    open &= static_cast<RegSet>(~(fx.Reads | fx.Writes | fx.WritesPart));
   }
-  return strict;
+  return end_with_eax(true);
 }
 
 // A call site as its statements say it.
@@ -250,8 +258,7 @@ struct Site {
   int At = 0;    // the first push, load or statement, after the padding
   int Call = 0;
   int Last = 0;  // the call, its clean-up or the store of its result
-  int Count = 0;  // arguments, the first pushed first
-  std::string Args[kMaxSite];
+  std::vector<std::string> Args;  // the first pushed first
   bool Stays[kMaxSite] = {};  // by entry, from the site's first
   std::string_view Target;
   std::string_view Dest;  // where the result is stored, or empty
@@ -259,36 +266,53 @@ struct Site {
   uint32_t Beyond = 0;  // what the clean-up takes beyond the site's pushes
 };
 
-// Reads the site starting at the loop's entry; false when its statements
-// could not say exactly what it does.
-bool ReadSite(const Context& ctx, const TLoopState& state, SiteValues& values, Site& site) {
-  const CodeTable& code = ctx.Code;
+// The call of the site that may start at the loop's entry, or 0: a call
+// within a few entries, after pushes when the site starts with the padding
+// or with a load of eax, ecx or edx pushed soon after, with nothing between
+// that leaves the straight code.
+int FindCall(const CodeTable& code, const TLoopState& state) {
   const int i = state.Index;
   const std::string_view m = code.At(i).OpCode;
+  if (m == "call") return i;
+  if (m == "sub" && code.At(i).Op1 != "esp") return 0;
+  if (m == "mov" || m == "lea") {
+    // A load of what is pushed next starts a site; most loads are none.
+    const std::string_view reg = code.At(i).Op1;
+    if (reg != "eax" && reg != "ecx" && reg != "edx") return 0;
+    if (code.At(i + 1).OpCode != "push" && code.At(i + 2).OpCode != "push") return 0;
+  }
+  bool pushes = false;
+  // Ends: at most kMaxSite entries.
+  for (int k = m == "sub" ? i + 1 : i; k - i < kMaxSite && k <= state.LastIndex; ++k) {
+    const std::string_view op = code.At(k).OpCode;
+    if (op == "call") return pushes ? k : 0;
+    if (op.empty() || op[0] == 'j' || op == "ret" || op == "pop" || op == "leave") return 0;
+    pushes = pushes || op == "push";
+  }
+  return 0;
+}
+
+// Reads the site from the loop's entry to its call; false when its
+// statements could not say exactly what it does.
+bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues& values,
+              Site& site) {
+  const CodeTable& code = ctx.Code;
+  const int i = state.Index;
   // [sub esp, P;] pushes, loads and other statements; call X;
   // [add esp, N;] [mov dest, eax]. The pushes are the arguments when the
   // clean-up takes them (and the padding before them) off the stack again.
   site.At = i;
-  if (m == "sub") {
+  if (code.At(i).OpCode == "sub") {
     std::optional<uint32_t> p = Immediate(code.At(i).Op2);
-    if (code.At(i).Op1 != "esp" || !p) return false;
+    if (!p) return false;
     values.Depth = *p;
     ++site.At;
   }
-  int call = site.At;
-  bool pushes = false;
-  // Ends: at most kMaxSite entries.
-  for (; call - i < kMaxSite && code.At(call).OpCode != "call" && call <= state.LastIndex; ++call) {
-    const std::string_view op = code.At(call).OpCode;
-    if (op.empty() || op[0] == 'j' || op == "ret" || op == "pop" || op == "leave") return false;
-    pushes = pushes || op == "push";
-  }
-  if (code.At(call).OpCode != "call" || (m != "call" && !pushes)) return false;
   site.Call = call;
   // Ends: one pass over the entries before the call.
   for (int k = site.At; k < call; ++k) {
     if (code.At(k).OpCode == "push") {
-      if (!values.Operand(code.At(k).Op1, site.Args[site.Count++])) return false;
+      if (!values.Operand(code.At(k).Op1, site.Args.emplace_back())) return false;
       values.Depth += 4;
     } else if (!values.Loads(code, k)) {
       if (!values.Stays(code, k)) return false;
@@ -312,16 +336,16 @@ bool ReadSite(const Context& ctx, const TLoopState& state, SiteValues& values, S
     return false;
   }
   // What the called routine leaves in ecx and edx is no statement's.
-  if (ReadAfter(ctx, call + 1, kEcx) || ReadAfter(ctx, call + 1, kEdx)) return false;
+  if (ReadAfter(ctx, call + 1, kEcx | kEdx) != 0) return false;
   const TOpCode& store = code.At(site.Last + 1);
   const OperandForm stored = Classify(store.Op1).Form;
   if (site.Beyond == 0 && store.OpCode == "mov" && store.Op2 == "eax" &&
       stored != OperandForm::kNone && stored != OperandForm::kImmediate &&
-      !ReadAfter(ctx, site.Last + 2, kEax)) {
+      ReadAfter(ctx, site.Last + 2, kEax) == 0) {
     site.Dest = Value(ctx.Vars, store.Op1);
     ++site.Last;
   } else {
-    site.ResultInEax = ReadAfter(ctx, site.Last + 1, kEax);
+    site.ResultInEax = ReadAfter(ctx, site.Last + 1, kEax) != 0;
   }
   return Consumable(ctx, state, i, site.Last);
 }
@@ -329,9 +353,11 @@ bool ReadSite(const Context& ctx, const TLoopState& state, SiteValues& values, S
 }  // namespace
 
 void RecognizeCallStatement(Context& ctx, TLoopState& state) {
+  const int call = FindCall(ctx.Code, state);
+  if (call == 0) return;
   SiteValues values(ctx.Vars);
   Site site;
-  if (!ReadSite(ctx, state, values, site)) {
+  if (!ReadSite(ctx, state, call, values, site)) {
     // A call the default statements would print, as if nothing but its
     // store read what it left, stays a comment line.
     if (ctx.Code.At(state.Index).OpCode == "call") KeepAsComment(ctx, state);
@@ -362,11 +388,11 @@ void RecognizeCallStatement(Context& ctx, TLoopState& state) {
   text += "function";
   text += site.Target;
   // Ends: one pass over the arguments.
-  for (int a = site.Count - 1; a >= 0; --a) {
-    text += a == site.Count - 1 ? "(" : ", ";
+  for (size_t a = site.Args.size(); a-- > 0;) {
+    text += a + 1 == site.Args.size() ? "(" : ", ";
     text += site.Args[a];
   }
-  if (site.Count > 0) text += ")";
+  if (!site.Args.empty()) text += ")";
   text += ";";
   Emit(ctx.Output, text);
   if (site.Beyond > 0) Emit(ctx.Output, {"esp:=esp+", Hex(site.Beyond), ";"});
