@@ -42,6 +42,9 @@ constexpr RecognizerEntry kExtendedTable[] = {
     // before the default reading's statements, which some of them take
     // further and some would print inexactly.
     {"RecognizeSet", RecognizeSet, Sees::kListed, {"cmp", "test"}},
+    {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"sete", "setne", "sets", "setns"}},
+    {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"setl", "setle", "setg", "setge"}},
+    {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"seta", "setbe", "setz", "setnz"}},
     {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"call", "push", "sub"}},
     {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"mov", "lea"}},
     {"RecognizeDivide", RecognizeDivide, Sees::kListed, {"cdq", "xor", "mov"}},

@@ -179,34 +179,62 @@ void RecognizeWide(Context& ctx, TLoopState& state) {
   Claim(ctx, state, i + 1);
 }
 
-void RecognizeSet(Context& ctx, TLoopState& state) {
-  const int i = state.Index;
-  const TOpCode& cmp = ctx.Code.At(i);
-  const TOpCode& set = ctx.Code.At(i + 1);
-  if (!set.OpCode.starts_with("set") || set.OpCode.size() < 4 || !set.Op2.empty()) return;
-  const OperandInfo dest = Classify(set.Op1);
-  if (dest.Bits != 8 || dest.Form == OperandForm::kImmediate) return;
+namespace {
+
+// The setcc at entry `set` as the boolean assignment of the comparison
+// `cmp` makes, claimed up to `next`; false when that would not be exact.
+bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int set, int next) {
+  const TOpCode& e = ctx.Code.At(set);
+  if (!e.OpCode.starts_with("set") || e.OpCode.size() < 4 || !e.Op2.empty()) return false;
+  const OperandInfo dest = Classify(e.Op1);
+  if (dest.Bits != 8 || dest.Form == OperandForm::kImmediate) return false;
   const OperandInfo a = Classify(cmp.Op1), b = Classify(cmp.Op2);
   if (a.Form == OperandForm::kNone || b.Form == OperandForm::kNone || a.Bits < 0 || b.Bits < 0) {
-    return;
+    return false;
   }
-  if (a.Bits != 0 && b.Bits != 0 && a.Bits != b.Bits) return;
+  if (a.Bits != 0 && b.Bits != 0 && a.Bits != b.Bits) return false;
   const int bits = a.Bits != 0 ? a.Bits : b.Bits;
-  if (bits == 0) return;  // no operand states the width
-  const std::string jump = "j" + std::string(set.OpCode.substr(3));
+  if (bits == 0) return false;  // no operand states the width
+  const std::string jump = "j" + std::string(e.OpCode.substr(3));
   TIF cond;
-  if (!ReadComparison(ctx.Vars, cmp, jump, cond)) return;
+  if (!ReadComparison(ctx.Vars, cmp, jump, cond)) return false;
   // A byte or word compares as the processor compares it when only
   // equality or the unsigned order is asked (a register part holds its
   // value unsigned) and no immediate stands below zero.
   if (bits < 32) {
     const bool unsigned_order = cmp.OpCode == "cmp" && cond.Left.starts_with("Cardinal(");
-    if (cond.Relation != relEqual && cond.Relation != relNotEqual && !unsigned_order) return;
-    if (TrimBoth(cmp.Op1).starts_with('-') || TrimBoth(cmp.Op2).starts_with('-')) return;
+    if (cond.Relation != relEqual && cond.Relation != relNotEqual && !unsigned_order) return false;
+    if (TrimBoth(cmp.Op1).starts_with('-') || TrimBoth(cmp.Op2).starts_with('-')) return false;
   }
-  if (!Consumable(ctx, state, i, i + 1) || !FlagsUnread(ctx, i + 1)) return;
-  EmitAndClaim(ctx, state, {Value(ctx.Vars, set.Op1), ":=", ConditionText(cond, false), ";"},
-               i + 2);
+  if (!Consumable(ctx, state, state.Index, next - 1) || !FlagsUnread(ctx, set)) return false;
+  EmitAndClaim(ctx, state, {Value(ctx.Vars, e.Op1), ":=", ConditionText(cond, false), ";"}, next);
+  return true;
+}
+
+}  // namespace
+
+void RecognizeSet(Context& ctx, TLoopState& state) {
+  const int i = state.Index;
+  SetStatement(ctx, state, ctx.Code.At(i), i + 1, i + 2);
+}
+
+void RecognizeSetAfter(Context& ctx, TLoopState& state) {
+  // The flags of logic (no carry, no overflow) compare its result with
+  // zero, as a test of it with itself would; those of arithmetic only on
+  // zero and sign, which the setcc mnemonics e, ne, s and ns read.
+  const int i = state.Index;
+  const TOpCode& e = ctx.Code.At(i);
+  const TOpCode& before = ctx.Code.At(i - 1);
+  const std::string_view m = before.OpCode;
+  const std::string_view cc = e.OpCode.substr(3);
+  const bool logic = m == "and" || m == "or" || m == "xor";
+  const bool arith = m == "add" || m == "sub" || m == "inc" || m == "dec" || m == "neg";
+  if (!ctx.Facts || ctx.Facts->Incoming[static_cast<size_t>(i)] != 0) return;
+  if (!logic && !(arith && (cc == "e" || cc == "ne" || cc == "s" || cc == "ns"))) return;
+  TOpCode test;
+  test.OpCode = "test";
+  test.Op1 = test.Op2 = before.Op1;
+  SetStatement(ctx, state, test, i, i + 1);
 }
 
 }  // namespace asm2pas

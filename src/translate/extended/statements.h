@@ -23,6 +23,8 @@ void RecognizeDivide(Context& ctx, TLoopState& state);
 void RecognizeWide(Context& ctx, TLoopState& state);
 // cmp or test + setcc.
 void RecognizeSet(Context& ctx, TLoopState& state);
+// A setcc on the flags of the logic or arithmetic before it.
+void RecognizeSetAfter(Context& ctx, TLoopState& state);
 
 // The pass that names the register variables inside memory operands too.
 void NameRegistersInside(PassContext& ctx);
