@@ -47,13 +47,13 @@ int KeywordBits(std::string_view text, std::string_view& rest) {
   return -1;
 }
 
-// A variable's plain slot: a frame register with a displacement, or an
-// absolute address, with no register to index it.
+// A variable's plain slot: a frame register with a displacement, an
+// absolute address, or a slot's key, with no register to index it.
 bool IsPlainSlot(std::string_view inner) {
   const RegSet regs = RegistersIn(inner);
   if (inner.find('*') != std::string_view::npos) return false;
-  if (regs == 0) return !inner.empty() && inner[0] == '$';
-  return (regs == kEbp && inner.starts_with("ebp")) || (regs == kEsp && inner.starts_with("esp"));
+  return regs == 0 || (regs == kEbp && inner.starts_with("ebp")) ||
+         (regs == kEsp && inner.starts_with("esp"));
 }
 
 }  // namespace
