@@ -1,0 +1,132 @@
+"""Turns asm2pas's output into a Pascal function, mechanically: it declares
+the registers and generated names, sets eax, edx, ecx from the parameters,
+returns eax, and rewrites only what the output's own notation needs
+(see README.md, "The back-translation"). It repairs nothing.
+"""
+import re
+
+from comments import leftover_kind, parse_comment, shape
+
+NAME = re.compile(r"\b(?:Local|Global)_[0-9A-F]{4,}\b")
+HEX = re.compile(r"(?<![\w$])\$([0-9A-Fa-f]{1,8})\b")
+BOOL = re.compile(r" (=|<>) (true|false)(?=[\s)]|$)")
+DIVISION = re.compile(r"^(\s*)(\S+):=(.+)/(.+);$")
+RELATIONS = ["<>", "<=", ">=", "=", "<", ">"]
+# 16- and 8-bit registers that overlay the low part of a 32-bit one; bx and
+# bl have names of their own in the output.
+OVERLAYS = [("ax", "word", "eax"), ("al", "byte", "eax"), ("cx", "word", "ecx"),
+            ("cl", "byte", "ecx"), ("dx", "word", "edx"), ("dl", "byte", "edx"),
+            ("si", "word", "esi"), ("di", "word", "edi"), ("bp", "word", "ebp"),
+            ("sp", "word", "esp")]
+
+
+class Reading:
+    """What one output says: its statement lines and its comment lines, sorted."""
+
+    def __init__(self, text, names):
+        self.fault = None       # the output is not a whole run
+        self.body = []          # the lines between "begin" and the final "end;"
+        self.real = []          # shapes of comment lines for real instructions
+        self.leftovers = []     # shapes of frame leftovers and filler
+        if not text.endswith("\r\n"):
+            self.fault = "output does not end with CR LF" if text else "no output"
+            return
+        lines = text[:-2].split("\r\n")
+        if len(lines) < 2 or lines[0] != "begin" or lines[-1] != "end;":
+            self.fault = "output is not framed by begin and end;"
+            return
+        self.body = lines[1:-1]
+        # Ends: one pass over the output lines.
+        for line in self.body:
+            if line.lstrip().startswith("//"):
+                opcode, ops = parse_comment(line, names)
+                kind = leftover_kind(opcode, ops)
+                (self.leftovers if kind else self.real).append(shape(opcode, ops))
+
+
+def load_wrappers(instrs, names):
+    """For every register load a condition can consume (mov r, x; [add/sub r ...;]
+    cmp; jcc), the condition pieces it prints and the same pieces with the load
+    put back as a side effect: Ld(r, value) sets r and yields the value."""
+    out = []
+    # Ends: one pass over the instructions; the inner walk stops at the
+    # first entry that is no add/sub.
+    for a, mov in enumerate(instrs):
+        if mov.opcode != "mov" or mov.ops[0] not in ("eax", "ebx", "ecx", "edx", "esi", "edi"):
+            continue
+        reg = mov.ops[0]
+        i = a + 1
+        while i < len(instrs) and instrs[i].opcode in ("add", "sub"):
+            i += 1
+        if i + 1 >= len(instrs) or instrs[i].opcode != "cmp":
+            continue
+        cmp = instrs[i]
+        value = names.var_name(mov.ops[1])
+        # Ends: the same add/sub entries.
+        for step in instrs[a + 1:i]:
+            value += ("+" if step.opcode == "add" else "-") + names.var_name(step.ops[1])
+        r = names.var_name(reg)
+        if i == a + 1 and cmp.ops[0] == reg:
+            left, right = (value, names.var_name(cmp.ops[1]))
+            wrapped = ("Ld(%s, %s)" % (r, left), right)
+        elif i > a + 1 and cmp.ops[1] == reg:
+            left, right = (names.var_name(cmp.ops[0]), value)
+            wrapped = (left, "Ld(%s, %s)" % (r, right))
+        elif i > a + 1 and cmp.ops[0] == reg:
+            left, right = (value, names.var_name(cmp.ops[1]))
+            wrapped = ("Ld(%s, %s)" % (r, left), right)
+        else:
+            continue
+        for rel in RELATIONS:
+            out.append((left + " " + rel + " " + right, wrapped[0] + " " + rel + " " + wrapped[1]))
+    return out
+
+
+def wrap_loads(line, wrappers):
+    """The header line with every consumed load put back into its condition."""
+    stripped = line.lstrip()
+    if not stripped.startswith(("if ", "and (", "or (", "while ", "until ")):
+        return line
+    for plain, wrapped in wrappers:
+        line = re.sub(r"(?<=[( ])" + re.escape(plain) + r"(?=\)| then| do|;|$)",
+                      lambda _m, w=wrapped: w, line)
+    return line
+
+
+def long_hex(m):
+    value = int(m.group(1), 16)
+    return "longint(%s)" % m.group(0) if value >= 0x80000000 else m.group(0)
+
+
+def pascal_line(line):
+    """One output line in Pascal. Only the notation is rewritten: x/y is an
+    integer division, "v = true" tests v against 0, 32-bit numbers of eight
+    digits are longints, and every loop turn counts towards the hang guard."""
+    if line.lstrip().startswith("//"):
+        return line
+    m = DIVISION.match(line)
+    if m:
+        line = "%s%s:=SDiv(%s, %s);" % m.groups()
+    line = BOOL.sub(lambda b: " %s 0" % ("<>" if (b.group(1) == "=") == (b.group(2) == "true")
+                                          else "="), line)
+    line = HEX.sub(long_hex, line)
+    stripped = line.strip()
+    if stripped.endswith(" do begin") or stripped == "repeat":
+        line += " if Guard then exit;"
+    return line
+
+
+def pascal_function(fname, body, wrappers=None):
+    """The whole function; its lines correspond one for one to `body` from
+    the fourth line on, which the compile-error mapping relies on."""
+    lines = [wrap_loads(l, wrappers) if wrappers else l for l in body]
+    lines = [pascal_line(l) for l in lines]
+    used = sorted({n for l in lines if not l.lstrip().startswith("//") for n in NAME.findall(l)})
+    decl = ["var eax, ebx, ecx, edx, esi, edi, ebp, esp: longint;"]
+    decl += ["  %s: %s absolute %s;" % o for o in OVERLAYS]
+    if used:
+        decl.append("  %s: longint;" % ", ".join(used))
+    init = "eax := a; edx := b; ecx := c; ebx := 0; esi := 0; edi := 0; ebp := 0; esp := 0;"
+    init += "".join(" %s := 0;" % n for n in used)
+    head = ["function %s(a, b, c: longint): longint;" % fname] + decl + ["begin", init, "try"]
+    return head, lines, ["finally", "%s := eax;" % fname, "end;", "end;"]

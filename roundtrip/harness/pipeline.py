@@ -1,0 +1,160 @@
+"""One batch of routines through the whole round trip: compile, disassemble,
+list, convert, back-translate, compile the test program, run it, and put
+every routine into its bucket.
+"""
+import os
+import shutil
+import subprocess
+
+import compilers
+from backtrans import Reading, load_wrappers
+from listing import Names, read_listing
+from program import Entry, compile_program, confirm_alone, run_program
+
+# Buckets, in the order of the tables.
+EQUIVALENT = "equivalent"
+DIFFERS = "differs"
+HANG = "hang"
+LOADS = "load read later"   # fixed by putting consumed register loads back
+UNTRANSLATED = "untranslated"
+NO_COMPILE = "does not compile"
+TOOL_ERROR = "tool error"
+BUCKETS = [EQUIVALENT, DIFFERS, HANG, LOADS, UNTRANSLATED, NO_COMPILE, TOOL_ERROR]
+
+
+class Result:
+    def __init__(self, compiler, group, rid):
+        self.compiler = compiler
+        self.group = group      # "generated" or "hand"
+        self.rid = rid
+        self.bucket = None
+        self.detail = ""
+        self.reason = ""        # why the back-translation does not compile
+        self.real = []          # shapes of the untranslated instructions
+        self.leftovers = []
+        self.listing = None
+        self.output = ""
+        self.source = []
+
+
+class Context:
+    def __init__(self, toolchain, tool, listing_tool, workdir, extended, inputs, log):
+        self.tc = toolchain
+        self.tool = tool
+        self.listing_tool = listing_tool
+        self.workdir = workdir
+        self.extended = extended
+        self.inputs = inputs
+        self.log = log
+
+
+def convert(ctx, path):
+    cmd = [ctx.tool] + (["--extended"] if ctx.extended else []) + [path]
+    p = subprocess.run(cmd, capture_output=True, timeout=60)
+    return p.returncode, p.stdout.decode("latin-1"), p.stderr.decode("latin-1")
+
+
+def process_batch(ctx, compiler, group, unit, routines):
+    """routines: [(name, source lines)] in the compiler's language. Returns [Result]."""
+    workdir = os.path.join(ctx.workdir, compiler, unit)
+    shutil.rmtree(workdir, ignore_errors=True)
+    os.makedirs(workdir)
+    results = {name: Result(compiler, group, name) for name, _ in routines}
+    for name, lines in routines:
+        results[name].source = lines
+
+    def fail_all(bucket, detail):
+        for r in results.values():
+            r.bucket, r.detail = bucket, detail
+        return list(results.values())
+
+    uses, externals, err = compilers.compile_batch(ctx.tc, compiler, workdir, unit, routines)
+    if err:
+        return fail_all("harness", "the routines do not compile: " + err.strip()[-300:])
+    paths, err = compilers.listings(ctx.listing_tool, workdir, unit, list(results))
+    if err:
+        return fail_all(TOOL_ERROR, err)
+
+    entries = []
+    for name, r in results.items():
+        r.listing = paths.get(name)
+        if not r.listing:
+            r.bucket, r.detail = TOOL_ERROR, "asm2pas-listing wrote no listing"
+            continue
+        status, r.output, stderr = convert(ctx, r.listing)
+        with open(r.listing[:-4] + ".out", "w", newline="") as f:
+            f.write(r.output)
+        if status != 0:
+            r.bucket, r.detail = TOOL_ERROR, "status %d: %s" % (status, stderr.strip())
+            continue
+        instrs = read_listing(r.listing)
+        names = Names(instrs)
+        reading = Reading(r.output, names)
+        if reading.fault:
+            r.bucket, r.detail = TOOL_ERROR, reading.fault + (": " + stderr.strip() if stderr else "")
+            continue
+        r.real, r.leftovers = reading.real, reading.leftovers
+        if reading.real:
+            r.bucket, r.detail = UNTRANSLATED, "; ".join(sorted(set(reading.real)))
+            continue
+        wrappers = load_wrappers(instrs, names)
+        text = "\n".join(reading.body)
+        wrappers = [w for w in wrappers if w[0] in text] or None
+        entries.append(Entry(name, compilers.original_name(compiler, unit, name),
+                             reading.body, wrappers))
+
+    args = ctx.tc.fpc_args()
+    pending = entries
+    # Ends: the second round holds only entries that compiled alone after
+    # failing among the others, and does not look for such entries again.
+    for round_no in (1, 2):
+        built = compile_program(ctx.tc.ppc, args, workdir, pending, uses, externals,
+                                ctx.inputs, ctx.log)
+        if built:
+            run_built(ctx, workdir, built, results)
+        again = []
+        for e in pending:
+            if e.failure is None or e.failure.startswith("harness"):
+                continue
+            if round_no == 1 and confirm_alone(ctx.tc.ppc, args, workdir, e, uses, externals,
+                                               ctx.inputs):
+                again.append(e)
+                continue
+            r = results[e.rid]
+            r.bucket, r.reason = NO_COMPILE, e.failure
+            r.detail = "%s: %s" % (e.failure, e.failed_line)
+        pending = again
+        if not pending:
+            break
+    for e in entries:
+        r = results[e.rid]
+        if r.bucket is None:
+            r.bucket, r.detail = "harness", e.failure or "no result from the test program"
+    return list(results.values())
+
+
+def run_built(ctx, workdir, built, results):
+    found, err = run_program(workdir, timeout=600)
+    if err:
+        ctx.log("%s: %s" % (workdir, err))
+    for e in built:
+        r = results[e.rid]
+        f = (found or {}).get(e.rid)
+        if not f:
+            r.bucket, r.detail = "harness", err or "no result"
+            continue
+        verdict, a, b, c, o, back = f[:6]
+        if verdict == "equivalent":
+            r.bucket = EQUIVALENT
+            continue
+        r.detail = "%s(%s, %s, %s): original %s, back-translation %s" % (
+            e.rid, a, b, c, o, back)
+        if len(f) >= 8 and f[7] == "equivalent":
+            r.bucket = LOADS
+            r.detail += " (%s; equivalent with the consumed loads put back)" % verdict
+        elif verdict == "hang":
+            r.bucket, r.detail = HANG, "%s(%s, %s, %s) does not end" % (e.rid, a, b, c)
+        else:
+            r.bucket = DIFFERS
+            if verdict != "differs":
+                r.detail += " (%s)" % verdict
