@@ -144,3 +144,16 @@ int countdown(int a, int b, int c) {
   }
   return s;
 }
+
+int inrange(int a, int b, int c) {
+  if ((unsigned)(a - b) <= (unsigned)(c - b)) return 1;
+  return 0;
+}
+
+int ucompare(int a, int b, int c) {
+  unsigned u = a, v = b;
+  int r = 0;
+  if (u < v) r = -1;
+  if (u > v) r = 1;
+  return r;
+}

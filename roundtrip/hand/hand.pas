@@ -179,3 +179,18 @@ begin
   end;
   result := s;
 end;
+
+function inrange(a, b, c: longint): longint;
+begin
+  if cardinal(a - b) <= cardinal(c - b) then result := 1 else result := 0;
+end;
+
+function ucompare(a, b, c: longint): longint;
+var u, v: cardinal;
+begin
+  u := a;
+  v := b;
+  result := 0;
+  if u < v then result := -1;
+  if u > v then result := 1;
+end;

@@ -7,7 +7,7 @@ import re
 
 from comments import leftover_kind, parse_comment, shape
 
-NAME = re.compile(r"\b(?:Local|Global)_[0-9A-F]{4,}\b")
+NAME = re.compile(r"\b(?:(?:Local|Global)_[0-9A-F]{4,}|Slot_esp_[0-9A-F]+)\b")
 HEX = re.compile(r"(?<![\w$])\$([0-9A-Fa-f]{1,8})\b")
 BOOL = re.compile(r" (=|<>) (true|false)(?=[\s)]|$)")
 DIVISION = re.compile(r"^(\s*)(\S+):=(.+)/(.+);$")
@@ -18,6 +18,9 @@ OVERLAYS = [("ax", "word", "eax"), ("al", "byte", "eax"), ("cx", "word", "ecx"),
             ("cl", "byte", "ecx"), ("dx", "word", "edx"), ("dl", "byte", "edx"),
             ("si", "word", "esi"), ("di", "word", "edi"), ("bp", "word", "ebp"),
             ("sp", "word", "esp")]
+# The second byte of a register has no name of its own in Pascal: it is read
+# as byte 1 of the register (ah is byte 1 of eax).
+HIGH_BYTES = re.compile(r"\b([a-d])h\b")
 
 
 class Reading:
@@ -28,6 +31,7 @@ class Reading:
         self.body = []          # the lines between "begin" and the final "end;"
         self.real = []          # shapes of comment lines for real instructions
         self.leftovers = []     # shapes of frame leftovers and filler
+        self.real_lines = []    # indexes in body of the real comment lines
         if not text.endswith("\r\n"):
             self.fault = "output does not end with CR LF" if text else "no output"
             return
@@ -37,11 +41,76 @@ class Reading:
             return
         self.body = lines[1:-1]
         # Ends: one pass over the output lines.
-        for line in self.body:
+        for n, line in enumerate(self.body):
             if line.lstrip().startswith("//"):
                 opcode, ops = parse_comment(line, names)
-                kind = leftover_kind(opcode, ops)
-                (self.leftovers if kind else self.real).append(shape(opcode, ops))
+                if leftover_kind(opcode, ops):
+                    self.leftovers.append(shape(opcode, ops))
+                else:
+                    self.real.append(shape(opcode, ops))
+                    self.real_lines.append(n)
+
+
+SHIFT = re.compile(r"^(sh[lr]|sa[lr]) (\w+), (\$[0-9A-F]+|cl), $")
+SIMPLE_OPERAND = re.compile(r"^(?:[a-d]l|[a-d]x|e[a-d]x|(?:Local|Global)_[0-9A-F]{4,})$")
+LEA = re.compile(r"^lea (\w+), \[([^\]]+)\], $")
+
+
+def run_anyway(comment):
+    """Pascal for a comment line whose instruction only computes a value
+    (shifts, neg, lea, cdq, movzx, movsx), or None. The harness supplies
+    this meaning so that the structures around the line can be run; the
+    routine stays untranslated."""
+    text = comment.lstrip()[2:]
+    m = SHIFT.match(text)
+    if m and SIMPLE_OPERAND.match(m.group(2)):
+        op, x, n = m.groups()
+        n = "(cl and 31)" if n == "cl" else n
+        if op in ("shl", "sal"):
+            return "%s:=%s shl %s;" % (x, x, n)
+        if op == "shr":
+            return "%s:=longint(cardinal(%s) shr %s);" % (x, x, n)
+        return "%s:=SarLongint(%s, %s);" % (x, x, n)
+    m = re.match(r"^neg (\w+), , $", text)
+    if m and SIMPLE_OPERAND.match(m.group(1)):
+        return "%s:=-%s;" % (m.group(1), m.group(1))
+    m = LEA.match(text)
+    if m and SIMPLE_OPERAND.match(m.group(1)) and not re.search(r"e[bs]p|eiz", m.group(2)):
+        return "%s:=%s;" % (m.group(1), m.group(2))
+    if text == "cdq , , ":
+        return "if eax < 0 then edx:=-1 else edx:=0;"
+    m = re.match(r"^mov([zs])x (\w+), (?:(byte|word) ptr )?(\w+), $", text)
+    if m and SIMPLE_OPERAND.match(m.group(2)) and SIMPLE_OPERAND.match(m.group(4)):
+        wide = m.group(3) == "word" or m.group(4) in ("ax", "cx", "dx")
+        cast = {("z", False): "byte", ("z", True): "word",
+                ("s", False): "shortint", ("s", True): "smallint"}[(m.group(1), wide)]
+        return "%s:=%s(%s);" % (m.group(2), cast, m.group(4))
+    return None
+
+
+ESP_SLOT = re.compile(r"(?:dword ptr )?\[esp(?:\+\$([0-9A-F]+))?\]")
+
+
+def with_meanings(reading):
+    """The body with every real comment line replaced by run_anyway's
+    Pascal and, where esp never changes in the body, every dword frame slot
+    [esp+N] read as a variable of its own; None when a comment line has no
+    such meaning or there is nothing to put in."""
+    out = list(reading.body)
+    for n in reading.real_lines:
+        stripped = out[n].lstrip()
+        code = run_anyway(stripped)
+        if code is None:
+            return None
+        out[n] = out[n][:len(out[n]) - len(stripped)] + code
+    code = [l for l in out if not l.lstrip().startswith("//")]
+    slots = any(ESP_SLOT.search(l) for l in code)
+    if slots and not any(l.lstrip().startswith("esp:=") for l in code):
+        out = [l if l.lstrip().startswith("//") else
+               ESP_SLOT.sub(lambda m: "Slot_esp_%s" % (m.group(1) or "0"), l) for l in out]
+    elif not reading.real_lines:
+        return None
+    return out
 
 
 def load_wrappers(instrs, names):
@@ -110,6 +179,7 @@ def pascal_line(line):
     line = BOOL.sub(lambda b: " %s 0" % ("<>" if (b.group(1) == "=") == (b.group(2) == "true")
                                           else "="), line)
     line = HEX.sub(long_hex, line)
+    line = HIGH_BYTES.sub(lambda m: "Bytes_e%sx[1]" % m.group(1), line)
     stripped = line.strip()
     if stripped.endswith(" do begin") or stripped == "repeat":
         line += " if Guard then exit;"
@@ -124,6 +194,7 @@ def pascal_function(fname, body, wrappers=None):
     used = sorted({n for l in lines if not l.lstrip().startswith("//") for n in NAME.findall(l)})
     decl = ["var eax, ebx, ecx, edx, esi, edi, ebp, esp: longint;"]
     decl += ["  %s: %s absolute %s;" % o for o in OVERLAYS]
+    decl += ["  Bytes_e%sx: packed array[0..3] of byte absolute e%sx;" % (r, r) for r in "abcd"]
     if used:
         decl.append("  %s: longint;" % ", ".join(used))
     init = "eax := a; edx := b; ecx := c; ebx := 0; esi := 0; edi := 0; ebp := 0; esp := 0;"

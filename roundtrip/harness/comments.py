@@ -66,8 +66,8 @@ def operand_shape(op):
             return size + "[esp+n]"
         if inner.startswith("$"):
             return size + "[abs]"
-        inner = re.sub(r"\b(?:e?[a-d]x|e?[sd]i|e?[sb]p|eiz)\b", "r", inner)
-        inner = re.sub(r"-?\$[0-9A-F]+", "n", inner)
+        inner = re.sub(r"\b(?:e?[a-d]x|e?[sd]i|[sb]p|eiz)\b", "r", inner)
+        inner = re.sub(r"\$[0-9A-F]+", "n", inner)
         return size + "[" + inner + "]"
     return "sym"
 

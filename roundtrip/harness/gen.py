@@ -17,7 +17,8 @@ C_OPS = {"and": "&", "or": "|", "xor": "^", "shl": "<<", "shr": ">>",
 
 
 # Expressions: ("var", name) ("const", n) ("bin", op, l, r) ("shift", op, e, n)
-# Conditions: ("rel", op, l, r) ("and", c1, c2) ("or", c1, c2)
+# Conditions: ("rel", op, l, r) ("urel", op, l, r): the same on the values
+#   taken as unsigned; ("and", c1, c2) ("or", c1, c2)
 # Statements: ("assign", v, e) ("inc", v) ("dec", v) ("if", cond, then, else|None)
 #   ("while", counter, bound, extra|None, body) ("repeat", counter, bound, extra|None, body)
 #   ("for", counter, lo, hi, downto, body)
@@ -25,8 +26,8 @@ C_OPS = {"and": "&", "or": "|", "xor": "^", "shl": "<<", "shr": ">>",
 
 def negate(cond):
     """The condition that holds exactly when `cond` does not (De Morgan)."""
-    if cond[0] == "rel":
-        return ("rel", NEGATED[cond[1]], cond[2], cond[3])
+    if cond[0] in ("rel", "urel"):
+        return (cond[0], NEGATED[cond[1]], cond[2], cond[3])
     other = "or" if cond[0] == "and" else "and"
     return (other, negate(cond[1]), negate(cond[2]))
 
@@ -67,6 +68,11 @@ class Generator:
                 self.expr(counters, depth + 1))
 
     def relation(self, counters):
+        if self.rng.random() < 0.08:
+            # Unsigned: both sides variables, as in a range test.
+            names = PARAMS + LOCALS + counters
+            return ("urel", self.rng.choice(RELATIONS), ("var", self.rng.choice(names)),
+                    ("var", self.rng.choice(names)))
         left = self.operand(counters)
         if left[0] == "const":
             left = ("var", self.rng.choice(PARAMS + LOCALS))
@@ -156,6 +162,8 @@ def pas_expr(e):
 def pas_cond(c):
     if c[0] == "rel":
         return "(%s %s %s)" % (pas_expr(c[2]), c[1], pas_expr(c[3]))
+    if c[0] == "urel":
+        return "(cardinal(%s) %s cardinal(%s))" % (pas_expr(c[2]), c[1], pas_expr(c[3]))
     return "(%s %s %s)" % (pas_cond(c[1]), c[0], pas_cond(c[2]))
 
 
@@ -230,6 +238,9 @@ def c_expr(e):
 def c_cond(c):
     if c[0] == "rel":
         return "%s %s %s" % (c_expr(c[2]), C_OPS.get(c[1], c[1]), c_expr(c[3]))
+    if c[0] == "urel":
+        return "(unsigned)%s %s (unsigned)%s" % (c_expr(c[2]), C_OPS.get(c[1], c[1]),
+                                                 c_expr(c[3]))
     return "(%s) %s (%s)" % (c_cond(c[1]), "&&" if c[0] == "and" else "||", c_cond(c[2]))
 
 

@@ -7,7 +7,7 @@ import shutil
 import subprocess
 
 import compilers
-from backtrans import Reading, load_wrappers
+from backtrans import Reading, load_wrappers, with_meanings
 from listing import Names, read_listing
 from program import Entry, compile_program, confirm_alone, run_program
 
@@ -30,9 +30,14 @@ class Result:
         self.bucket = None
         self.detail = ""
         self.reason = ""        # why the back-translation does not compile
+        # What an untranslated or not compiling routine does when the harness
+        # puts in the meaning of its comment lines and frame slots (see
+        # backtrans.with_meanings): the bucket it would then have.
+        self.anyway = None
         self.real = []          # shapes of the untranslated instructions
         self.leftovers = []
-        self.listing = None
+        self.listing = None     # its path, in the batch's directory
+        self.listing_text = b""
         self.output = ""
         self.source = []
 
@@ -75,12 +80,14 @@ def process_batch(ctx, compiler, group, unit, routines):
     if err:
         return fail_all(TOOL_ERROR, err)
 
-    entries = []
+    main, anyway = [], []
     for name, r in results.items():
         r.listing = paths.get(name)
         if not r.listing:
             r.bucket, r.detail = TOOL_ERROR, "asm2pas-listing wrote no listing"
             continue
+        with open(r.listing, "rb") as f:
+            r.listing_text = f.read()
         status, r.output, stderr = convert(ctx, r.listing)
         with open(r.listing[:-4] + ".out", "w", newline="") as f:
             f.write(r.output)
@@ -94,15 +101,31 @@ def process_batch(ctx, compiler, group, unit, routines):
             r.bucket, r.detail = TOOL_ERROR, reading.fault + (": " + stderr.strip() if stderr else "")
             continue
         r.real, r.leftovers = reading.real, reading.leftovers
+        wrappers = load_wrappers(instrs, names)
+        original = compilers.original_name(compiler, unit, name)
+
+        def entry(body):
+            text = "\n".join(body)
+            return Entry(name, original, body, [w for w in wrappers if w[0] in text] or None)
         if reading.real:
             r.bucket, r.detail = UNTRANSLATED, "; ".join(sorted(set(reading.real)))
-            continue
-        wrappers = load_wrappers(instrs, names)
-        text = "\n".join(reading.body)
-        wrappers = [w for w in wrappers if w[0] in text] or None
-        entries.append(Entry(name, compilers.original_name(compiler, unit, name),
-                             reading.body, wrappers))
+        else:
+            main.append(entry(reading.body))
+        body = with_meanings(reading)
+        if body is not None:
+            anyway.append(entry(body))
 
+    build_and_run(ctx, workdir, main, uses, externals, results, False)
+    build_and_run(ctx, workdir, anyway, uses, externals, results, True)
+    for r in results.values():
+        if r.bucket is None:
+            r.bucket, r.detail = "harness", "no result from the test program"
+    return list(results.values())
+
+
+def build_and_run(ctx, workdir, entries, uses, externals, results, anyway):
+    """Compiles and runs the back-translations; each verdict goes to its
+    routine's bucket or, with `anyway`, to what it does when run anyway."""
     args = ctx.tc.fpc_args()
     pending = entries
     # Ends: the second round holds only entries that compiled alone after
@@ -111,29 +134,33 @@ def process_batch(ctx, compiler, group, unit, routines):
         built = compile_program(ctx.tc.ppc, args, workdir, pending, uses, externals,
                                 ctx.inputs, ctx.log)
         if built:
-            run_built(ctx, workdir, built, results)
+            run_built(ctx, workdir, built, results, anyway)
         again = []
         for e in pending:
-            if e.failure is None or e.failure.startswith("harness"):
+            if e.failure is None:
                 continue
-            if round_no == 1 and confirm_alone(ctx.tc.ppc, args, workdir, e, uses, externals,
-                                               ctx.inputs):
+            if round_no == 1 and not e.failure.startswith("harness") and confirm_alone(
+                    ctx.tc.ppc, args, workdir, e, uses, externals, ctx.inputs):
                 again.append(e)
                 continue
-            r = results[e.rid]
-            r.bucket, r.reason = NO_COMPILE, e.failure
-            r.detail = "%s: %s" % (e.failure, e.failed_line)
+            bucket = "harness" if e.failure.startswith("harness") else NO_COMPILE
+            verdict(results[e.rid], bucket, "%s: %s" % (e.failure, e.failed_line), anyway,
+                    e.failure)
         pending = again
         if not pending:
             break
-    for e in entries:
-        r = results[e.rid]
-        if r.bucket is None:
-            r.bucket, r.detail = "harness", e.failure or "no result from the test program"
-    return list(results.values())
 
 
-def run_built(ctx, workdir, built, results):
+def verdict(r, bucket, detail, anyway, reason=""):
+    """The routine's bucket or, with `anyway`, what it does when run anyway."""
+    if anyway:
+        r.anyway = bucket
+        r.detail += " | runs anyway: %s %s" % (bucket, detail)
+    else:
+        r.bucket, r.detail, r.reason = bucket, detail, reason
+
+
+def run_built(ctx, workdir, built, results, anyway):
     found, err = run_program(workdir, timeout=600)
     if err:
         ctx.log("%s: %s" % (workdir, err))
@@ -141,20 +168,17 @@ def run_built(ctx, workdir, built, results):
         r = results[e.rid]
         f = (found or {}).get(e.rid)
         if not f:
-            r.bucket, r.detail = "harness", err or "no result"
+            verdict(r, "harness", err or "no result", anyway)
             continue
-        verdict, a, b, c, o, back = f[:6]
-        if verdict == "equivalent":
-            r.bucket = EQUIVALENT
+        kind, a, b, c, o, back = f[:6]
+        if kind == "equivalent":
+            verdict(r, EQUIVALENT, "", anyway)
             continue
-        r.detail = "%s(%s, %s, %s): original %s, back-translation %s" % (
-            e.rid, a, b, c, o, back)
+        detail = "%s(%s, %s, %s): original %s, back-translation %s" % (e.rid, a, b, c, o, back)
         if len(f) >= 8 and f[7] == "equivalent":
-            r.bucket = LOADS
-            r.detail += " (%s; equivalent with the consumed loads put back)" % verdict
-        elif verdict == "hang":
-            r.bucket, r.detail = HANG, "%s(%s, %s, %s) does not end" % (e.rid, a, b, c)
+            verdict(r, LOADS, detail + " (%s; equivalent with the consumed loads put back)" % kind,
+                    anyway)
+        elif kind == "hang":
+            verdict(r, HANG, "%s(%s, %s, %s) does not end" % (e.rid, a, b, c), anyway)
         else:
-            r.bucket = DIFFERS
-            if verdict != "differs":
-                r.detail += " (%s)" % verdict
+            verdict(r, DIFFERS, detail + ("" if kind == "differs" else " (%s)" % kind), anyway)

@@ -26,6 +26,24 @@ def bucket_table(results, extended):
     return rows
 
 
+def anyway_table(results):
+    """Routines that do not run as printed (untranslated, or not compiling),
+    run with the harness's meanings put in: what their structures do."""
+    keys = sorted({(r.compiler, r.group) for r in results},
+                  key=lambda k: (k[1] != "generated", k[0]))
+    cols = [b for b in BUCKETS if b not in (UNTRANSLATED, TOOL_ERROR)]
+    out = ["| compiler | not run | run anyway | " + " | ".join(cols) + " |",
+           "|---|---:|---:|" + "---:|" * len(cols)]
+    for compiler, group in keys:
+        rs = [r for r in results if r.compiler == compiler and r.group == group and
+              r.bucket in (UNTRANSLATED, NO_COMPILE)]
+        ran = Counter(r.anyway for r in rs if r.anyway)
+        name = compiler + (" (hand-written)" if group == "hand" else "")
+        out.append("| %s | %d | %d | %s |" % (name, len(rs), sum(ran.values()),
+                                              " | ".join(str(ran.get(b, 0)) for b in cols)))
+    return out
+
+
 def pattern_table(results, compiler, limit):
     rs = [r for r in results if r.compiler == compiler]
     lines = Counter(s for r in rs for s in r.real)
@@ -54,6 +72,13 @@ def full_report(results, extended, command, limit=25):
     out = ["# Round trip" + (" with --extended" if extended else ""), "",
            "Command: `%s`" % command, ""]
     out += bucket_table(results, extended)
+    out += ["", "## Routines not run, run anyway", "",
+            "Untranslated and not compiling routines, where every comment line for "
+            "a real instruction only computes a value (shifts, neg, lea, cdq, movzx, "
+            "movsx) and the only unnamed memory is dword frame slots [esp+N] with esp "
+            "unchanged: the harness puts in what those lines do, reads the slots as "
+            "variables, and runs the rest as asm2pas printed it. The routines keep "
+            "their buckets above.", ""] + anyway_table(results)
     out += ["", "## Why back-translations do not compile", ""] + compile_table(results)
     for compiler in sorted({r.compiler for r in results}):
         out += ["", "## Comment lines for real instructions, %s" % compiler, ""]

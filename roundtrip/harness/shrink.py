@@ -73,7 +73,11 @@ def expr_variants(e):
 
 
 def cond_variants(c):
-    if c[0] == "rel":
+    if c[0] == "urel":
+        yield ("rel",) + c[1:]
+        if c[1] not in ("<", "="):
+            yield ("urel", "<", c[2], c[3])
+    elif c[0] == "rel":
         for v in expr_variants(c[2]):
             if v[0] != "const":
                 yield (c[0], c[1], v, c[3])
