@@ -5,13 +5,15 @@ returns eax, and rewrites only what the output's own notation needs
 """
 import re
 
-from comments import leftover_kind, parse_comment, shape
+from comments import leftover_kind, parse_comment, printed, shape
 
 NAME = re.compile(r"\b(?:(?:Local|Global)_[0-9A-F]{4,}|Slot_esp_[0-9A-F]+)\b")
 HEX = re.compile(r"(?<![\w$])\$([0-9A-Fa-f]{1,8})\b")
 BOOL = re.compile(r" (=|<>) (true|false)(?=[\s)]|$)")
 DIVISION = re.compile(r"^(\s*)(\S+):=(.+)/(.+);$")
 RELATIONS = ["<>", "<=", ">=", "=", "<", ">"]
+HEADER = re.compile(r"^\s*(?:if|and|or|while|until) ")
+NO_RELATION = re.compile(r"\w  [\w$]")
 # 16- and 8-bit registers that overlay the low part of a 32-bit one; bx and
 # bl have names of their own in the output.
 OVERLAYS = [("ax", "word", "eax"), ("al", "byte", "eax"), ("cx", "word", "ecx"),
@@ -26,12 +28,13 @@ HIGH_BYTES = re.compile(r"\b([a-d])h\b")
 class Reading:
     """What one output says: its statement lines and its comment lines, sorted."""
 
-    def __init__(self, text, names):
+    def __init__(self, text, names, instrs=()):
         self.fault = None       # the output is not a whole run
         self.body = []          # the lines between "begin" and the final "end;"
         self.real = []          # shapes of comment lines for real instructions
         self.leftovers = []     # shapes of frame leftovers and filler
         self.real_lines = []    # indexes in body of the real comment lines
+        self.empty_conditions = 0  # header lines with "()" or no relation
         if not text.endswith("\r\n"):
             self.fault = "output does not end with CR LF" if text else "no output"
             return
@@ -40,15 +43,29 @@ class Reading:
             self.fault = "output is not framed by begin and end;"
             return
         self.body = lines[1:-1]
-        # Ends: one pass over the output lines.
+        # Comment lines come in address order: each is matched with the next
+        # listing instruction that prints as it does, for its jump's direction.
+        at = 0
+        # Ends: one pass over the output lines; `at` only moves forward.
         for n, line in enumerate(self.body):
-            if line.lstrip().startswith("//"):
-                opcode, ops = parse_comment(line, names)
-                if leftover_kind(opcode, ops):
-                    self.leftovers.append(shape(opcode, ops))
-                else:
-                    self.real.append(shape(opcode, ops))
-                    self.real_lines.append(n)
+            if HEADER.match(line) and ("()" in line or NO_RELATION.search(line)):
+                self.empty_conditions += 1
+            if not line.lstrip().startswith("//"):
+                continue
+            opcode, ops = parse_comment(line, names)
+            k = at
+            while k < len(instrs) and printed(instrs[k], names) != line.lstrip():
+                k += 1
+            where = None
+            if k < len(instrs):
+                at = k + 1
+                following = instrs[k + 1].address if k + 1 < len(instrs) else None
+                where = (instrs[k].address, following)
+            if leftover_kind(opcode, ops):
+                self.leftovers.append(shape(opcode, ops, where))
+            else:
+                self.real.append(shape(opcode, ops, where))
+                self.real_lines.append(n)
 
 
 SHIFT = re.compile(r"^(sh[lr]|sa[lr]) (\w+), (\$[0-9A-F]+|cl), $")
@@ -56,11 +73,12 @@ SIMPLE_OPERAND = re.compile(r"^(?:[a-d]l|[a-d]x|e[a-d]x|(?:Local|Global)_[0-9A-F
 LEA = re.compile(r"^lea (\w+), \[([^\]]+)\], $")
 
 
-def run_anyway(comment):
+def run_anyway(comment, names):
     """Pascal for a comment line whose instruction only computes a value
     (shifts, neg, lea, cdq, movzx, movsx), or None. The harness supplies
     this meaning so that the structures around the line can be run; the
-    routine stays untranslated."""
+    routine stays untranslated. Registers inside a lea's brackets go under
+    the names the output gives them (ebx is a Local_ name)."""
     text = comment.lstrip()[2:]
     m = SHIFT.match(text)
     if m and SIMPLE_OPERAND.match(m.group(2)):
@@ -76,7 +94,8 @@ def run_anyway(comment):
         return "%s:=-%s;" % (m.group(1), m.group(1))
     m = LEA.match(text)
     if m and SIMPLE_OPERAND.match(m.group(1)) and not re.search(r"e[bs]p|eiz", m.group(2)):
-        return "%s:=%s;" % (m.group(1), m.group(2))
+        address = re.sub(r"\b[a-z]{2,3}\b", lambda r: names.var_name(r.group(0)), m.group(2))
+        return "%s:=%s;" % (m.group(1), address)
     if text == "cdq , , ":
         return "if eax < 0 then edx:=-1 else edx:=0;"
     m = re.match(r"^mov([zs])x (\w+), (?:(byte|word) ptr )?(\w+), $", text)
@@ -91,7 +110,7 @@ def run_anyway(comment):
 ESP_SLOT = re.compile(r"(?:dword ptr )?\[esp(?:\+\$([0-9A-F]+))?\]")
 
 
-def with_meanings(reading):
+def with_meanings(reading, names):
     """The body with every real comment line replaced by run_anyway's
     Pascal and, where esp never changes in the body, every dword frame slot
     [esp+N] read as a variable of its own; None when a comment line has no
@@ -99,7 +118,7 @@ def with_meanings(reading):
     out = list(reading.body)
     for n in reading.real_lines:
         stripped = out[n].lstrip()
-        code = run_anyway(stripped)
+        code = run_anyway(stripped, names)
         if code is None:
             return None
         out[n] = out[n][:len(out[n]) - len(stripped)] + code
@@ -130,6 +149,8 @@ def load_wrappers(instrs, names):
         if i + 1 >= len(instrs) or instrs[i].opcode != "cmp":
             continue
         cmp = instrs[i]
+        if cmp.ops[0] == cmp.ops[1]:
+            continue  # the compare itself reads the register: not a later read
         value = names.var_name(mov.ops[1])
         # Ends: the same add/sub entries.
         for step in instrs[a + 1:i]:

@@ -72,7 +72,17 @@ def operand_shape(op):
     return "sym"
 
 
-def shape(opcode, ops):
-    """The instruction with its operands reduced to their kinds: 'shl r32, imm'."""
+def shape(opcode, ops, where=None):
+    """The instruction with its operands reduced to their kinds: 'shl r32, imm'.
+    `where` is (own address, next instruction's address) when known: a jump
+    target then reads 'next', 'back' or 'forward'."""
     shapes = [operand_shape(o) for o in ops if o]
+    if where and shapes and shapes[0] == "target":
+        target = int(ops[0], 16)
+        shapes[0] = "next" if target == where[1] else "back" if target <= where[0] else "forward"
     return (opcode + " " + ", ".join(shapes)).strip()
+
+
+def printed(ins, names):
+    """A listing instruction as asm2pas prints it as a comment line."""
+    return "//%s %s" % (ins.opcode, ", ".join(names.var_name(o) for o in ins.ops))

@@ -40,6 +40,8 @@ class Result:
         self.listing_text = b""
         self.output = ""
         self.source = []
+        self.empty_conditions = 0   # header lines with an empty condition text
+        self.zero_tail = False      # the listing ends in zero bytes after the ret
 
 
 class Context:
@@ -96,11 +98,15 @@ def process_batch(ctx, compiler, group, unit, routines):
             continue
         instrs = read_listing(r.listing)
         names = Names(instrs)
-        reading = Reading(r.output, names)
+        reading = Reading(r.output, names, instrs)
         if reading.fault:
             r.bucket, r.detail = TOOL_ERROR, reading.fault + (": " + stderr.strip() if stderr else "")
             continue
         r.real, r.leftovers = reading.real, reading.leftovers
+        r.empty_conditions = reading.empty_conditions
+        lines = r.listing_text.split(b"\r\n")
+        last = [l for l in lines if l and l[:1] not in b"*|"][-1:]
+        r.zero_tail = bool(last) and set(last[0][8:34].strip()) == {ord("0")}
         wrappers = load_wrappers(instrs, names)
         original = compilers.original_name(compiler, unit, name)
 
@@ -111,7 +117,7 @@ def process_batch(ctx, compiler, group, unit, routines):
             r.bucket, r.detail = UNTRANSLATED, "; ".join(sorted(set(reading.real)))
         else:
             main.append(entry(reading.body))
-        body = with_meanings(reading)
+        body = with_meanings(reading, names)
         if body is not None:
             anyway.append(entry(body))
 

@@ -68,7 +68,20 @@ def compile_table(results):
     return out
 
 
-def full_report(results, extended, command, limit=25):
+def static_table(results):
+    """What needs no run: outputs with an empty condition (any bucket), and
+    listings that end in zero bytes after the final ret."""
+    out = ["| compiler | routines | outputs with an empty or relation-less condition | "
+           "listings ending in zero bytes |", "|---|---:|---:|---:|"]
+    for compiler in sorted({r.compiler for r in results}):
+        rs = [r for r in results if r.compiler == compiler]
+        out.append("| %s | %d | %d | %d |" % (compiler, len(rs),
+                                               sum(1 for r in rs if r.empty_conditions),
+                                               sum(1 for r in rs if r.zero_tail)))
+    return out
+
+
+def full_report(results, extended, command, limit=30):
     out = ["# Round trip" + (" with --extended" if extended else ""), "",
            "Command: `%s`" % command, ""]
     out += bucket_table(results, extended)
@@ -80,6 +93,7 @@ def full_report(results, extended, command, limit=25):
             "variables, and runs the rest as asm2pas printed it. The routines keep "
             "their buckets above.", ""] + anyway_table(results)
     out += ["", "## Why back-translations do not compile", ""] + compile_table(results)
+    out += ["", "## Seen without running", ""] + static_table(results)
     for compiler in sorted({r.compiler for r in results}):
         out += ["", "## Comment lines for real instructions, %s" % compiler, ""]
         out += pattern_table(results, compiler, limit)

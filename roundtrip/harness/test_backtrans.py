@@ -7,7 +7,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from backtrans import Reading, load_wrappers, pascal_line, wrap_loads  # noqa: E402
+from backtrans import Reading, load_wrappers, pascal_line, run_anyway, wrap_loads  # noqa: E402
 from listing import Names, read_listing  # noqa: E402
 
 
@@ -46,6 +46,17 @@ class Rewrites(unittest.TestCase):
         self.assertEqual(r.leftovers, ["push r32", "lea r32, [r+n]"])
         self.assertEqual(r.real, ["shl r32, imm", "jmp target"])
         self.assertEqual(Reading("begin\r\n", names).fault, "output is not framed by begin and end;")
+
+    def test_meanings_of_comment_lines(self):
+        names = Names(listing("00000000 push ebx"))
+        self.assertEqual(run_anyway("//lea edx, [ebx+ecx*4-$08], ", names),
+                         "edx:=Local_0000+ecx*4-$08;")
+        self.assertEqual(run_anyway("//shr Local_0000, $02, ", names),
+                         "Local_0000:=longint(cardinal(Local_0000) shr $02);")
+        self.assertEqual(run_anyway("//sar eax, cl, ", names), "eax:=SarLongint(eax, (cl and 31));")
+        self.assertEqual(run_anyway("//movsx eax, byte ptr al, ", names), "eax:=shortint(al);")
+        self.assertIsNone(run_anyway("//lea eax, [ebp-$10], ", names))
+        self.assertIsNone(run_anyway("//cmp eax, $01, ", names))
 
     def test_consumed_loads_are_put_back(self):
         instrs = listing("00000000 mov ebx, eax", "00000002 cmp ebx, $0A", "00000005 jnle 0000000A",
