@@ -116,6 +116,7 @@ def with_meanings(reading, names):
     [esp+N] read as a variable of its own; None when a comment line has no
     such meaning or there is nothing to put in."""
     out = list(reading.body)
+    # Ends: one step per real comment line.
     for n in reading.real_lines:
         stripped = out[n].lstrip()
         code = run_anyway(stripped, names)
@@ -208,8 +209,8 @@ def pascal_line(line):
 
 
 def pascal_function(fname, body, wrappers=None):
-    """The whole function; its lines correspond one for one to `body` from
-    the fourth line on, which the compile-error mapping relies on."""
+    """The function as (head, lines, tail); `lines` correspond one for one
+    to `body`, which the compile-error mapping relies on."""
     lines = [wrap_loads(l, wrappers) if wrappers else l for l in body]
     lines = [pascal_line(l) for l in lines]
     used = sorted({n for l in lines if not l.lstrip().startswith("//") for n in NAME.findall(l)})

@@ -84,38 +84,17 @@ def process_batch(ctx, compiler, group, unit, routines):
 
     main, anyway = [], []
     for name, r in results.items():
-        r.listing = paths.get(name)
-        if not r.listing:
-            r.bucket, r.detail = TOOL_ERROR, "asm2pas-listing wrote no listing"
+        got = read_back(ctx, r, paths.get(name))
+        if not got:
             continue
-        with open(r.listing, "rb") as f:
-            r.listing_text = f.read()
-        status, r.output, stderr = convert(ctx, r.listing)
-        with open(r.listing[:-4] + ".out", "w", newline="") as f:
-            f.write(r.output)
-        if status != 0:
-            r.bucket, r.detail = TOOL_ERROR, "status %d: %s" % (status, stderr.strip())
-            continue
-        instrs = read_listing(r.listing)
-        names = Names(instrs)
-        reading = Reading(r.output, names, instrs)
-        if reading.fault:
-            r.bucket, r.detail = TOOL_ERROR, reading.fault + (": " + stderr.strip() if stderr else "")
-            continue
-        r.real, r.leftovers = reading.real, reading.leftovers
-        r.empty_conditions = reading.empty_conditions
-        lines = r.listing_text.split(b"\r\n")
-        last = [l for l in lines if l and l[:1] not in b"*|"][-1:]
-        r.zero_tail = bool(last) and set(last[0][8:34].strip()) == {ord("0")}
+        reading, instrs, names = got
         wrappers = load_wrappers(instrs, names)
         original = compilers.original_name(compiler, unit, name)
 
         def entry(body):
             text = "\n".join(body)
             return Entry(name, original, body, [w for w in wrappers if w[0] in text] or None)
-        if reading.real:
-            r.bucket, r.detail = UNTRANSLATED, "; ".join(sorted(set(reading.real)))
-        else:
+        if not reading.real:
             main.append(entry(reading.body))
         body = with_meanings(reading, names)
         if body is not None:
@@ -127,6 +106,37 @@ def process_batch(ctx, compiler, group, unit, routines):
         if r.bucket is None:
             r.bucket, r.detail = "harness", "no result from the test program"
     return list(results.values())
+
+
+def read_back(ctx, r, listing):
+    """Converts the routine's listing and reads the output: (reading, the
+    listing's instructions, its names), or None with the routine put in the
+    bucket it already has (tool error); untranslated routines get theirs."""
+    r.listing = listing
+    if not listing:
+        r.bucket, r.detail = TOOL_ERROR, "asm2pas-listing wrote no listing"
+        return None
+    with open(listing, "rb") as f:
+        r.listing_text = f.read()
+    status, r.output, stderr = convert(ctx, listing)
+    with open(listing[:-4] + ".out", "w", newline="") as f:
+        f.write(r.output)
+    if status != 0:
+        r.bucket, r.detail = TOOL_ERROR, "status %d: %s" % (status, stderr.strip())
+        return None
+    instrs = read_listing(listing)
+    names = Names(instrs)
+    reading = Reading(r.output, names, instrs)
+    if reading.fault:
+        r.bucket, r.detail = TOOL_ERROR, reading.fault + (": " + stderr.strip() if stderr else "")
+        return None
+    r.real, r.leftovers = reading.real, reading.leftovers
+    r.empty_conditions = reading.empty_conditions
+    last = [l for l in r.listing_text.split(b"\r\n") if l and l[:1] not in b"*|"][-1:]
+    r.zero_tail = bool(last) and set(last[0][8:34].strip()) == {ord("0")}
+    if reading.real:
+        r.bucket, r.detail = UNTRANSLATED, "; ".join(sorted(set(reading.real)))
+    return reading, instrs, names
 
 
 def build_and_run(ctx, workdir, entries, uses, externals, results, anyway):

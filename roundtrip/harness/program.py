@@ -123,11 +123,12 @@ def compile_errors(ppc, args, workdir, source, link):
         if m:
             errors.append((int(m.group(1)), m.group(2)))
     if not errors:
-        errors.append((0, (p.stdout + p.stderr).strip().splitlines()[-1:] or ["no message"]))
+        last = (p.stdout + p.stderr).strip().splitlines()[-1:]
+        errors.append((0, last[0] if last else "no message"))
     return errors
 
 
-def why(entry, line_text, message):
+def why(line_text, message):
     """A short name for the reason a back-translation does not compile."""
     text = line_text.strip()
     if "()" in text:
@@ -136,7 +137,7 @@ def why(entry, line_text, message):
         return "condition without relation"
     if "[" in text:
         return "memory operand without name"
-    if "for-loop variable" in message or "loop variable" in message:
+    if "loop variable" in message:
         return "assignment to the for counter"
     return "compiler: " + message
 
@@ -162,7 +163,7 @@ def compile_program(ppc, args, workdir, entries, uses, externals, inputs, log):
                 e.wrappers = None
             elif e.failure is None:
                 text = e.body[body_index] if 0 <= body_index < len(e.body) else src_lines[line - 1]
-                e.failure = why(e, text, message)
+                e.failure = why(text, message)
                 e.failed_line = text.strip()
             hit.add(id(e))
         if not hit:
