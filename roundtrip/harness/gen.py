@@ -12,8 +12,6 @@ COUNTERS = ["i", "j", "k"]
 ARITH = ["+", "-", "*", "and", "or", "xor"]
 RELATIONS = ["=", "<>", "<", "<=", ">", ">="]
 NEGATED = {"=": "<>", "<>": "=", "<": ">=", "<=": ">", ">": "<=", ">=": "<"}
-C_OPS = {"and": "&", "or": "|", "xor": "^", "shl": "<<", "shr": ">>",
-         "=": "==", "<>": "!="}
 
 
 # Expressions: ("var", name) ("const", n) ("bin", op, l, r) ("shift", op, e, n)
@@ -147,69 +145,95 @@ def generate(seed):
     return Generator(random.Random(seed)).routine()
 
 
-# ---- Pascal -------------------------------------------------------------
+# ---- Printing -----------------------------------------------------------
 
-def pas_expr(e):
-    if e[0] == "var":
-        return e[1]
-    if e[0] == "const":
-        return str(e[1]) if e[1] >= 0 else "(%d)" % e[1]
-    if e[0] == "shift":
-        return "(%s %s %d)" % (pas_expr(e[2]), e[1], e[3])
-    return "(%s %s %s)" % (pas_expr(e[2]), e[1], pas_expr(e[3]))
+class Syntax:
+    """How one language writes the tree's pieces."""
+
+    def __init__(self, ops, logic_ops, rel, urel, logic, assign, inc, dec, if_, else_, end,
+                 while_, step, repeat, repeat_end, for_up, for_down):
+        self.ops, self.logic_ops = ops, logic_ops
+        self.rel, self.urel, self.logic = rel, urel, logic
+        self.assign, self.inc, self.dec = assign, inc, dec
+        self.if_, self.else_, self.end, self.while_, self.step = if_, else_, end, while_, step
+        self.repeat, self.repeat_end, self.for_up, self.for_down = repeat, repeat_end, for_up, for_down
+
+    def expr(self, e):
+        if e[0] == "var":
+            return e[1]
+        if e[0] == "const":
+            return str(e[1]) if e[1] >= 0 else "(%d)" % e[1]
+        if e[0] == "shift":
+            return "(%s %s %d)" % (self.expr(e[2]), self.ops.get(e[1], e[1]), e[3])
+        return "(%s %s %s)" % (self.expr(e[2]), self.ops.get(e[1], e[1]), self.expr(e[3]))
+
+    def cond(self, c):
+        if c[0] in ("rel", "urel"):
+            form = self.rel if c[0] == "rel" else self.urel
+            return form % (self.expr(c[2]), self.ops.get(c[1], c[1]), self.expr(c[3]))
+        return self.logic % (self.cond(c[1]), self.logic_ops.get(c[0], c[0]), self.cond(c[2]))
+
+    def block(self, stmts, ind, out):
+        for s in stmts:
+            self.stmt(s, ind, out)
+
+    def stmt(self, s, ind, out):
+        p = "  " * ind
+        kind = s[0]
+        if kind == "assign":
+            out.append(p + self.assign % (s[1], self.expr(s[2])))
+        elif kind in ("inc", "dec"):
+            out.append(p + (self.inc if kind == "inc" else self.dec) % s[1])
+        elif kind == "if":
+            out.append(p + self.if_ % self.cond(s[1]))
+            self.block(s[2], ind + 1, out)
+            if s[3]:
+                out.append(p + self.else_)
+                self.block(s[3], ind + 1, out)
+            out.append(p + self.end)
+        elif kind in ("while", "repeat"):
+            _, v, bound, extra, body = s
+            out.append(p + self.assign % (v, "0"))
+            going_on = ("rel", "<", ("var", v), ("const", bound))
+            if kind == "while":
+                test = ("and", going_on, extra) if extra else going_on
+                out.append(p + self.while_ % self.cond(test))
+            else:
+                out.append(p + self.repeat)
+            self.block(body, ind + 1, out)
+            out.append(p + "  " + self.step % v)
+            if kind == "while":
+                out.append(p + self.end)
+            else:
+                # repeat ... until the counter reaches its bound or extra holds.
+                stop = ("rel", ">=", ("var", v), ("const", bound))
+                out.append(p + self.repeat_end(self, stop, extra))
+        elif kind == "for":
+            _, v, lo, hi, down, body = s
+            form = self.for_down if down else self.for_up
+            out.append(p + form.format(v=v, lo=self.expr(lo), hi=self.expr(hi)))
+            self.block(body, ind + 1, out)
+            out.append(p + self.end)
 
 
-def pas_cond(c):
-    if c[0] == "rel":
-        return "(%s %s %s)" % (pas_expr(c[2]), c[1], pas_expr(c[3]))
-    if c[0] == "urel":
-        return "(cardinal(%s) %s cardinal(%s))" % (pas_expr(c[2]), c[1], pas_expr(c[3]))
-    return "(%s %s %s)" % (pas_cond(c[1]), c[0], pas_cond(c[2]))
+PASCAL = Syntax(
+    ops={}, logic_ops={}, rel="(%s %s %s)", urel="(cardinal(%s) %s cardinal(%s))", logic="(%s %s %s)",
+    assign="%s := %s;", inc="inc(%s);", dec="dec(%s);", if_="if %s then begin",
+    else_="end else begin", end="end;", while_="while %s do begin", step="inc(%s);",
+    repeat="repeat",
+    repeat_end=lambda syn, stop, extra: "until %s;" % syn.cond(("or", stop, extra) if extra
+                                                              else stop),
+    for_up="for {v} := {lo} to {hi} do begin", for_down="for {v} := {hi} downto {lo} do begin")
 
-
-def pas_block(stmts, ind, out):
-    for s in stmts:
-        pas_stmt(s, ind, out)
-
-
-def pas_stmt(s, ind, out):
-    p = "  " * ind
-    kind = s[0]
-    if kind == "assign":
-        out.append("%s%s := %s;" % (p, s[1], pas_expr(s[2])))
-    elif kind in ("inc", "dec"):
-        out.append("%s%s(%s);" % (p, kind, s[1]))
-    elif kind == "if":
-        out.append("%sif %s then begin" % (p, pas_cond(s[1])))
-        pas_block(s[2], ind + 1, out)
-        if s[3]:
-            out.append("%send else begin" % p)
-            pas_block(s[3], ind + 1, out)
-        out.append("%send;" % p)
-    elif kind == "while":
-        _, v, bound, extra, body = s
-        test = "(%s < %d)" % (v, bound) + (" and %s" % pas_cond(extra) if extra else "")
-        out.append("%s%s := 0;" % (p, v))
-        out.append("%swhile %s do begin" % (p, test))
-        pas_block(body, ind + 1, out)
-        out.append("%s  inc(%s);" % (p, v))
-        out.append("%send;" % p)
-    elif kind == "repeat":
-        _, v, bound, extra, body = s
-        test = "(%s >= %d)" % (v, bound) + (" or %s" % pas_cond(extra) if extra else "")
-        out.append("%s%s := 0;" % (p, v))
-        out.append("%srepeat" % p)
-        pas_block(body, ind + 1, out)
-        out.append("%s  inc(%s);" % (p, v))
-        out.append("%suntil %s;" % (p, test))
-    elif kind == "for":
-        _, v, lo, hi, down, body = s
-        if down:
-            out.append("%sfor %s := %s downto %s do begin" % (p, v, pas_expr(hi), pas_expr(lo)))
-        else:
-            out.append("%sfor %s := %s to %s do begin" % (p, v, pas_expr(lo), pas_expr(hi)))
-        pas_block(body, ind + 1, out)
-        out.append("%send;" % p)
+C = Syntax(
+    ops={"and": "&", "or": "|", "xor": "^", "shl": "<<", "shr": ">>", "=": "==", "<>": "!="},
+    logic_ops={"and": "&&", "or": "||"}, rel="(%s %s %s)", urel="((unsigned)%s %s (unsigned)%s)", logic="(%s %s %s)",
+    assign="%s = %s;", inc="%s++;", dec="%s--;", if_="if %s {", else_="} else {", end="}",
+    while_="while %s {", step="%s++;", repeat="do {",
+    repeat_end=lambda syn, stop, extra: "} while %s;" % syn.cond(
+        negate(("or", stop, extra) if extra else stop)),
+    for_up="for ({v} = {lo}; {v} <= {hi}; {v}++) {{",
+    for_down="for ({v} = {hi}; {v} >= {lo}; {v}--) {{")
 
 
 def pascal_routine(name, routine):
@@ -217,84 +241,17 @@ def pascal_routine(name, routine):
     stmts, result = routine
     out = ["function %s(a, b, c: longint): longint;" % name,
            "var w, x, y, i, j, k: longint;", "begin"]
-    pas_block(stmts, 1, out)
-    out.append("  result := %s;" % pas_expr(result))
+    PASCAL.block(stmts, 1, out)
+    out.append("  result := %s;" % PASCAL.expr(result))
     out.append("end;")
     return out
-
-
-# ---- C ------------------------------------------------------------------
-
-def c_expr(e):
-    if e[0] == "var":
-        return e[1]
-    if e[0] == "const":
-        return str(e[1]) if e[1] >= 0 else "(%d)" % e[1]
-    if e[0] == "shift":
-        return "(%s %s %d)" % (c_expr(e[2]), C_OPS[e[1]], e[3])
-    return "(%s %s %s)" % (c_expr(e[2]), C_OPS.get(e[1], e[1]), c_expr(e[3]))
-
-
-def c_cond(c):
-    if c[0] == "rel":
-        return "%s %s %s" % (c_expr(c[2]), C_OPS.get(c[1], c[1]), c_expr(c[3]))
-    if c[0] == "urel":
-        return "(unsigned)%s %s (unsigned)%s" % (c_expr(c[2]), C_OPS.get(c[1], c[1]),
-                                                 c_expr(c[3]))
-    return "(%s) %s (%s)" % (c_cond(c[1]), "&&" if c[0] == "and" else "||", c_cond(c[2]))
-
-
-def c_stmt(s, ind, out):
-    p = "  " * ind
-    kind = s[0]
-    if kind == "assign":
-        out.append("%s%s = %s;" % (p, s[1], c_expr(s[2])))
-    elif kind in ("inc", "dec"):
-        out.append("%s%s%s;" % (p, s[1], "++" if kind == "inc" else "--"))
-    elif kind == "if":
-        out.append("%sif (%s) {" % (p, c_cond(s[1])))
-        c_block(s[2], ind + 1, out)
-        if s[3]:
-            out.append("%s} else {" % p)
-            c_block(s[3], ind + 1, out)
-        out.append("%s}" % p)
-    elif kind == "while":
-        _, v, bound, extra, body = s
-        test = "%s < %d" % (v, bound) + (" && (%s)" % c_cond(extra) if extra else "")
-        out.append("%s%s = 0;" % (p, v))
-        out.append("%swhile (%s) {" % (p, test))
-        c_block(body, ind + 1, out)
-        out.append("%s  %s++;" % (p, v))
-        out.append("%s}" % p)
-    elif kind == "repeat":
-        _, v, bound, extra, body = s
-        # repeat ... until (v >= bound) or extra: go on while neither holds.
-        test = "%s < %d" % (v, bound) + (" && (%s)" % c_cond(negate(extra)) if extra else "")
-        out.append("%s%s = 0;" % (p, v))
-        out.append("%sdo {" % p)
-        c_block(body, ind + 1, out)
-        out.append("%s  %s++;" % (p, v))
-        out.append("%s} while (%s);" % (p, test))
-    elif kind == "for":
-        _, v, lo, hi, down, body = s
-        if down:
-            out.append("%sfor (%s = %s; %s >= %s; %s--) {" % (p, v, c_expr(hi), v, c_expr(lo), v))
-        else:
-            out.append("%sfor (%s = %s; %s <= %s; %s++) {" % (p, v, c_expr(lo), v, c_expr(hi), v))
-        c_block(body, ind + 1, out)
-        out.append("%s}" % p)
-
-
-def c_block(stmts, ind, out):
-    for s in stmts:
-        c_stmt(s, ind, out)
 
 
 def c_routine(name, routine):
     """The routine as a C function; compiled with -mregparm=3 it takes a, b, c in eax, edx, ecx."""
     stmts, result = routine
     out = ["int %s(int a, int b, int c) {" % name, "  int w, x, y, i, j, k;"]
-    c_block(stmts, 1, out)
-    out.append("  return %s;" % c_expr(result))
+    C.block(stmts, 1, out)
+    out.append("  return %s;" % C.expr(result))
     out.append("}")
     return out

@@ -9,8 +9,6 @@ REGISTERS16 = ["ax", "bx", "cx", "dx", "si", "di", "bp", "sp"]
 REGISTERS8 = ["al", "bl", "cl", "dl", "ah", "bh", "ch", "dh"]
 REGISTERS = set(REGISTERS32 + REGISTERS16 + REGISTERS8)
 NAMED_REGISTERS = ("edi", "esi", "ebx", "bx", "bl")
-JUMPS = {"jz", "je", "jnz", "jne", "jl", "jb", "jnge", "jnae", "jg", "ja", "jnbe", "jnle",
-         "jng", "jna", "jle", "jbe", "jnl", "jnb", "jae", "jge"}
 
 
 class Instr:
@@ -20,9 +18,6 @@ class Instr:
         self.address = address
         self.opcode = opcode
         self.ops = ops  # always three texts, empty where absent
-
-    def text(self):
-        return "%s %s" % (self.opcode, ", ".join(o for o in self.ops if o))
 
 
 def read_listing(path):

@@ -7,7 +7,7 @@ from collections import Counter
 from pipeline import BUCKETS, NO_COMPILE, TOOL_ERROR, UNTRANSLATED
 
 
-def bucket_table(results, extended):
+def bucket_table(results):
     rows = []
     keys = sorted({(r.compiler, r.group) for r in results},
                   key=lambda k: (k[1] != "generated", k[0]))
@@ -84,7 +84,7 @@ def static_table(results):
 def full_report(results, extended, command, limit=30):
     out = ["# Round trip" + (" with --extended" if extended else ""), "",
            "Command: `%s`" % command, ""]
-    out += bucket_table(results, extended)
+    out += bucket_table(results)
     out += ["", "## Routines not run, run anyway", "",
             "Untranslated and not compiling routines, where every comment line for "
             "a real instruction only computes a value (shifts, neg, lea, cdq, movzx, "
