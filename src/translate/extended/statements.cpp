@@ -181,20 +181,26 @@ void RecognizeWide(Context& ctx, TLoopState& state) {
 
 namespace {
 
+// The width a comparison of the two listed operands compares at, or 0 when
+// it cannot be said.
+int ComparedBits(const TOpCode& cmp) {
+  const OperandInfo a = Classify(cmp.Op1), b = Classify(cmp.Op2);
+  if (a.Form == OperandForm::kNone || b.Form == OperandForm::kNone || a.Bits < 0 || b.Bits < 0) {
+    return 0;
+  }
+  if (a.Bits != 0 && b.Bits != 0 && a.Bits != b.Bits) return 0;
+  return a.Bits != 0 ? a.Bits : b.Bits;  // 0 when no operand states it
+}
+
 // The setcc at entry `set` as the boolean assignment of the comparison
-// `cmp` makes, claimed up to `next`; false when that would not be exact.
-bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int set, int next) {
+// `cmp` makes at `bits` (16 for a width not known), claimed up to `next`;
+// false when that would not be exact.
+bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits, int set,
+                  int next) {
   const TOpCode& e = ctx.Code.At(set);
   if (!e.OpCode.starts_with("set") || e.OpCode.size() < 4 || !e.Op2.empty()) return false;
   const OperandInfo dest = Classify(e.Op1);
-  if (dest.Bits != 8 || dest.Form == OperandForm::kImmediate) return false;
-  const OperandInfo a = Classify(cmp.Op1), b = Classify(cmp.Op2);
-  if (a.Form == OperandForm::kNone || b.Form == OperandForm::kNone || a.Bits < 0 || b.Bits < 0) {
-    return false;
-  }
-  if (a.Bits != 0 && b.Bits != 0 && a.Bits != b.Bits) return false;
-  const int bits = a.Bits != 0 ? a.Bits : b.Bits;
-  if (bits == 0) return false;  // no operand states the width
+  if (dest.Bits != 8 || dest.Form == OperandForm::kImmediate || bits == 0) return false;
   const std::string jump = "j" + std::string(e.OpCode.substr(3));
   TIF cond;
   if (!ReadComparison(ctx.Vars, cmp, jump, cond)) return false;
@@ -215,7 +221,7 @@ bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int set, 
 
 void RecognizeSet(Context& ctx, TLoopState& state) {
   const int i = state.Index;
-  SetStatement(ctx, state, ctx.Code.At(i), i + 1, i + 2);
+  SetStatement(ctx, state, ctx.Code.At(i), ComparedBits(ctx.Code.At(i)), i + 1, i + 2);
 }
 
 void RecognizeSetAfter(Context& ctx, TLoopState& state) {
@@ -234,7 +240,11 @@ void RecognizeSetAfter(Context& ctx, TLoopState& state) {
   TOpCode test;
   test.OpCode = "test";
   test.Op1 = test.Op2 = before.Op1;
-  SetStatement(ctx, state, test, i, i + 1);
+  // The loop has put a variable's name in place of its operand: its width
+  // is not known, and the assignment is exact only on equality.
+  const bool named = Classify(before.Op1).Form == OperandForm::kNone &&
+                     (before.Op1.starts_with("Local_") || before.Op1.starts_with("Global_"));
+  SetStatement(ctx, state, test, named ? 16 : ComparedBits(test), i, i + 1);
 }
 
 }  // namespace asm2pas
