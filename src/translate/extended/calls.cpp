@@ -8,8 +8,8 @@
 #include "base/text.h"
 #include "output/writer.h"
 #include "translate/extended/claims.h"
-#include "translate/flow.h"
 #include "translate/extended/expressions.h"
+#include "translate/flow.h"
 
 namespace asm2pas {
 
