@@ -71,10 +71,14 @@ constexpr int16_t kUnlessOddNames = -2;  // names none unless the table has odd 
 // Registers the operand if it is a new variable; gives the hint for it.
 int16_t AddVar(VarTable& vars, std::string_view operand);
 // The variable's generated name, or else the operand trimmed (a view into
-// the operand), with NamesInside its registers named. The name is a view into the table, valid while the table
-// takes no further entries: the reading registers them all before the
-// translation asks for any name.
+// the operand), with NamesInside its registers named. The name is a view
+// into the table, valid while the table takes no further entries: the
+// reading registers them all before the translation asks for any name.
 std::string_view VarName(const VarTable& vars, std::string_view operand);
+// VarName of the text when it names a variable; otherwise the text with
+// every register in it that is a variable (ebx, esi, edi, bx, bl standing
+// as words) replaced by that variable's name.
+std::string NameRegisters(const VarTable& vars, std::string_view text);
 // VarName applied to an operand in place: the view is pointed at the name
 // or at the trimmed operand.
 void SubstituteName(const VarTable& vars, std::string_view& operand);
