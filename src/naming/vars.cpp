@@ -195,6 +195,10 @@ std::string_view NamedInside(const VarTable& vars, std::string_view t) {
   named.append(t.substr(copied));
   return vars.Inside.emplace(std::string(t), std::move(named)).first->second;
 }
+// Out of line, so that the default reading's path stays as short as it was.
+[[gnu::noinline]] void NameInside(const VarTable& vars, std::string_view& operand) {
+  if (operand.find('[') != std::string_view::npos) operand = NamedInside(vars, operand);
+}
 }  // namespace
 
 std::string_view VarName(const VarTable& vars, std::string_view operand) {
@@ -215,9 +219,7 @@ void SubstituteName(const VarTable& vars, std::string_view& operand, int16_t hin
     operand = vars.Vars[static_cast<size_t>(hint - 1)].NewName;
   } else if (hint == kNotAVar || (hint == kUnlessOddNames && !vars.OddNames)) {
     operand = TrimBoth(operand);  // what VarName answers for no variable
-    if (vars.NamesInside && operand.find('[') != std::string_view::npos) {
-      operand = NamedInside(vars, operand);
-    }
+    if (vars.NamesInside) [[unlikely]] NameInside(vars, operand);
   } else {
     SubstituteName(vars, operand);
   }
