@@ -281,6 +281,18 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
     cond.Count = 3;
     return true;
   }
+  // The extended reading's D with the register on the right: mov r, x;
+  // cmp y, r; jcc (gcc's layout of a comparison of two variables).
+  if (rules.Extended && second.OpCode == "cmp" && TrimBoth(second.Op2) == TrimBoth(first.Op1) &&
+      !Mentions(second.Op1, loaded)) {
+    if (!DeadAfter(rules, a + 2, first.Op1)) return false;
+    if (!ReadJump(code.At(a + 2), cond) || cond.Relation == relNone) return false;
+    cond.Left = VarName(vars, second.Op1);
+    cond.Right = VarName(vars, first.Op2);
+    CompareUnsigned(code.At(a + 2).OpCode, cond);
+    cond.Count = 3;
+    return true;
+  }
   // E: mov r, x; add/sub r, y ...; cmp with r on either side; jcc. Every
   // step changes r, by an amount that does not read it.
   if (IsAddSub(second)) {

@@ -208,12 +208,13 @@ std::optional<IfPlan> PlanIfByFormula(Context& ctx, const TLoopState& state, int
     const int after = starts.back() + conds[static_cast<size_t>(count) - 1].Count;
     Formula f;
     int on_true = 0, on_false = 0;
-    if (!Reduce(starts, jump_to, after, f, on_true, on_false)) continue;
+    const RoutineFacts& facts = *ctx.Facts;
+    if (!Reduce(starts, jump_to, after, f, on_true, on_false, &facts)) continue;
     int skip = on_false;
-    if (on_false == after) {
+    if (facts.SamePlace(on_false, after)) {
       Negate(f);  // the then part runs where the conditions do not lead
       skip = on_true;
-    } else if (on_true != after) {
+    } else if (!facts.SamePlace(on_true, after)) {
       continue;  // the then part must follow the conditions
     }
     if (skip <= after) continue;

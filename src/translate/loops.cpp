@@ -149,7 +149,7 @@ std::optional<LoopPlan> PlanWhileByFormula(Context& ctx, const TLoopState& state
     const int after = starts.back() + conds[static_cast<size_t>(count) - 1].Count;
     Formula f;
     int on_true = 0, on_false = 0;
-    if (!Reduce(starts, jump_to, after, f, on_true, on_false)) continue;
+    if (!Reduce(starts, jump_to, after, f, on_true, on_false, &facts)) continue;
     if (top(on_false) && facts.SamePlace(on_true, after)) {
       Negate(f);  // the loop goes on where the conditions do not lead
     } else if (!(top(on_true) && facts.SamePlace(on_false, after))) {

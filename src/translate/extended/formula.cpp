@@ -50,7 +50,7 @@ void Negate(Formula& f) {
 }
 
 bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int after,
-            Formula& f, int& on_true, int& on_false) {
+            Formula& f, int& on_true, int& on_false, const RoutineFacts* facts) {
   const int n = static_cast<int>(starts.size());
   f = Formula{};
   if (n == 0) return false;
@@ -59,13 +59,14 @@ bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int
   for (int k = 0; k < n; ++k) cond_at[starts[static_cast<size_t>(k)]] = k;
   auto place = [&](int entry) {
     auto it = cond_at.find(entry);
-    return it == cond_at.end() ? entry : -1 - it->second;
+    if (it != cond_at.end()) return -1 - it->second;
+    return facts && entry >= 1 ? facts->Resolve(entry) : entry;
   };
   std::vector<Web> web;
   for (int k = 0; k < n; ++k) {
     const int to = jump_to[static_cast<size_t>(k)];
     if (to < 0) return false;
-    const int next = k + 1 < n ? -1 - (k + 1) : after;
+    const int next = k + 1 < n ? -1 - (k + 1) : place(after);
     const int jumped = place(to);
     // A jump back to an earlier condition, or to itself, is no formula.
     if (jumped < 0 && -1 - jumped <= k) return false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "translate/conditions.h"
+#include "translate/flow.h"
 
 namespace asm2pas {
 
@@ -29,8 +30,10 @@ struct Formula {
 // web folds to one formula, gives true with `f` true exactly when control
 // leaves it for `on_true` (and false for `on_false`); those are the only
 // two places it leaves for.
+// Where `facts` are given, places are compared where their chains of jmps
+// end (a jump to a jmp goes where the jmp goes).
 bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int after,
-            Formula& f, int& on_true, int& on_false);
+            Formula& f, int& on_true, int& on_false, const RoutineFacts* facts = nullptr);
 
 // The same formula, negated (by De Morgan's laws down to the leaves).
 void Negate(Formula& f);

@@ -84,10 +84,10 @@ void RecognizeRepeat(Context& ctx, TLoopState& state) {
     for (const TIF& c : cs) to.push_back(code.FindAddr(c.Target));
     Formula f;
     int on_true = 0, on_false = 0;
-    if (!Reduce(s, to, last + 1, f, on_true, on_false)) continue;
-    if (on_true == top && on_false == last + 1) {
+    if (!Reduce(s, to, last + 1, f, on_true, on_false, facts)) continue;
+    if (facts->SamePlace(on_true, top) && facts->SamePlace(on_false, last + 1)) {
       Negate(f);  // the loop leaves where the conditions do not lead
-    } else if (!(on_false == top && on_true == last + 1)) {
+    } else if (!(facts->SamePlace(on_false, top) && facts->SamePlace(on_true, last + 1))) {
       continue;
     }
     text = LoopTestText(cs, f);
