@@ -173,6 +173,7 @@ bool ParseFlagsOfPrevious(const CodeTable& code, const VarTable& vars, int a, TI
   cond.Relation = relation;
   cond.Target = *target;
   cond.Count = 1;
+  SignNarrowOrder(prev.Op1, cond);
   return true;
 }
 
@@ -193,8 +194,76 @@ bool DeadAfter(const ConditionRules& rules, int jump, std::string_view reg) {
 
 }  // namespace
 
+namespace {
+
+// The width in bytes of what an operand names: 1 for byte registers and
+// "byte ptr" memory, 2 for word ones, else 4.
+int WidthOf(std::string_view operand) {
+  operand = TrimBoth(operand);
+  static constexpr std::string_view kBytes[] = {"al", "ah", "bl", "bh", "cl", "ch", "dl", "dh"};
+  static constexpr std::string_view kWords[] = {"ax", "bx", "cx", "dx", "si", "di", "bp", "sp"};
+  for (std::string_view r : kBytes) {
+    if (operand == r) return 1;
+  }
+  for (std::string_view r : kWords) {
+    if (operand == r) return 2;
+  }
+  if (operand.starts_with("byte ptr")) return 1;
+  if (operand.starts_with("word ptr")) return 2;
+  return 4;
+}
+
+bool IsOrder(TRelation r) {
+  return r == relLess || r == relLessEqual || r == relGreater || r == relGreaterEqual;
+}
+
+// A byte or word compared by a signed jump: the value is signed at that
+// width, which the cast says; a constant is written as the signed number.
+std::string SignedAt(int width, std::string_view text) {
+  std::string_view body = text;
+  const bool minus = body.starts_with("-");
+  if (minus) body.remove_prefix(1);
+  if (std::optional<uint32_t> v = StrictToInt(body); v && body.starts_with("$")) {
+    const uint32_t mask = width == 1 ? 0xFFu : 0xFFFFu;
+    const uint32_t bits = (minus ? 0u - *v : *v) & mask;
+    const int32_t value = width == 1 ? static_cast<int8_t>(bits) : static_cast<int16_t>(bits);
+    static const char kHex[] = "0123456789ABCDEF";
+    uint32_t u = static_cast<uint32_t>(value < 0 ? -value : value);
+    std::string digits;
+    // Ends: one pass per digit.
+    do {
+      digits.insert(digits.begin(), kHex[u & 15]);
+      u >>= 4;
+    } while (u != 0);
+    if (digits.size() % 2 == 1) digits.insert(digits.begin(), '0');
+    return (value < 0 ? "-$" : "$") + digits;
+  }
+  return std::string(width == 1 ? "ShortInt(" : "SmallInt(") + std::string(text) + ")";
+}
+
+bool ReadWideComparison(const VarTable& vars, const TOpCode& first, std::string_view jump,
+                        TIF& cond);
+
+}  // namespace
+
+void SignNarrowOrder(std::string_view compared, TIF& cond) {
+  const int width = WidthOf(compared);
+  if (width == 4 || !IsOrder(cond.Relation) || cond.Left.starts_with("Cardinal(")) return;
+  cond.Left = SignedAt(width, cond.Left);
+  if (cond.Right != "0") cond.Right = SignedAt(width, cond.Right);
+}
+
 bool ReadComparison(const VarTable& vars, const TOpCode& first, std::string_view jump,
                     TIF& cond) {
+  const bool read = ReadWideComparison(vars, first, jump, cond);
+  if (read) SignNarrowOrder(first.Op1, cond);
+  return read;
+}
+
+namespace {
+
+bool ReadWideComparison(const VarTable& vars, const TOpCode& first, std::string_view jump,
+                        TIF& cond) {
   if (first.OpCode == "cmp") {
     if (IsUnsignedJump(jump)) {
       cond.Relation = UnsignedRelation(jump);
@@ -225,6 +294,8 @@ bool ReadComparison(const VarTable& vars, const TOpCode& first, std::string_view
   }
   return false;
 }
+
+}  // namespace
 
 bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
                     const ConditionRules& rules) {
@@ -278,6 +349,7 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
     cond.Left = VarName(vars, first.Op2);
     cond.Right = VarName(vars, second.Op2);
     CompareUnsigned(code.At(a + 2).OpCode, cond);
+    if (rules.Extended) SignNarrowOrder(first.Op1, cond);
     cond.Count = 3;
     return true;
   }
@@ -290,6 +362,7 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
     cond.Left = VarName(vars, second.Op1);
     cond.Right = VarName(vars, first.Op2);
     CompareUnsigned(code.At(a + 2).OpCode, cond);
+    SignNarrowOrder(first.Op1, cond);
     cond.Count = 3;
     return true;
   }
@@ -326,6 +399,7 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
       cond.Right = VarName(vars, cmp.Op2);
     }
     CompareUnsigned(code.At(i + 1).OpCode, cond);
+    if (rules.Extended) SignNarrowOrder(first.Op1, cond);
     cond.Count = i - a + 2;
     return true;
   }

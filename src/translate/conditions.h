@@ -60,6 +60,10 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int index, TIF&
 // The comparison a cmp (or a test, or an or of a register with itself)
 // makes for a jump on `jump` (a conditional jump's mnemonic), read with the
 // extended rules; false when it reads none. Sets Left, Right and Relation.
+// A byte or word compared by a signed jump: the relation is printed on the
+// values signed at that width (ShortInt, SmallInt; a constant as the signed
+// number), which is what the code computes.
+void SignNarrowOrder(std::string_view compared, TIF& cond);
 bool ReadComparison(const VarTable& vars, const TOpCode& first, std::string_view jump,
                     TIF& cond);
 
