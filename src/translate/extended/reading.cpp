@@ -3,6 +3,8 @@
 #include "translate/reading.h"
 
 #include "translate/extended/case.h"
+#include "translate/extended/exits.h"
+#include "translate/extended/frame.h"
 #include "translate/extended/jumps.h"
 #include "translate/extended/loops.h"
 #include "translate/if_else.h"
@@ -36,6 +38,9 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"js", "jns", "jl", "jle"}},
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"jg", "jge", "jnl", "jnle"}},
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"jng", "jnge", "ja", "jbe"}},
+    // Frames and exits: a return, a jump or a condition that leaves the
+    // routine where no structure holds it (the exit TakeOutFrame leaves).
+    {"RecognizeExit", RecognizeExit, Sees::kListed, {kAnyMnemonic}},
     {"DoCall", DoCall, Sees::kListed, {"call"}},
     {"DoRet", DoRet, Sees::kNamed, {"ret"}},
     {"DoMov", DoMov, Sees::kNamed, {"mov"}},
@@ -56,7 +61,7 @@ constexpr Pass kExtendedPasses[] = {TidyJumps};
 }  // namespace
 
 const Reading& ExtendedReading() {
-  static const Reading reading("extended", kExtendedTable, kExtendedPasses, TrimFrame,
+  static const Reading reading("extended", kExtendedTable, kExtendedPasses, TakeOutFrame,
                                ReadingTraits{Layout::kByShape, true, true});
   return reading;
 }

@@ -1,0 +1,386 @@
+#include "translate/extended/frame.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "listing/format.h"
+#include "listing/number.h"
+#include "naming/vars.h"
+#include "translate/extended/jumps.h"
+#include "translate/extended/stack.h"
+#include "translate/flow.h"
+
+namespace asm2pas {
+
+namespace {
+
+constexpr RegSet kEdx = 4, kEsp = 16, kEbp = 32;
+// The registers a routine keeps for its caller: ebx, ebp, esi, edi.
+constexpr RegSet kCalleeSaved = 8 | 32 | 64 | 128;
+
+// The register a whole 32-bit register operand names, or 0.
+RegSet WholeRegister(std::string_view operand) {
+  static constexpr std::string_view kNames[8] = {"eax", "ecx", "edx", "ebx",
+                                                  "esp", "ebp", "esi", "edi"};
+  for (int r = 0; r < 8; ++r) {
+    if (operand == kNames[r]) return static_cast<RegSet>(1u << r);
+  }
+  return 0;
+}
+
+int Bit(RegSet r) {
+  int k = 0;
+  // Ends: at most eight shifts.
+  while (k < 8 && !(r >> k & 1)) ++k;
+  return k;
+}
+
+bool IsJump(std::string_view m) { return !m.empty() && m[0] == 'j'; }
+
+// Instructions that read and write only their operands (and eax/edx for
+// cdq), and no flags a later jump could not see otherwise.
+bool IsPlainMnemonic(std::string_view m) {
+  static constexpr std::string_view kPlain[] = {
+      "mov", "movzx", "movsx", "lea", "add", "sub", "and", "or",  "xor", "not", "neg",
+      "inc", "dec",   "shl",   "shr", "sar", "sal", "rol", "ror", "imul", "cmp", "test",
+      "adc", "sbb",   "cdq",   "nop", "xchg"};
+  for (std::string_view p : kPlain) {
+    if (m == p) return true;
+  }
+  return (m.starts_with("set") || m.starts_with("cmov")) && m.size() > 4;
+}
+
+// What the frame of one routine is made of, found on the table as read.
+class FrameFinder {
+ public:
+  FrameFinder(const CodeTable& code, const StackFacts& stack)
+      : code_(code), stack_(stack), n_(code.CodeCount()),
+        drop_(static_cast<size_t>(n_) + 2, 0), kind_(static_cast<size_t>(n_) + 2, kBody),
+        restores_(static_cast<size_t>(n_) + 2, 0), incoming_(static_cast<size_t>(n_) + 2, 0) {
+    // Ends: one pass over the table.
+    for (int i = 1; i <= n_; ++i) {
+      if (!IsJump(code.At(i).OpCode)) continue;
+      std::optional<uint32_t> t = BareHex(code.At(i).Op1);
+      const int k = t ? code.FindAddr(*t) : -1;
+      if (k >= 1) ++incoming_[static_cast<size_t>(k)];
+    }
+  }
+
+  // Marks the entries that are frame only; gives them by position.
+  const std::vector<char>& Find() {
+    FindPrologue();
+    // Ends: one pass over the table; each epilogue is walked once, upwards
+    // from its return, and epilogues do not overlap (a walk stops at the
+    // return before it).
+    for (int i = 1; i <= n_; ++i) {
+      const std::string_view m = code_.At(i).OpCode;
+      if ((m == "ret" || m == "ijmp") && Reached(i) && stack_.Esp[static_cast<size_t>(i)] == 0) {
+        FindEpilogue(i);
+      }
+    }
+    // Free Pascal's callee takes its stack parameters off, and the caller
+    // reserves their room again at once.
+    // Ends: one pass over the table.
+    for (int i = 1; i < n_; ++i) {
+      const std::optional<int32_t> change = EspChange(code_.At(i + 1));
+      if (code_.At(i).OpCode == "call" && Reached(i) && change && *change < 0 &&
+          code_.At(i + 1).OpCode == "lea") {
+        kind_[static_cast<size_t>(i) + 1] = kStackSpace;
+      }
+    }
+    CheckSaves();
+    // Ends: one pass over the table.
+    for (int i = 1; i <= n_; ++i) {
+      const size_t k = static_cast<size_t>(i);
+      switch (kind_[k]) {
+        case kBody:
+          break;
+        case kSave:
+        case kRestore:
+          drop_[k] = kept_saves_ & restores_[k] ? 0 : 1;
+          break;
+        case kFramePointer:
+          drop_[k] = kept_saves_ & kEbp ? 0 : 1;
+          break;
+        case kStackSpace:
+          // Its flags are the ones a conditional jump after it would read.
+          drop_[k] = IsJump(code_.At(i + 1).OpCode) && code_.At(i + 1).OpCode != "jmp" ? 0 : 1;
+          break;
+      }
+    }
+    // Entries no path reaches at the end, after the last return: filler or
+    // data the disassembler showed as code.
+    // Ends: n only falls.
+    for (int i = n_; i >= 1 && !Reached(i); --i) drop_[static_cast<size_t>(i)] = 1;
+    return drop_;
+  }
+
+ private:
+  enum Kind : uint8_t { kBody, kSave, kRestore, kFramePointer, kStackSpace };
+
+  bool Reached(int i) const { return stack_.Reached[static_cast<size_t>(i)] != 0; }
+
+  std::optional<int32_t> Slot(int i, std::string_view operand) const {
+    return stack_.SlotOf(i, operand);
+  }
+
+  // An instruction that only computes with its operands, which name esp
+  // (and ebp, where it is the frame pointer) only as frame slots: the
+  // registers it reads, or nothing when it is not that.
+  std::optional<RegSet> PlainReads(int i) const {
+    const TOpCode& e = code_.At(i);
+    if (!IsPlainMnemonic(e.OpCode)) return std::nullopt;
+    const RegSet pointers = stack_.FramePointer ? kEsp | kEbp : kEsp;
+    const std::string_view ops[3] = {e.Op1, e.Op2, code_.Op3(i)};
+    RegSet reads = e.OpCode == "cdq" ? RegSet{1} : RegSet{0};
+    for (int k = 0; k < 3; ++k) {
+      const RegSet in = RegistersIn(ops[k]);
+      if (in & pointers) {
+        if (e.OpCode == "lea" || WholeRegister(ops[k]) || !Slot(i, ops[k])) return std::nullopt;
+        continue;  // a slot: named by its place, whatever esp is
+      }
+      const bool only_written = k == 0 && WholeRegister(ops[0]) &&
+                                (e.OpCode == "mov" || e.OpCode == "movzx" ||
+                                 e.OpCode == "movsx" || e.OpCode == "lea" ||
+                                 e.OpCode.starts_with("set"));
+      if (!only_written) reads |= in;
+    }
+    return reads;
+  }
+
+  RegSet PlainWrites(int i) const {
+    const TOpCode& e = code_.At(i);
+    if (e.OpCode == "cmp" || e.OpCode == "test") return 0;
+    if (e.OpCode == "cdq") return kEdx;
+    RegSet w = RegisterOf(e.Op1);
+    if (e.OpCode == "xchg") w |= RegisterOf(e.Op2);
+    return w;
+  }
+
+  void Save(int i, RegSet r, int32_t place) {
+    saved_at_[static_cast<size_t>(Bit(r))] = place;
+    saves_ |= r;
+    kind_[static_cast<size_t>(i)] = kSave;
+    restores_[static_cast<size_t>(i)] = r;
+  }
+
+  // The set-up at the entry: the frame pointer, the room for locals, the
+  // registers saved, with the routine's own first instructions among
+  // them. It ends where control may arrive from elsewhere, and at the
+  // first instruction that is none of these.
+  void FindPrologue() {
+    RegSet written = 0;
+    bool frame_pointer = false;
+    // Ends: i only grows, up to the last entry.
+    for (int i = 1; i <= n_ && Reached(i) && incoming_[static_cast<size_t>(i)] == 0; ++i) {
+      const TOpCode& e = code_.At(i);
+      const RegSet r1 = WholeRegister(e.Op1), r2 = WholeRegister(e.Op2);
+      const size_t k = static_cast<size_t>(i);
+      if (e.OpCode == "push" && (r1 & kCalleeSaved) && !((saves_ | written) & r1)) {
+        Save(i, r1, stack_.Esp[k] - 4);
+      } else if (e.OpCode == "mov" && r1 == kEbp && r2 == kEsp && (saves_ & kEbp) &&
+                 !frame_pointer && stack_.FramePointer) {
+        frame_pointer = true;
+        kind_[k] = kFramePointer;
+      } else if (std::optional<int32_t> change = EspChange(e); change && *change < 0) {
+        kind_[k] = kStackSpace;
+      } else if (e.OpCode == "mov" && (r2 & kCalleeSaved) && !((saves_ | written) & r2) &&
+                 !(r2 == kEbp && stack_.FramePointer) && Slot(i, e.Op1)) {
+        Save(i, r2, *Slot(i, e.Op1));
+      } else if (PlainReads(i)) {
+        written |= PlainWrites(i);
+        if (written & kEsp) return;
+        continue;
+      } else {
+        return;
+      }
+      prologue_end_ = i;
+    }
+  }
+
+  // The restores and the release of the frame before a return (or a jump
+  // out of the routine at the entry's place), with the routine's own last
+  // instructions among them as long as they do not read a register
+  // restored before them.
+  void FindEpilogue(int ret) {
+    RegSet read_after = 0;
+    // Ends: j only falls, and stops at the set-up.
+    for (int j = ret - 1; j > prologue_end_ && Reached(j); --j) {
+      const TOpCode& e = code_.At(j);
+      const size_t k = static_cast<size_t>(j);
+      const int32_t esp = stack_.Esp[k];
+      const RegSet r1 = WholeRegister(e.Op1);
+      auto restores = [&](RegSet r, std::optional<int32_t> from) {
+        return (r & saves_) && !(r & read_after) && from &&
+               saved_at_[static_cast<size_t>(Bit(r))] == *from;
+      };
+      const std::optional<FrameOperand> from_ebp =
+          e.OpCode == "lea" && r1 == kEsp ? ParseFrameOperand(e.Op2) : std::nullopt;
+      if (e.OpCode == "pop" && restores(r1, esp)) {
+        Restore(j, r1);
+      } else if (e.OpCode == "mov" && restores(r1, Slot(j, e.Op2))) {
+        Restore(j, r1);
+      } else if (e.OpCode == "leave" && restores(kEbp, stack_.Ebp[k])) {
+        Restore(j, kEbp);
+      } else if ((e.OpCode == "mov" && r1 == kEsp && e.Op2 == "ebp") ||
+                 (from_ebp && from_ebp->OnEbp) ||
+                 (EspChange(e) && *EspChange(e) >= 0)) {
+        kind_[k] = kStackSpace;
+      } else if (std::optional<RegSet> reads = PlainReads(j)) {
+        read_after |= *reads;
+      } else {
+        return;
+      }
+    }
+  }
+
+  void Restore(int j, RegSet r) {
+    kind_[static_cast<size_t>(j)] = kRestore;
+    restores_[static_cast<size_t>(j)] = r;
+    restored_ |= r;
+  }
+
+  // A save is frame only when the register is restored from its slot and
+  // nothing else reads the slot; the others are kept, with their
+  // restores, as statements.
+  void CheckSaves() {
+    kept_saves_ = static_cast<RegSet>(saves_ & ~restored_);
+    // Ends: one pass over the table, three operands an entry.
+    for (int i = 1; i <= n_; ++i) {
+      if (!Reached(i) || kind_[static_cast<size_t>(i)] == kSave ||
+          kind_[static_cast<size_t>(i)] == kRestore) {
+        continue;
+      }
+      const TOpCode& e = code_.At(i);
+      const std::string_view ops[3] = {e.Op1, e.Op2, code_.Op3(i)};
+      for (int k = 0; k < 3; ++k) {
+        if (e.OpCode == "lea" || (k == 0 && e.OpCode == "mov")) continue;  // no read
+        if (std::optional<int32_t> place = Slot(i, ops[k])) ReadsAt(*place, OperandSize(ops[k]));
+      }
+      if (e.OpCode == "pop") ReadsAt(stack_.Esp[static_cast<size_t>(i)], 4);
+      if (e.OpCode == "leave" && stack_.Ebp[static_cast<size_t>(i)]) {
+        ReadsAt(*stack_.Ebp[static_cast<size_t>(i)], 4);
+      }
+    }
+  }
+
+  void ReadsAt(int32_t place, int size) {
+    for (int r = 0; r < 8; ++r) {
+      const std::optional<int32_t>& at = saved_at_[static_cast<size_t>(r)];
+      if (at && place < *at + 4 && *at < place + size) kept_saves_ |= static_cast<RegSet>(1u << r);
+    }
+  }
+
+  const CodeTable& code_;
+  const StackFacts& stack_;
+  const int n_;
+  std::vector<char> drop_;
+  std::vector<Kind> kind_;
+  std::vector<RegSet> restores_;  // per save or restore entry: its register
+  std::vector<int> incoming_;
+  std::array<std::optional<int32_t>, 8> saved_at_{};
+  RegSet saves_ = 0, restored_ = 0, kept_saves_ = 0;
+  int prologue_end_ = 0;  // the set-up's last entry
+};
+
+// Names every frame slot an operand of a kept entry addresses by its
+// place, so that one slot has one name wherever esp stands.
+void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char>& drop) {
+  CodeTable& code = ctx.Code;
+  // Ends: one pass over the table, three operands an entry.
+  for (int i = 1; i <= code.CodeCount(); ++i) {
+    TOpCode& e = code.Mutable(i);
+    if (drop[static_cast<size_t>(i)] || e.OpCode == "lea" || e.OpCode == "pop") continue;
+    TThirdOperand* third = code.MutableThird(i);
+    std::string_view* ops[3] = {&e.Op1, &e.Op2, third ? &third->Text : nullptr};
+    int16_t* hints[3] = {&e.VarHint[0], &e.VarHint[1], third ? &third->VarHint : nullptr};
+    for (int k = 0; k < 3; ++k) {
+      if (!ops[k]) continue;
+      std::optional<int32_t> place = stack.SlotOf(i, *ops[k]);
+      // The return address is no variable.
+      if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) continue;
+      const std::string_view op = *ops[k];
+      std::string text(op.substr(0, op.find('[')));
+      text += SlotKey(stack, *place);
+      if (text == op) continue;
+      *hints[k] = stack.FramePointer
+                      ? AddVar(ctx.Vars, text)
+                      : AddVarOfKind(ctx.Vars, text, *place < 0 ? okLocal : okGlobal);
+      *ops[k] = code.Keep(text);
+    }
+  }
+}
+
+int TargetOf(const CodeTable& code, int i) {
+  std::optional<uint32_t> t = BareHex(code.At(i).Op1);
+  return t ? code.FindAddr(*t) : -1;
+}
+
+// Leaves one return, the last, as the exit: every other becomes a jump to
+// it, and every jump to a return goes to it.
+void OneExit(CodeTable& code) {
+  const int n = code.CodeCount();
+  int exit = 0;
+  // Ends: i only falls.
+  for (int i = n; i >= 1 && exit == 0; --i) {
+    if (code.At(i).OpCode == "ret") exit = i;
+  }
+  if (exit == 0) return;
+  const std::string exit_address = format::Hex8(code.At(exit).Address);
+  const std::string_view pops = code.At(exit).Op1;
+  // Ends: one pass over the table.
+  for (int i = 1; i <= n; ++i) {
+    const TOpCode& e = code.At(i);
+    if (e.OpCode == "ret" && i != exit && e.Op1 == pops) {
+      code.Mutable(i).OpCode = "jmp";
+      code.Mutable(i).VarHint[0] = kLookUp;
+      code.SetOp1(i, exit_address);
+    } else if (IsJump(e.OpCode) && e.OpCode != "ijmp") {
+      const int t = TargetOf(code, i);
+      if (t >= 1 && t != exit && code.At(t).OpCode == "ret" && code.At(t).Op1 == pops) {
+        code.SetOp1(i, exit_address);
+      }
+    }
+  }
+}
+
+// Drops a jmp to the entry after it, which taking the frame out can leave.
+void DropJumpsToNext(CodeTable& code) {
+  const int n = code.CodeCount();
+  std::vector<char> drop(static_cast<size_t>(n) + 2, 0);
+  bool any = false;
+  // Ends: one pass over the table.
+  for (int i = 1; i < n; ++i) {
+    if (code.At(i).OpCode == "jmp" && TargetOf(code, i) == i + 1) {
+      drop[static_cast<size_t>(i)] = 1;
+      any = true;
+    }
+  }
+  if (any) DropEntries(code, drop);
+}
+
+}  // namespace
+
+BodyRange TakeOutFrame(PassContext& ctx) {
+  CodeTable& code = ctx.Code;
+  const StackFacts stack = FollowStack(code);
+  if (!stack.Ok) return TrimFrame(code);
+  FrameFinder finder(code, stack);
+  const std::vector<char>& drop = finder.Find();
+  NameSlots(ctx, stack, drop);
+  DropEntries(code, drop);
+  OneExit(code);
+  DropJumpsToNext(code);
+  const int n = code.CodeCount();
+  if (n >= 1 && code.At(n).OpCode == "ret") return BodyRange{1, n - 1, n};
+  int exit = 0;
+  // Ends: i only falls.
+  for (int i = n; i >= 1 && exit == 0; --i) {
+    if (code.At(i).OpCode == "ret") exit = i;
+  }
+  return BodyRange{1, n, exit};
+}
+
+}  // namespace asm2pas
