@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "naming/vars.h"
+#include "output/labels.h"
 #include "output/writer.h"
 
 namespace asm2pas {
@@ -57,6 +58,19 @@ void DoRet(Context& ctx, TLoopState& state) {
   if (ctx.Code.At(state.Index + 2).OpCode != "jmp") return;
   if (state.Index + 2 > state.LastIndex) return;
   Claim(ctx, state, state.Index + 3);  // the sequence prints nothing
+}
+
+void DoRetEndingFinally(Context& ctx, TLoopState& state) {
+  // The jmps after the ret are the handler's; tidying may have dropped the
+  // second, which nothing reaches.
+  const int i = state.Index;
+  for (int jmps = 1; jmps <= 2; ++jmps) {
+    if (ctx.Code.At(i + jmps).OpCode != "jmp" || i + jmps > state.LastIndex) return;
+    if (FindLabel(ctx.Labels, ctx.Code.At(i + jmps + 1).Address, "end;") >= 1) {
+      Claim(ctx, state, i + jmps + 1);  // the sequence prints nothing
+      return;
+    }
+  }
 }
 
 void DoMov(Context& ctx, TLoopState& state) {

@@ -9,6 +9,9 @@ namespace asm2pas {
 
 void DoCall(Context& ctx, TLoopState& state);
 void DoRet(Context& ctx, TLoopState& state);
+// DoRet only where the sequence ends a finally part: a deferred "end;" is
+// due right after it. Elsewhere a ret leaves the routine.
+void DoRetEndingFinally(Context& ctx, TLoopState& state);
 void DoMov(Context& ctx, TLoopState& state);
 void DoXor(Context& ctx, TLoopState& state);
 void DoImul(Context& ctx, TLoopState& state);

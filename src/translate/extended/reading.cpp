@@ -42,7 +42,7 @@ constexpr RecognizerEntry kExtendedTable[] = {
     // routine where no structure holds it (the exit TakeOutFrame leaves).
     {"RecognizeExit", RecognizeExit, Sees::kListed, {kAnyMnemonic}},
     {"DoCall", DoCall, Sees::kListed, {"call"}},
-    {"DoRet", DoRet, Sees::kNamed, {"ret"}},
+    {"DoRet", DoRetEndingFinally, Sees::kNamed, {"ret"}},
     {"DoMov", DoMov, Sees::kNamed, {"mov"}},
     {"DoXor", DoXor, Sees::kNamed, {"xor"}},
     {"DoImul", DoImul, Sees::kNamed, {"imul"}},
