@@ -52,6 +52,11 @@ bool IsPlainMnemonic(std::string_view m) {
   return (m.starts_with("set") || m.starts_with("cmov")) && m.size() > 4;
 }
 
+// "add byte ptr [eax], al": two zero bytes read as an instruction.
+bool IsZeroBytes(const TOpCode& e) {
+  return e.OpCode == "add" && e.Op1 == "byte ptr [eax]" && e.Op2 == "al";
+}
+
 // What the frame of one routine is made of, found on the table as read.
 class FrameFinder {
  public:
@@ -77,19 +82,27 @@ class FrameFinder {
     for (int i = 1; i <= n_; ++i) {
       const std::string_view m = code_.At(i).OpCode;
       if ((m == "ret" || m == "ijmp") && Reached(i) && stack_.Esp[static_cast<size_t>(i)] == 0) {
+        returns_ = true;
         FindEpilogue(i);
       }
     }
-    // Free Pascal's callee takes its stack parameters off, and the caller
-    // reserves their room again at once.
+    // Room made and given back on the stack within the body (around calls,
+    // and where Free Pascal's callee has taken its stack parameters off and
+    // the caller reserves their room again at once): with every slot named
+    // by its place, it computes nothing the output shows, unless the
+    // routine reads esp as a value.
+    const bool reads_esp = ReadsEspValue();
     // Ends: one pass over the table.
-    for (int i = 1; i < n_; ++i) {
-      const std::optional<int32_t> change = EspChange(code_.At(i + 1));
-      if (code_.At(i).OpCode == "call" && Reached(i) && change && *change < 0 &&
-          code_.At(i + 1).OpCode == "lea") {
-        kind_[static_cast<size_t>(i) + 1] = kStackSpace;
+    for (int i = 1; i <= n_; ++i) {
+      const size_t k = static_cast<size_t>(i);
+      const bool reserves_again = i > 1 && code_.At(i - 1).OpCode == "call" &&
+                                  code_.At(i).OpCode == "lea";
+      if (Reached(i) && kind_[k] == kBody && EspChange(code_.At(i)) &&
+          (!reads_esp || reserves_again)) {
+        kind_[k] = kStackSpace;
       }
     }
+
     CheckSaves();
     // Ends: one pass over the table.
     for (int i = 1; i <= n_; ++i) {
@@ -110,10 +123,12 @@ class FrameFinder {
           break;
       }
     }
-    // Entries no path reaches at the end, after the last return: filler or
-    // data the disassembler showed as code.
-    // Ends: n only falls.
-    for (int i = n_; i >= 1 && !Reached(i); --i) drop_[static_cast<size_t>(i)] = 1;
+    // Zero bytes no path reaches at the end, after the last return, which
+    // the disassembler showed as code.
+    // Ends: i only falls.
+    for (int i = n_; i >= 1 && !Reached(i) && IsZeroBytes(code_.At(i)); --i) {
+      drop_[static_cast<size_t>(i)] = 1;
+    }
     return drop_;
   }
 
@@ -236,6 +251,24 @@ class FrameFinder {
     }
   }
 
+  // Whether an instruction reads esp other than to address a slot or to
+  // change it by a constant (an address of a local, say).
+  bool ReadsEspValue() const {
+    // Ends: one pass over the table, three operands an entry.
+    for (int i = 1; i <= n_; ++i) {
+      const TOpCode& e = code_.At(i);
+      if (!Reached(i) || EspChange(e) || kind_[static_cast<size_t>(i)] != kBody) continue;
+      const std::string_view ops[3] = {e.Op1, e.Op2, code_.Op3(i)};
+      for (int k = 0; k < 3; ++k) {
+        if ((RegistersIn(ops[k]) & kEsp) && !(e.OpCode != "lea" && Slot(i, ops[k])) &&
+            !(k == 0 && ops[k] == "esp" && (e.OpCode == "mov" || e.OpCode == "lea"))) {
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+
   void Restore(int j, RegSet r) {
     kind_[static_cast<size_t>(j)] = kRestore;
     restores_[static_cast<size_t>(j)] = r;
@@ -246,7 +279,8 @@ class FrameFinder {
   // nothing else reads the slot; the others are kept, with their
   // restores, as statements.
   void CheckSaves() {
-    kept_saves_ = static_cast<RegSet>(saves_ & ~restored_);
+    // A routine that never returns restores nothing.
+    kept_saves_ = returns_ ? static_cast<RegSet>(saves_ & ~restored_) : RegSet{0};
     // Ends: one pass over the table, three operands an entry.
     for (int i = 1; i <= n_; ++i) {
       if (!Reached(i) || kind_[static_cast<size_t>(i)] == kSave ||
@@ -283,6 +317,7 @@ class FrameFinder {
   std::array<std::optional<int32_t>, 8> saved_at_{};
   RegSet saves_ = 0, restored_ = 0, kept_saves_ = 0;
   int prologue_end_ = 0;  // the set-up's last entry
+  bool returns_ = false;
 };
 
 // Names every frame slot an operand of a kept entry addresses by its
