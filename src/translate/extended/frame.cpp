@@ -73,6 +73,9 @@ class FrameFinder {
     }
   }
 
+  // Whether esp was followed so that every slot has its place.
+  bool Trusted() const { return trusted_; }
+
   // Marks the entries that are frame only; gives them by position.
   const std::vector<char>& Find() {
     FindPrologue();
@@ -221,6 +224,7 @@ class FrameFinder {
   // restored before them.
   void FindEpilogue(int ret) {
     RegSet read_after = 0;
+    int first = 0;  // the epilogue's first entry that is frame
     // Ends: j only falls, and stops at the set-up.
     for (int j = ret - 1; j > prologue_end_ && Reached(j); --j) {
       const TOpCode& e = code_.At(j);
@@ -245,9 +249,18 @@ class FrameFinder {
         kind_[k] = kStackSpace;
       } else if (std::optional<RegSet> reads = PlainReads(j)) {
         read_after |= *reads;
+        continue;
       } else {
-        return;
+        break;
       }
+      first = j;
+    }
+    // With a frame pointer, esp matters only to address slots, and a call
+    // whose callee takes more off the stack than it shows would go
+    // unnoticed: the body must leave esp where the set-up left it.
+    if (stack_.FramePointer && first > 0 &&
+        stack_.Esp[static_cast<size_t>(first)] != stack_.Esp[static_cast<size_t>(prologue_end_) + 1]) {
+      trusted_ = false;
     }
   }
 
@@ -318,6 +331,7 @@ class FrameFinder {
   RegSet saves_ = 0, restored_ = 0, kept_saves_ = 0;
   int prologue_end_ = 0;  // the set-up's last entry
   bool returns_ = false;
+  bool trusted_ = true;
 };
 
 // Names every frame slot an operand of a kept entry addresses by its
@@ -344,6 +358,31 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
                       ? AddVar(ctx.Vars, text)
                       : AddVarOfKind(ctx.Vars, text, *place < 0 ? okLocal : okGlobal);
       *ops[k] = code.Keep(text);
+    }
+  }
+}
+
+// Where ebp is no frame pointer but a register the routine computes with,
+// [ebp+N] addresses memory through a pointer, a different place whenever
+// ebp changes: no variable. Such an operand is written with one more
+// leading zero in its displacement, a text no listing gives a variable.
+void UnnamePointerOperands(CodeTable& code) {
+  // Ends: one pass over the table, three operands an entry.
+  for (int i = 1; i <= code.CodeCount(); ++i) {
+    TOpCode& e = code.Mutable(i);
+    TThirdOperand* third = code.MutableThird(i);
+    std::string_view* ops[3] = {&e.Op1, &e.Op2, third ? &third->Text : nullptr};
+    int16_t* hints[3] = {&e.VarHint[0], &e.VarHint[1], third ? &third->VarHint : nullptr};
+    for (int k = 0; k < 3; ++k) {
+      if (!ops[k]) continue;
+      std::optional<FrameOperand> f = ParseFrameOperand(*ops[k]);
+      const size_t dollar = ops[k]->find('$');
+      if (!f || !f->OnEbp || dollar == std::string_view::npos) continue;
+      std::string text(ops[k]->substr(0, dollar + 1));
+      text += '0';
+      text += ops[k]->substr(dollar + 1);
+      *ops[k] = code.Keep(text);
+      *hints[k] = kLookUp;
     }
   }
 }
@@ -401,10 +440,15 @@ void DropJumpsToNext(CodeTable& code) {
 BodyRange TakeOutFrame(PassContext& ctx) {
   CodeTable& code = ctx.Code;
   const StackFacts stack = FollowStack(code);
-  if (!stack.Ok) return TrimFrame(code);
+  if (!stack.Ok) {
+    if (stack.EbpVaries) UnnamePointerOperands(code);
+    return TrimFrame(code);
+  }
   FrameFinder finder(code, stack);
   const std::vector<char>& drop = finder.Find();
+  if (!finder.Trusted()) return TrimFrame(code);
   NameSlots(ctx, stack, drop);
+  if (stack.EbpVaries) UnnamePointerOperands(code);
   DropEntries(code, drop);
   OneExit(code);
   DropJumpsToNext(code);

@@ -222,25 +222,27 @@ StackFacts FollowStack(const CodeTable& code) {
   facts.Ebp.assign(static_cast<size_t>(n) + 1, std::nullopt);
   facts.Ok = n >= 1 && walk.IjmpsAgree;
   int frame_sets = 0;
-  bool ebp_otherwise = false;
   // Ends: one pass over the entries.
   for (int i = 1; i <= n; ++i) {
     const Place& p = walk.In[static_cast<size_t>(i)];
-    if (!p.Set) continue;
     const TOpCode& e = code.At(i);
+    const bool sets_frame = e.OpCode == "mov" && e.Op1 == "ebp" && e.Op2 == "esp";
+    if (!sets_frame && e.OpCode != "cmp" && e.OpCode != "test" && e.OpCode != "push" &&
+        e.OpCode != "pop" && (e.Op1 == "ebp" || e.Op1 == "bp" || (e.OpCode == "xchg" && e.Op2 == "ebp"))) {
+      facts.EbpVaries = true;
+    }
+    if (!p.Set) continue;
     facts.Reached[static_cast<size_t>(i)] = 1;
     facts.Esp[static_cast<size_t>(i)] = p.Esp;
     facts.Ebp[static_cast<size_t>(i)] = p.Ebp;
     if (p.EspLost || (e.OpCode == "ret" && p.Esp != 0)) facts.Ok = false;
-    if (e.OpCode == "mov" && e.Op1 == "ebp" && e.Op2 == "esp") {
+    if (sets_frame) {
       ++frame_sets;
       facts.FramePointer = p.Esp;
-    } else if ((e.Op1 == "ebp" || e.Op1 == "bp") && e.OpCode != "cmp" && e.OpCode != "test" &&
-               e.OpCode != "push" && e.OpCode != "pop") {
-      ebp_otherwise = true;
     }
   }
-  if (frame_sets != 1 || ebp_otherwise) facts.FramePointer.reset();
+  if (frame_sets > 1) facts.EbpVaries = true;
+  if (facts.EbpVaries) facts.FramePointer.reset();
   return facts;
 }
 

@@ -40,6 +40,8 @@ struct StackFacts {
   // The place `mov ebp, esp` put in ebp, when the routine sets ebp so once
   // and writes it otherwise only when it returns.
   std::optional<int32_t> FramePointer;
+  // The routine writes ebp otherwise: it holds no one place throughout.
+  bool EbpVaries = false;
 
   // The place an operand of entry i addresses, when it is a frame slot.
   std::optional<int32_t> SlotOf(int i, std::string_view operand) const;
