@@ -100,30 +100,34 @@ Effect EffectOf(const CodeTable& code, int i) {
 
 RegSet RegisterOf(std::string_view operand) {
   operand = TrimBoth(operand);
+  // The names are two letters, or "e" and a 16-bit register's two.
+  const bool wide = operand.size() == 3 && operand[0] == 'e';
+  if (wide) operand.remove_prefix(1);
+  if (operand.size() != 2) return 0;
   for (int r = 0; r < 8; ++r) {
-    for (std::string_view name : kNames[r]) {
-      if (!name.empty() && operand == name) return static_cast<RegSet>(1u << r);
+    if (operand == kNames[r][1]) return static_cast<RegSet>(1u << r);
+    if (!wide && r < 4 && (operand == kNames[r][2] || operand == kNames[r][3])) {
+      return static_cast<RegSet>(1u << r);
     }
   }
   return 0;
 }
 
 RegSet RegistersIn(std::string_view operand) {
+  // One pass over the words of the operand: a register counts where its
+  // name stands as a whole word.
   RegSet regs = 0;
-  for (int r = 0; r < 8; ++r) {
-    for (std::string_view name : kNames[r]) {
-      if (name.empty()) continue;
-      // Ends: every pass moves past one occurrence.
-      for (size_t at = operand.find(name); at != std::string_view::npos;
-           at = operand.find(name, at + 1)) {
-        const size_t end = at + name.size();
-        if ((at == 0 || !IsWordChar(operand[at - 1])) &&
-            (end == operand.size() || !IsWordChar(operand[end]))) {
-          regs |= static_cast<RegSet>(1u << r);
-          break;
-        }
-      }
+  size_t i = 0;
+  // Ends: every pass moves past one word or one other character.
+  while (i < operand.size()) {
+    if (!IsWordChar(operand[i])) {
+      ++i;
+      continue;
     }
+    size_t end = i;
+    while (end < operand.size() && IsWordChar(operand[end])) ++end;
+    if (end - i <= 3) regs |= RegisterOf(operand.substr(i, end - i));
+    i = end;
   }
   return regs;
 }

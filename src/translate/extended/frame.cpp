@@ -137,6 +137,9 @@ class FrameFinder {
 
  private:
   enum Kind : uint8_t { kBody, kSave, kRestore, kFramePointer, kStackSpace };
+  // How far from the entry, and back from a return, the set-up and an
+  // epilogue are looked for, the routine's own instructions among them.
+  static constexpr int kReach = 48;
 
   bool Reached(int i) const { return stack_.Reached[static_cast<size_t>(i)] != 0; }
 
@@ -191,8 +194,9 @@ class FrameFinder {
   void FindPrologue() {
     RegSet written = 0;
     bool frame_pointer = false;
-    // Ends: i only grows, up to the last entry.
-    for (int i = 1; i <= n_ && Reached(i) && incoming_[static_cast<size_t>(i)] == 0; ++i) {
+    // Ends: i only grows, up to the last entry or kReach.
+    for (int i = 1; i <= n_ && i <= kReach && Reached(i) && incoming_[static_cast<size_t>(i)] == 0;
+         ++i) {
       const TOpCode& e = code_.At(i);
       const RegSet r1 = WholeRegister(e.Op1), r2 = WholeRegister(e.Op2);
       const size_t k = static_cast<size_t>(i);
@@ -225,8 +229,8 @@ class FrameFinder {
   void FindEpilogue(int ret) {
     RegSet read_after = 0;
     int first = 0;  // the epilogue's first entry that is frame
-    // Ends: j only falls, and stops at the set-up.
-    for (int j = ret - 1; j > prologue_end_ && Reached(j); --j) {
+    // Ends: j only falls, and stops at the set-up or kReach entries back.
+    for (int j = ret - 1; j > prologue_end_ && j >= ret - kReach && Reached(j); --j) {
       const TOpCode& e = code_.At(j);
       const size_t k = static_cast<size_t>(j);
       const int32_t esp = stack_.Esp[k];
@@ -273,6 +277,7 @@ class FrameFinder {
       if (!Reached(i) || EspChange(e) || kind_[static_cast<size_t>(i)] != kBody) continue;
       const std::string_view ops[3] = {e.Op1, e.Op2, code_.Op3(i)};
       for (int k = 0; k < 3; ++k) {
+        if (ops[k].find("esp") == std::string_view::npos) continue;
         if ((RegistersIn(ops[k]) & kEsp) && !(e.OpCode != "lea" && Slot(i, ops[k])) &&
             !(k == 0 && ops[k] == "esp" && (e.OpCode == "mov" || e.OpCode == "lea"))) {
           return true;
@@ -338,6 +343,7 @@ class FrameFinder {
 // place, so that one slot has one name wherever esp stands.
 void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char>& drop) {
   CodeTable& code = ctx.Code;
+  std::string text;  // kept for its room
   // Ends: one pass over the table, three operands an entry.
   for (int i = 1; i <= code.CodeCount(); ++i) {
     TOpCode& e = code.Mutable(i);
@@ -351,8 +357,8 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
       // The return address is no variable.
       if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) continue;
       const std::string_view op = *ops[k];
-      std::string text(op.substr(0, op.find('[')));
-      text += SlotKey(stack, *place);
+      text.assign(op.substr(0, op.find('[')));
+      AppendSlotKey(stack, *place, text);
       if (text == op) continue;
       *hints[k] = stack.FramePointer
                       ? AddVar(ctx.Vars, text)

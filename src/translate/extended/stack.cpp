@@ -164,9 +164,15 @@ bool EndsFlow(std::string_view m) { return m == "jmp" || m == "ret" || m == "ijm
 }  // namespace
 
 std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
-  std::string_view key = TrimBoth(operand);
-  const size_t ptr = key.find(" ptr ");
-  if (ptr != std::string_view::npos) key = TrimBoth(key.substr(ptr + 5));
+  // Most operands are registers or numbers: no bracket at all.
+  const size_t open = operand.find('[');
+  if (open == std::string_view::npos || open + 1 == operand.size() || operand[open + 1] != 'e') {
+    return std::nullopt;
+  }
+  // Before the bracket, nothing or a size keyword: no segment.
+  const std::string_view prefix = TrimBoth(operand.substr(0, open));
+  if (!prefix.empty() && !prefix.ends_with(" ptr")) return std::nullopt;
+  std::string_view key = TrimBoth(operand.substr(open));
   FrameOperand f;
   if (key.starts_with("[ebp")) {
     f.OnEbp = true;
@@ -258,10 +264,10 @@ std::optional<int32_t> StackFacts::SlotOf(int i, std::string_view operand) const
   return *ebp + f->Disp;
 }
 
-std::string SlotKey(const StackFacts& stack, int32_t place) {
+void AppendSlotKey(const StackFacts& stack, int32_t place, std::string& key) {
   const bool from_ebp = stack.FramePointer.has_value();
   const int64_t offset = from_ebp ? int64_t{place} - *stack.FramePointer : place;
-  std::string key = from_ebp ? "[ebp" : "[esp0";
+  key += from_ebp ? "[ebp" : "[esp0";
   if (offset != 0) {
     // As listings write numbers: "$" and two, four or eight digits.
     uint64_t v = static_cast<uint64_t>(offset < 0 ? -offset : offset);
@@ -270,7 +276,7 @@ std::string SlotKey(const StackFacts& stack, int32_t place) {
     // Ends: one pass per digit.
     for (int d = digits - 1; d >= 0; --d) key += "0123456789ABCDEF"[(v >> (4 * d)) & 0xF];
   }
-  return key + "]";
+  key += ']';
 }
 
 }  // namespace asm2pas

@@ -52,6 +52,6 @@ StackFacts FollowStack(const CodeTable& code);
 // The key under which a frame slot is one variable: in a routine with a
 // frame pointer the text that names it from ebp, as listings write it
 // ("[ebp-$0C]"); otherwise its place from the entry ("[esp0-$10]").
-std::string SlotKey(const StackFacts& stack, int32_t place);
+void AppendSlotKey(const StackFacts& stack, int32_t place, std::string& text);
 
 }  // namespace asm2pas
