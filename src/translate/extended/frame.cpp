@@ -339,6 +339,15 @@ class FrameFinder {
   bool trusted_ = true;
 };
 
+// Calls fn(text, hint) for every operand of entry i, both writable.
+template <class Fn>
+void ForEachOperand(CodeTable& code, int i, Fn fn) {
+  TOpCode& e = code.Mutable(i);
+  fn(e.Op1, e.VarHint[0]);
+  fn(e.Op2, e.VarHint[1]);
+  if (TThirdOperand* third = code.MutableThird(i)) fn(third->Text, third->VarHint);
+}
+
 // Names every frame slot an operand of a kept entry addresses by its
 // place, so that one slot has one name wherever esp stands.
 void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char>& drop) {
@@ -346,25 +355,19 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
   std::string text;  // kept for its room
   // Ends: one pass over the table, three operands an entry.
   for (int i = 1; i <= code.CodeCount(); ++i) {
-    TOpCode& e = code.Mutable(i);
-    if (drop[static_cast<size_t>(i)] || e.OpCode == "lea" || e.OpCode == "pop") continue;
-    TThirdOperand* third = code.MutableThird(i);
-    std::string_view* ops[3] = {&e.Op1, &e.Op2, third ? &third->Text : nullptr};
-    int16_t* hints[3] = {&e.VarHint[0], &e.VarHint[1], third ? &third->VarHint : nullptr};
-    for (int k = 0; k < 3; ++k) {
-      if (!ops[k]) continue;
-      std::optional<int32_t> place = stack.SlotOf(i, *ops[k]);
+    const std::string_view m = code.At(i).OpCode;
+    if (drop[static_cast<size_t>(i)] || m == "lea" || m == "pop") continue;
+    ForEachOperand(code, i, [&](std::string_view& op, int16_t& hint) {
+      std::optional<int32_t> place = stack.SlotOf(i, op);
       // The return address is no variable.
-      if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) continue;
-      const std::string_view op = *ops[k];
+      if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) return;
       text.assign(op.substr(0, op.find('[')));
       AppendSlotKey(stack, *place, text);
-      if (text == op) continue;
-      *hints[k] = stack.FramePointer
-                      ? AddVar(ctx.Vars, text)
-                      : AddVarOfKind(ctx.Vars, text, *place < 0 ? okLocal : okGlobal);
-      *ops[k] = code.Keep(text);
-    }
+      if (text == op) return;
+      hint = stack.FramePointer ? AddVar(ctx.Vars, text)
+                                : AddVarOfKind(ctx.Vars, text, *place < 0 ? okLocal : okGlobal);
+      op = code.Keep(text);
+    });
   }
 }
 
@@ -375,21 +378,16 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
 void UnnamePointerOperands(CodeTable& code) {
   // Ends: one pass over the table, three operands an entry.
   for (int i = 1; i <= code.CodeCount(); ++i) {
-    TOpCode& e = code.Mutable(i);
-    TThirdOperand* third = code.MutableThird(i);
-    std::string_view* ops[3] = {&e.Op1, &e.Op2, third ? &third->Text : nullptr};
-    int16_t* hints[3] = {&e.VarHint[0], &e.VarHint[1], third ? &third->VarHint : nullptr};
-    for (int k = 0; k < 3; ++k) {
-      if (!ops[k]) continue;
-      std::optional<FrameOperand> f = ParseFrameOperand(*ops[k]);
-      const size_t dollar = ops[k]->find('$');
-      if (!f || !f->OnEbp || dollar == std::string_view::npos) continue;
-      std::string text(ops[k]->substr(0, dollar + 1));
+    ForEachOperand(code, i, [&](std::string_view& op, int16_t& hint) {
+      std::optional<FrameOperand> f = ParseFrameOperand(op);
+      const size_t dollar = op.find('$');
+      if (!f || !f->OnEbp || dollar == std::string_view::npos) return;
+      std::string text(op.substr(0, dollar + 1));
       text += '0';
-      text += ops[k]->substr(dollar + 1);
-      *ops[k] = code.Keep(text);
-      *hints[k] = kLookUp;
-    }
+      text += op.substr(dollar + 1);
+      op = code.Keep(text);
+      hint = kLookUp;
+    });
   }
 }
 
