@@ -199,13 +199,17 @@ extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
-  asm2pas::StringSink out;
-  asm2pas::ConversionResult result = asm2pas::ConvertListing(input, "fuzz.lst", out);
-  std::string broken = asm2pas::testing::CheckRun(input, "fuzz.lst", out.Text(), result,
-                                                asm2pas::testing::MaxInstructions(input));
-  if (!broken.empty()) {
-    std::fprintf(stderr, "output rule broken: %s\n", broken.c_str());
-    std::abort();
+  // Both readings, each keeping the rules.
+  for (const asm2pas::Reading* reading : {&asm2pas::DefaultReading(), &asm2pas::ExtendedReading()}) {
+    asm2pas::StringSink out;
+    asm2pas::ConversionResult result = asm2pas::ConvertListing(input, "fuzz.lst", out, *reading);
+    std::string broken = asm2pas::testing::CheckRun(input, "fuzz.lst", out.Text(), result,
+                                                  asm2pas::testing::MaxInstructions(input));
+    if (!broken.empty()) {
+      std::fprintf(stderr, "output rule broken (%s reading): %s\n", reading->Name(),
+                   broken.c_str());
+      std::abort();
+    }
   }
   return 0;
 }

@@ -98,36 +98,49 @@ Effect EffectOf(const CodeTable& code, int i) {
 
 }  // namespace
 
-RegSet RegisterOf(std::string_view operand) {
-  operand = TrimBoth(operand);
-  // The names are two letters, or "e" and a 16-bit register's two.
-  const bool wide = operand.size() == 3 && operand[0] == 'e';
-  if (wide) operand.remove_prefix(1);
-  if (operand.size() != 2) return 0;
-  for (int r = 0; r < 8; ++r) {
-    if (operand == kNames[r][1]) return static_cast<RegSet>(1u << r);
-    if (!wide && r < 4 && (operand == kNames[r][2] || operand == kNames[r][3])) {
-      return static_cast<RegSet>(1u << r);
-    }
+namespace {
+
+// The family bit of a register name (eax, ax, al, ah, ... as in kNames),
+// or 0 for any other word.
+RegSet FamilyOfName(std::string_view word) {
+  // Every name is a family's two-letter name with or without a leading
+  // "e", or a byte register: decoded by its letters, not searched for.
+  const bool wide = word.size() == 3;
+  if (wide) {
+    if (word[0] != 'e') return 0;
+    word.remove_prefix(1);
+  } else if (word.size() != 2) {
+    return 0;
   }
-  return 0;
+  const char a = word[0], b = word[1];
+  const bool x = b == 'x', low_high = !wide && (b == 'l' || b == 'h');
+  switch (a) {
+    case 'a': return (x || low_high) ? RegSet{1} : RegSet{0};
+    case 'c': return (x || low_high) ? RegSet{2} : RegSet{0};
+    case 'd': return (x || low_high) ? RegSet{4} : b == 'i' ? RegSet{128} : RegSet{0};
+    case 'b': return (x || low_high) ? RegSet{8} : b == 'p' ? RegSet{32} : RegSet{0};
+    case 's': return b == 'p' ? RegSet{16} : b == 'i' ? RegSet{64} : RegSet{0};
+    default: return 0;
+  }
 }
 
+}  // namespace
+
+RegSet RegisterOf(std::string_view operand) { return FamilyOfName(TrimBoth(operand)); }
+
 RegSet RegistersIn(std::string_view operand) {
-  // One pass over the words of the operand: a register counts where its
-  // name stands as a whole word.
   RegSet regs = 0;
   size_t i = 0;
-  // Ends: every pass moves past one word or one other character.
+  // Ends: every pass moves i past one word or one other character.
   while (i < operand.size()) {
     if (!IsWordChar(operand[i])) {
       ++i;
       continue;
     }
-    size_t end = i;
-    while (end < operand.size() && IsWordChar(operand[end])) ++end;
-    if (end - i <= 3) regs |= RegisterOf(operand.substr(i, end - i));
-    i = end;
+    size_t j = i;
+    while (j < operand.size() && IsWordChar(operand[j])) ++j;
+    regs |= FamilyOfName(operand.substr(i, j - i));
+    i = j;
   }
   return regs;
 }

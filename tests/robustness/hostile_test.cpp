@@ -39,6 +39,10 @@ Outcome Convert(const std::string& input, long instructions, const std::string& 
   Outcome o = testing::Convert(input, kFile);
   if (instructions < 0) instructions = testing::MaxInstructions(input);
   EXPECT_EQ(testing::CheckRun(input, kFile, o.Out, o.Result, instructions), "") << what;
+  // The extended reading keeps the same rules.
+  Outcome extended = testing::Convert(input, kFile, ExtendedReading());
+  EXPECT_EQ(testing::CheckRun(input, kFile, extended.Out, extended.Result, instructions), "")
+      << what << " (extended)";
   if (twice) {
     Outcome again = testing::Convert(input, kFile);
     EXPECT_EQ(again.Out, o.Out) << what << ": a second run differs";

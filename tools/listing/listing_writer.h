@@ -1,20 +1,22 @@
-// Lays listing lines out in the fixed columns asm2pas reads -- address in
-// columns 1-8, instruction bytes from column 11 up to column 34, mnemonic
-// from column 35, CR LF line ends -- turns a whole routine into such a
-// listing with the warnings it raised, and names the file it goes to.
+// Lays listing lines out in the fixed columns asm2pas reads (the layout
+// listing/format.h states), turns a whole routine into such a listing with
+// the warnings it raised, and names the file it goes to.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
 #include "objdump_input.h"
-#include "operands.h"
+#include "relocations.h"
+#include "rewrite.h"
 
 namespace asm2pas::objdump {
 
 // One line, CR LF included. Bytes that do not fit before column 35 are cut
 // and marked with "..". Alignment filler becomes a comment line,
-// "* padding: " and the line.
+// "* padding: " and the line; an instruction objdump decoded out of step,
+// "* out of step: " and the line. Control characters become "?".
 std::string FormatListingLine(const ListingInstruction& ins);
 
 struct RoutineListing {
@@ -28,5 +30,12 @@ RoutineListing ConvertRoutine(const Routine& routine, const SymbolTable& symbols
 // other than letters, digits and "_.@+-" replaced by "_", "_" put before a
 // leading "." (no hidden files), and ".lst" appended.
 std::string FileNameFor(const std::string& routine_name);
+
+// The file names, without ".lst", of all routines, in their order: as
+// FileNameFor, and routines of the same name (in different sections or
+// archive members) get their address, and if need be a count, in the name.
+// No name is one of `reserved`.
+std::vector<std::string> BaseFileNames(const std::vector<Routine>& routines,
+                                       const std::set<std::string>& reserved = {});
 
 }  // namespace asm2pas::objdump

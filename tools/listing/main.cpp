@@ -16,8 +16,11 @@
 
 #include "listing_writer.h"
 #include "objdump_input.h"
-#include "objdump_line.h"
-#include "operands.h"
+#include "relocations.h"
+#include "routine_starts.h"
+#include "text.h"
+#include "parallel.h"
+#include "whole_program.h"
 
 namespace {
 
@@ -27,9 +30,10 @@ const char kHelp[] =
     "usage: asm2pas-listing [OPTION] [INPUT]\n"
     "\n"
     "Reads the output of `objdump -d -M intel` (or `objdump -dr -M intel`) for a\n"
-    "32-bit x86 program or object file from INPUT, or from standard input when\n"
-    "INPUT is absent or \"-\", and writes listings in the fixed-column form that\n"
-    "asm2pas reads.\n"
+    "32-bit x86 program or object file, ELF or PE, from INPUT, or from standard\n"
+    "input when INPUT is absent or \"-\", and writes listings in the fixed-column\n"
+    "form that asm2pas reads. For a whole program, `objdump -d -f -p -M intel`\n"
+    "adds the entry point and a PE file's export table.\n"
     "\n"
     "Options:\n"
     "  -r, --routine NAME|ADDRESS  write the routine with this symbol name, or the\n"
@@ -37,6 +41,13 @@ const char kHelp[] =
     "                              standard output\n"
     "  -d, --dir DIRECTORY         write every routine into DIRECTORY (made when\n"
     "                              missing), one file NAME.lst each\n"
+    "  -p, --pas DIRECTORY         convert a whole program: for every routine\n"
+    "                              NAME.lst, NAME.pas (a comment block with the\n"
+    "                              routine, its addresses and the generated names,\n"
+    "                              then what asm2pas prints for NAME.lst) and\n"
+    "                              NAME.html (both side by side), and the index of\n"
+    "                              all routines as index.txt and index.html\n"
+    "      --extended              with --pas: convert with asm2pas --extended\n"
     "  -l, --list                  list the routines: address, instructions, name\n"
     "  -h, --help                  show this text\n"
     "Without an option the input must hold exactly one routine, which goes to\n"
@@ -57,6 +68,15 @@ const char kHelp[] =
     "jump reaches (nop, lea esi,[esi+eiz*1+0x0], ...) is written as a comment line\n"
     "\"* padding: ...\", which asm2pas skips.\n"
     "\n"
+    "Stripped programs: where the input names no routines (one header per\n"
+    "section) or only some (a library's exports), the routines are found: the\n"
+    "entry point, exported routines, direct call targets, and code after a ret or\n"
+    "jmp that begins a routine without being reached by the jumps of the routine\n"
+    "before it. Found routines are called sub_ADDRESS, the entry point entry.\n"
+    "Zero bytes and filler after a routine's last ret or jmp are written as\n"
+    "\"* padding: ...\" lines, an instruction objdump decoded from zero bytes and\n"
+    "a routine's first bytes together as \"* out of step: ...\".\n"
+    "\n"
     "Object files: disassemble them with objdump -dr, so that the relocations name\n"
     "the routines the calls go to. An absolute operand whose address a relocation\n"
     "fills in is written with the symbol in place of the unknown address,\n"
@@ -76,6 +96,17 @@ const char kHelp[] =
     "write, 2 on a bad command line.\n";
 
 constexpr char kName[] = "asm2pas-listing";
+
+enum class Mode { One, Routine, Dir, List, Pas };
+
+struct Options {
+  Mode Chosen = Mode::One;
+  std::string ModeArg;        // the routine or the directory
+  std::string Input = "-";    // "-": standard input
+  bool Help = false;
+  bool Extended = false;      // --pas converts with the extended reading
+};
+
 
 int Usage(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n%s: try --help\n", kName, message.c_str(), kName);
@@ -105,13 +136,21 @@ bool ReadAll(const std::string& path, std::string& text, std::string& error) {
     error = path + ": is a directory";
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
+  if (uintmax_t size = std::filesystem::file_size(path, ec); !ec) text.reserve(size);
+  std::FILE* in = std::fopen(path.c_str(), "rb");
   if (!in) {
     error = path + ": cannot open: " + std::strerror(errno);
     return false;
   }
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
+  // Ends: at the end of the file or a failed read.
+  for (char block[1 << 16];;) {
+    size_t got = std::fread(block, 1, sizeof block, in);
+    text.append(block, got);
+    if (got < sizeof block) break;
+  }
+  bool bad = std::ferror(in) != 0;
+  std::fclose(in);
+  if (bad) {
     error = path + ": cannot read";
     return false;
   }
@@ -158,28 +197,26 @@ int WriteOne(const ObjdumpInput& input, const Routine& routine) {
   return 0;
 }
 
-int WriteAll(const ObjdumpInput& input, const std::string& dir) {
+bool MakeDirectory(const std::string& dir, std::string& error) {
   std::error_code ec;
   std::filesystem::create_directories(dir, ec);
-  if (ec || !std::filesystem::is_directory(dir))
-    return Fail(dir + ": cannot make the directory" + (ec ? ": " + ec.message() : std::string()));
+  if (!ec && std::filesystem::is_directory(dir)) return true;
+  error = dir + ": cannot make the directory" + (ec ? ": " + ec.message() : std::string());
+  return false;
+}
+
+int WriteAll(const ObjdumpInput& input, const std::string& dir) {
+  if (std::string error; !MakeDirectory(dir, error)) return Fail(error);
   SymbolTable symbols = CollectSymbols(input);
-  std::multiset<std::string> names;
-  for (const Routine& r : input.Routines) names.insert(FileNameFor(r.Name));
-  std::set<std::string> used;
-  for (const Routine& r : input.Routines) {
+  std::vector<std::string> files = BaseFileNames(input.Routines);
+  // Ends: one pass per routine.
+  for (size_t i = 0; i < input.Routines.size(); ++i) {
+    const Routine& r = input.Routines[i];
     if (r.Instructions.empty()) {
       Warn(r.Name + ": holds no instructions; no file written for it");
       continue;
     }
-    // Routines of the same name (in different sections or archive members)
-    // get their address, and if need be a count, in the file name.
-    std::string file = FileNameFor(r.Name);
-    if (names.count(file) > 1) file = FileNameFor(r.Name + "-" + Hex8(r.Address));
-    for (int n = 2; used.count(file); ++n)  // ends: `used` is finite
-      file = FileNameFor(r.Name + "-" + Hex8(r.Address) + "-" + std::to_string(n));
-    used.insert(file);
-
+    std::string file = files[i] + ".lst";
     RoutineListing listing = ConvertRoutine(r, symbols);
     for (const std::string& w : listing.Warnings) Warn(w);
     std::filesystem::path path = std::filesystem::path(dir) / file;
@@ -191,6 +228,22 @@ int WriteAll(const ObjdumpInput& input, const std::string& dir) {
   return 0;
 }
 
+int WriteProgram(const ObjdumpInput& input, const Options& options) {
+  if (std::string error; !MakeDirectory(options.ModeArg, error)) return Fail(error);
+  // Ends: one pass per routine.
+  for (const Routine& r : input.Routines)
+    if (r.Instructions.empty()) Warn(r.Name + ": holds no instructions; no file written for it");
+  WholeProgramOptions run;
+  run.Dir = options.ModeArg;
+  run.Title = options.Input == "-" ? "standard input" : options.Input;
+  if (options.Extended) run.Read = &asm2pas::ExtendedReading();
+  WholeProgramResult result = ConvertWholeProgram(input, run);
+  for (const std::string& e : result.Errors) std::fprintf(stderr, "%s: %s\n", kName, e.c_str());
+  std::fprintf(stderr, "%s: %zu routines converted, %zu failed, %zu warnings; the index is %s/index.html\n",
+               kName, result.Routines, result.Failed, result.Warnings, options.ModeArg.c_str());
+  return result.Errors.empty() ? 0 : 1;
+}
+
 int List(const ObjdumpInput& input) {
   std::string text;
   for (const Routine& r : input.Routines)
@@ -199,57 +252,53 @@ int List(const ObjdumpInput& input) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  enum class Mode { One, Routine, Dir, List } mode = Mode::One;
-  std::string mode_arg;
-  std::string input_path;
+// The command line into `options`; a non-empty result is the usage error.
+std::string ParseCommandLine(int argc, char** argv, Options& options) {
   bool have_input = false;
   int modes = 0;
+  // Ends: every pass takes one or two arguments.
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {
-      std::fputs(kHelp, stdout);
-      return std::fflush(stdout) == 0 ? 0 : 1;
+      options.Help = true;
+      return "";
     }
-    if (arg == "-r" || arg == "--routine" || arg == "-d" || arg == "--dir") {
-      if (i + 1 >= argc) return Usage(arg + " needs a value");
-      mode = (arg == "-r" || arg == "--routine") ? Mode::Routine : Mode::Dir;
-      mode_arg = argv[++i];
+    if (arg == "-r" || arg == "--routine" || arg == "-d" || arg == "--dir" || arg == "-p" || arg == "--pas") {
+      if (i + 1 >= argc) return arg + " needs a value";
+      options.Chosen = (arg == "-r" || arg == "--routine") ? Mode::Routine
+                       : (arg == "-d" || arg == "--dir")   ? Mode::Dir
+                                                           : Mode::Pas;
+      options.ModeArg = argv[++i];
       ++modes;
+    } else if (arg == "--extended") {
+      options.Extended = true;
     } else if (arg == "-l" || arg == "--list") {
-      mode = Mode::List;
+      options.Chosen = Mode::List;
       ++modes;
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-      return Usage("unknown option " + arg);
+      return "unknown option " + arg;
     } else {
-      if (have_input) return Usage("more than one input given");
-      input_path = arg;
+      if (have_input) return "more than one input given";
+      options.Input = arg;
       have_input = true;
     }
   }
-  if (modes > 1) return Usage("give at most one of --routine, --dir and --list");
-  if (!have_input) input_path = "-";
+  if (modes > 1) return "give at most one of --routine, --dir, --pas and --list";
+  if (options.Extended && options.Chosen != Mode::Pas) return "--extended goes with --pas";
+  return "";
+}
 
-  std::string text;
-  std::string error;
-  if (!ReadAll(input_path, text, error)) return Fail(error);
-  ObjdumpInput input;
-  InputError bad;
-  if (!ReadObjdump(text, input, bad)) {
-    std::string where = input_path == "-" ? "standard input" : input_path;
-    if (bad.Line) where += ":" + std::to_string(bad.Line);
-    return Fail(where + ": " + bad.Message);
-  }
-
-  switch (mode) {
+int Run(const Options& options, const ObjdumpInput& input) {
+  switch (options.Chosen) {
     case Mode::List:
       return List(input);
     case Mode::Dir:
-      return WriteAll(input, mode_arg);
+      return WriteAll(input, options.ModeArg);
+    case Mode::Pas:
+      return WriteProgram(input, options);
     case Mode::Routine: {
-      const Routine* r = FindRoutine(input, mode_arg, error);
+      std::string error;
+      const Routine* r = FindRoutine(input, options.ModeArg, error);
       if (!r) return Fail(error);
       return WriteOne(input, *r);
     }
@@ -261,4 +310,31 @@ int main(int argc, char** argv) {
       return WriteOne(input, input.Routines.front());
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (std::string usage = ParseCommandLine(argc, argv, options); !usage.empty()) return Usage(usage);
+  if (options.Help) {
+    std::fputs(kHelp, stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  std::string text;
+  std::string error;
+  if (!ReadAll(options.Input, text, error)) return Fail(error);
+  ObjdumpInput input;
+  InputError bad;
+  if (!ReadObjdump(text, input, bad, Cores())) {
+    std::string where = options.Input == "-" ? "standard input" : options.Input;
+    if (bad.Line) where += ":" + std::to_string(bad.Line);
+    return Fail(where + ": " + bad.Message);
+  }
+  FindRoutineStarts(input);
+  int rc = Run(options, input);
+  // What main holds is freed by the system at once; freeing it piece by
+  // piece takes long on a large program.
+  std::fflush(nullptr);
+  std::_Exit(rc);
 }

@@ -1,10 +1,13 @@
 // Gathers the routines of a whole `objdump -d -M intel` text: every routine
 // header with the instruction lines under it, wrapped byte lines joined to
 // their instruction, relocation lines (objdump -r) attached to the
-// instruction they patch. Rejects text that is not such output.
+// instruction they patch; from the headers of -f and -p, the entry point
+// and a PE file's exported routines. Rejects text that is not such output.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,25 +20,90 @@ struct Relocation {
   std::string Symbol;   // as objdump shows it
 };
 
+// The bytes of one instruction, kept in place: x86 instructions hold at
+// most 15. Longer runs (only text that is no real disassembly has them)
+// move to the heap.
+class InstructionBytes {
+ public:
+  InstructionBytes() = default;
+  InstructionBytes(std::initializer_list<uint8_t> bytes) {
+    for (uint8_t b : bytes) push_back(b);
+  }
+  void push_back(uint8_t b) {
+    if (size_ < kInPlace) {
+      in_place_[size_++] = b;
+      return;
+    }
+    if (size_ == kInPlace) heap_.assign(in_place_, in_place_ + kInPlace);
+    heap_.push_back(b);
+    ++size_;
+  }
+  const uint8_t* begin() const { return size_ <= kInPlace ? in_place_ : heap_.data(); }
+  const uint8_t* end() const { return begin() + size_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  uint8_t operator[](size_t i) const { return begin()[i]; }
+  uint8_t front() const { return begin()[0]; }
+  uint8_t back() const { return begin()[size_ - 1]; }
+
+ private:
+  static constexpr size_t kInPlace = 16;
+  uint8_t in_place_[kInPlace] = {};
+  size_t size_ = 0;
+  std::vector<uint8_t> heap_;
+};
+
 struct SourceInstruction {
   uint64_t Address = 0;
-  std::vector<uint8_t> Bytes;  // empty when objdump did not show them
-  std::string Text;            // mnemonic and operands as objdump wrote them
+  InstructionBytes Bytes;      // empty when objdump did not show them
+  // Mnemonic and operands as objdump wrote them: a view into the text
+  // given to ReadObjdump, which must outlive the input read from it.
+  std::string_view Text;
   std::vector<Relocation> Relocs;
   size_t Line = 0;             // line number in the input, from 1
+  // objdump decoded it from zero bytes before a routine and the routine's
+  // first bytes together: a routine starts inside it.
+  bool OutOfStep = false;
+};
+
+struct Note {
+  uint64_t Address = 0;  // the instruction it follows, or the routine's start
+  std::string Text;
 };
 
 struct Routine {
   std::string Name;
   uint64_t Address = 0;
   std::string Section;
-  std::vector<SourceInstruction> Instructions;
-  std::vector<std::string> Notes;  // things the user must hear about
+  // A part of ObjdumpInput::Store.
+  std::span<SourceInstruction> Instructions;
+  std::vector<Note> Notes;  // things the user must hear about
+  // objdump's header names the section, not a routine: the input has no
+  // symbol for this code (a stripped program).
+  bool Unnamed = false;
 };
 
+struct Export {
+  std::string Name;
+  uint64_t Address = 0;
+};
+
+// Every routine's instructions lie in Store, in input order; Store gets its
+// room once and never moves, so that routines can be cut and recut without
+// copying. Move it; a copy would leave the routines pointing at the old one.
 struct ObjdumpInput {
+  ObjdumpInput() = default;
+  ObjdumpInput(ObjdumpInput&&) = default;
+  ObjdumpInput& operator=(ObjdumpInput&&) = default;
+  ObjdumpInput(const ObjdumpInput&) = delete;
+  ObjdumpInput& operator=(const ObjdumpInput&) = delete;
+
+  std::vector<SourceInstruction> Store;
   std::vector<Routine> Routines;
   bool HasRelocations = false;  // the text came from objdump -r
+  bool Coff = false;            // a PE or COFF file
+  std::vector<uint64_t> Entries;  // entry points (objdump -f), one per file
+  std::vector<Export> Exports;    // a PE file's export table (objdump -p)
 };
 
 struct InputError {
@@ -43,7 +111,8 @@ struct InputError {
   std::string Message;
 };
 
-// Reads the whole text. On bad input returns false and fills `error`.
-bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error);
+// Reads the whole text, taking its lines apart on `threads` threads. On bad
+// input returns false and fills `error`.
+bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error, unsigned threads = 1);
 
 }  // namespace asm2pas::objdump

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "objdump_input.h"
+
 namespace asm2pas::objdump {
 
 enum class LineKind {
@@ -28,23 +30,17 @@ enum class LineKind {
 struct ObjdumpLine {
   LineKind Kind = LineKind::Other;
   uint64_t Address = 0;
-  std::string Name;            // routine name, section name or file format
-  std::vector<uint8_t> Bytes;  // instruction and byte lines; empty when
+  // The texts are views into the line.
+  std::string_view Name;       // routine name, section name or file format
+  InstructionBytes Bytes;      // instruction and byte lines; empty when
                                // objdump was told not to show them
-  std::string Text;            // instruction text: mnemonic and operands
-  std::string RelocType;       // e.g. R_386_PC32
-  std::string RelocSymbol;     // e.g. helper, .data, ext+0x4
+  std::string_view Text;       // instruction text: mnemonic and operands
+  std::string_view RelocType;  // e.g. R_386_PC32
+  std::string_view RelocSymbol;  // e.g. helper, .data, ext+0x4
 };
 
 // `line` without its line end. Addresses wider than 64 bits, and anything
 // that fits none of the shapes above, are Other.
 ObjdumpLine ClassifyLine(std::string_view line);
-
-// A run of hexadecimal digits (either case, no prefix) as a number; nothing
-// when the text is empty, holds anything else or exceeds 64 bits.
-std::optional<uint64_t> ParseHex(std::string_view digits);
-
-// Eight upper-case hexadecimal digits (more when the value needs them).
-std::string Hex8(uint64_t value);
 
 }  // namespace asm2pas::objdump

@@ -274,10 +274,22 @@ bool Listable(const Ranges& values) {
   return true;
 }
 
+// Whether a case can start at entry i: a comparison with a constant and a
+// conditional jump, or a load followed by one.
+bool MayStartCase(const CodeTable& code, int i) {
+  const TOpCode& first = code.At(i);
+  if (first.OpCode == "mov") {
+    const std::string_view m = code.At(i + 1).OpCode;
+    if (m != "cmp" && m != "sub" && m != "dec" && m != "test") return false;
+    ++i;
+  }
+  return code.At(i).OpCode != "mov" && IsJcc(code.At(i + 1).OpCode);
+}
+
 }  // namespace
 
 void RecognizeCase(Context& ctx, TLoopState& state) {
-  if (!ctx.Facts) return;
+  if (!ctx.Facts || !MayStartCase(ctx.Code, state.Index)) return;
   const RoutineFacts& facts = *ctx.Facts;
   const CodeTable& code = ctx.Code;
   const int start = state.Index;

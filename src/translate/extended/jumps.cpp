@@ -27,32 +27,32 @@ void Retarget(CodeTable& code, int i, int target) {
 // chain of them; a chain that comes back on itself is left as it is. A jmp
 // that enters a loop at its test (a jump from the test, or below it, comes
 // back to the entry after the jmp) is where the loop begins, so jumps to it
-// stay. Gives whether anything changed.
-bool Thread(CodeTable& code) {
+// stay. `target` holds every jump's target entry (-1: none) and is kept up
+// to date. Gives whether anything changed.
+bool Thread(CodeTable& code, std::vector<int>& target) {
   bool changed = false;
   const int n = code.CodeCount();
   // The last entry a jump comes back from, per entry.
   std::vector<int> last_source(static_cast<size_t>(n) + 2, 0);
   for (int i = 1; i <= n; ++i) {
-    if (!IsJump(code.At(i).OpCode)) continue;
-    const int t = TargetOf(code, i);
+    const int t = target[static_cast<size_t>(i)];
     if (t >= 1 && i > last_source[static_cast<size_t>(t)]) last_source[static_cast<size_t>(t)] = i;
   }
-  auto enters_loop = [&](int jmp, int target) {
-    return target > jmp && last_source[static_cast<size_t>(jmp) + 1] >= target;
+  auto enters_loop = [&](int jmp, int to) {
+    return to > jmp && last_source[static_cast<size_t>(jmp) + 1] >= to;
   };
   // Ends: one pass over the table; each chain is followed at most n steps.
   for (int i = 1; i <= n; ++i) {
-    if (!IsJump(code.At(i).OpCode)) continue;
-    const int first = TargetOf(code, i);
+    const int first = target[static_cast<size_t>(i)];
     int t = first;
     for (int steps = 0; t >= 1 && code.At(t).OpCode == "jmp" && steps < n; ++steps) {
-      const int next = TargetOf(code, t);
+      const int next = target[static_cast<size_t>(t)];
       if (next < 1 || next == t || next == i || enters_loop(t, next)) break;
       t = next;
     }
     if (t >= 1 && t != first) {
       Retarget(code, i, t);
+      target[static_cast<size_t>(i)] = t;
       changed = true;
     }
   }
@@ -108,15 +108,17 @@ void TidyJumps(PassContext& ctx) {
   // Ends: every round but the last drops an entry or changes a jump's
   // target to one that is no jmp, and at most 16 rounds run.
   for (int round = 0; round < 16; ++round) {
-    bool changed = Thread(code);
     const int n = code.CodeCount();
+    std::vector<int> target(static_cast<size_t>(n) + 2, -1);
+    for (int i = 1; i <= n; ++i) {
+      if (IsJump(code.At(i).OpCode)) target[static_cast<size_t>(i)] = TargetOf(code, i);
+    }
+    bool changed = Thread(code, target);
     std::vector<char> drop(static_cast<size_t>(n) + 2, 0);
     std::vector<int> incoming(static_cast<size_t>(n) + 2, 0);
     for (int i = 1; i <= n; ++i) {
-      if (IsJump(code.At(i).OpCode)) {
-        const int t = TargetOf(code, i);
-        if (t >= 1) ++incoming[static_cast<size_t>(t)];
-      }
+      const int t = target[static_cast<size_t>(i)];
+      if (t >= 1) ++incoming[static_cast<size_t>(t)];
     }
     // Ends: one pass over the table.
     for (int i = 1; i <= n; ++i) {
@@ -126,7 +128,7 @@ void TidyJumps(PassContext& ctx) {
         continue;
       }
       if (e.OpCode != "jmp") continue;
-      const int t = TargetOf(code, i);
+      const int t = target[static_cast<size_t>(i)];
       // The next entry that is kept.
       int next = i + 1;
       while (next <= n && IsFiller(code.At(next))) ++next;
@@ -145,7 +147,8 @@ void TidyJumps(PassContext& ctx) {
       // jcc T; jmp F; T: -> jncc F, when nothing else comes to the jmp.
       const std::string_view opposite = OppositeJump(before.OpCode);
       if (i > 1 && !opposite.empty() && incoming[static_cast<size_t>(i)] == 0 &&
-          !drop[static_cast<size_t>(i) - 1] && TargetOf(code, i - 1) == next && t >= 1) {
+          !drop[static_cast<size_t>(i) - 1] && target[static_cast<size_t>(i) - 1] == next &&
+          t >= 1) {
         TOpCode flipped = before;
         flipped.OpCode = code.Keep(opposite);
         code.Mutable(i - 1) = flipped;

@@ -1,5 +1,6 @@
 #include "translate/extended/loops.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,12 @@ void RecognizeLoopJump(Context& ctx, TLoopState& state) {
     Claim(ctx, state, a + 1);
     return;
   }
+  // Only a condition whose jump leaves the loop or goes on with it: the
+  // first jump ahead tells, before the condition is read.
+  int first_jump = a;
+  // Ends: at most 12 entries are looked at.
+  while (first_jump < a + 12 && !(code.At(first_jump).OpCode.starts_with("j"))) ++first_jump;
+  if (!word(facts.Target[static_cast<size_t>(std::min(first_jump, code.CodeCount()))])) return;
   TIF& cond = ctx.Conds[0];
   if (!ParseCondition(code, ctx.Vars, a, cond, ctx.Rules)) return;
   const int jump = a + cond.Count - 1;

@@ -5,6 +5,7 @@
 #include "listing_writer.h"
 #include "objdump_input.h"
 #include "objdump_line.h"
+#include "text.h"
 
 namespace asm2pas::objdump {
 namespace {
@@ -43,7 +44,7 @@ TEST(ObjdumpInput, RoutinesBytesAndRelocations) {
   EXPECT_EQ(f.Instructions[1].Relocs[0].Symbol, "ext");
   EXPECT_EQ(f.Instructions[1].Relocs[0].Offset, 0xCu);
   ASSERT_EQ(f.Notes.size(), 1u);  // the left-out zero bytes are reported
-  EXPECT_NE(f.Notes[0].find("after 00000010"), std::string::npos);
+  EXPECT_NE(f.Notes[0].Text.find("after 00000010"), std::string::npos);
   EXPECT_EQ(input.Routines[1].Address, 0x20u);
 }
 

@@ -4,16 +4,19 @@
 #include <gtest/gtest.h>
 
 #include "operands.h"
+#include "rewrite.h"
+#include "routine_rules.h"
+#include "text.h"
 
 namespace asm2pas::objdump {
 namespace {
 
-SourceInstruction Ins(uint64_t address, std::vector<uint8_t> bytes, std::string text,
+SourceInstruction Ins(uint64_t address, std::initializer_list<uint8_t> bytes, std::string_view text,
                       std::vector<Relocation> relocs = {}) {
   SourceInstruction ins;
   ins.Address = address;
-  ins.Bytes = std::move(bytes);
-  ins.Text = std::move(text);
+  ins.Bytes = bytes;
+  ins.Text = text;
   ins.Relocs = std::move(relocs);
   return ins;
 }

@@ -1,0 +1,107 @@
+#include "html.h"
+
+#include <array>
+
+#include "text.h"
+
+namespace asm2pas::objdump {
+namespace {
+
+const char kStyle[] =
+    "<style>body{font-family:sans-serif;margin:1em}"
+    "table{border-collapse:collapse}td,th{border:1px solid #ccc;padding:2px 6px;text-align:left}"
+    "td.n{text-align:right}.failed{background:#fdd}"
+    ".side{display:flex;gap:1em;align-items:flex-start}.side>div{flex:1;min-width:0}"
+    "pre{background:#f6f6f6;padding:.5em;overflow-x:auto}</style>\n";
+
+std::string Head(const std::string& title) {
+  return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + title + "</title>\n" + kStyle +
+         "</head><body>\n";
+}
+
+// A link target for a file name: the name's bytes percent-encoded, so that
+// no character of it means anything to the browser.
+std::string Href(const std::string& file) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : file) {
+    if (IsWordChar(static_cast<char>(c)) || c == '.' || c == '-') {
+      out += static_cast<char>(c);
+    } else {
+      out.append(1, '%').append(1, kDigits[c >> 4]).append(1, kDigits[c & 15]);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string EscapeHtml(std::string_view text) {
+  // The characters that need an entity (or, CR, are dropped), by code.
+  static constexpr auto kSpecial = [] {
+    std::array<bool, 256> t{};
+    for (unsigned char c : std::string_view("&<>\"'\r")) t[c] = true;
+    return t;
+  }();
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  size_t run = 0;  // start of the plain characters not yet copied
+  // Ends: one pass per character.
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    if (!kSpecial[c]) continue;
+    out.append(text.substr(run, i - run));
+    run = i + 1;
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: break;  // CR: CR LF lines read as lines without it
+    }
+  }
+  out.append(text.substr(run));
+  return out;
+}
+
+std::string SharePercent(const RoutineSummary& r) {
+  if (r.OutputLines == 0) return "-";
+  return std::to_string((r.StatementLines * 100 + r.OutputLines / 2) / r.OutputLines) + "%";
+}
+
+std::string RoutinePage(const RoutineSummary& r, std::string_view listing, std::string_view source) {
+  std::string name = EscapeHtml(r.Name);
+  std::string out = Head(name);
+  out += "<p><a href=\"index.html\">index</a></p>\n<h1>" + name + "</h1>\n<p>" + Hex8(r.First) + " to " +
+         Hex8(r.Last) + ", " + std::to_string(r.Instructions) + " instructions, " + SharePercent(r) +
+         " of the output lines are statements or structure" + (r.Failed ? "; <b>failed</b>" : "") +
+         "</p>\n";
+  if (!r.Messages.empty()) {
+    out += "<ul class=\"messages\">\n";
+    for (const std::string& m : r.Messages) out += "<li>" + EscapeHtml(m) + "</li>\n";
+    out += "</ul>\n";
+  }
+  out += "<div class=\"side\"><div><h2>Listing</h2><pre id=\"listing\">" + EscapeHtml(listing) +
+         "</pre></div>\n<div><h2>Pascal-like source</h2><pre id=\"source\">" + EscapeHtml(source) +
+         "</pre></div></div>\n</body></html>\n";
+  return out;
+}
+
+std::string IndexPage(const std::string& title, const std::vector<RoutineSummary>& routines) {
+  std::string out = Head(EscapeHtml(title));
+  out += "<h1>" + EscapeHtml(title) + "</h1>\n<table id=\"routines\">\n<tr><th>address</th><th>routine</th>"
+         "<th>instructions</th><th>statements</th><th>warnings</th><th>errors</th></tr>\n";
+  // Ends: one pass per routine.
+  for (const RoutineSummary& r : routines) {
+    out += r.Failed ? "<tr class=\"failed\">" : "<tr>";
+    out += "<td>" + Hex8(r.First) + "</td><td><a href=\"" + Href(r.File + ".html") + "\">" +
+           EscapeHtml(r.Name) + "</a></td><td class=\"n\">" + std::to_string(r.Instructions) +
+           "</td><td class=\"n\">" + SharePercent(r) + "</td><td class=\"n\">" + std::to_string(r.Warnings) +
+           "</td><td>" + (r.Failed ? EscapeHtml(r.Messages.empty() ? "failed" : r.Messages.back()) : "") +
+           "</td></tr>\n";
+  }
+  return out + "</table>\n</body></html>\n";
+}
+
+}  // namespace asm2pas::objdump

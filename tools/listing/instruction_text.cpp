@@ -1,0 +1,113 @@
+#include "instruction_text.h"
+
+#include "text.h"
+
+namespace asm2pas::objdump {
+
+bool IsPrefixWord(std::string_view w) {
+  static constexpr std::string_view kPrefixes[] = {
+      "rep",    "repz",    "repe",    "repnz",  "repne",  "lock",     "bnd",      "notrack",
+      "data16", "data32",  "addr16",  "addr32", "cs",     "ds",       "es",       "fs",
+      "gs",     "ss",      "xacquire", "xrelease"};
+  for (std::string_view p : kPrefixes)
+    if (w == p) return true;
+  return false;
+}
+
+std::pair<std::string_view, std::string_view> MnemonicAndOperands(std::string_view text) {
+  text = TrimBlanks(text);
+  // Ends: every pass takes one word off the front of `text`.
+  for (;;) {
+    size_t gap = text.find_first_of(" \t");
+    if (gap == std::string_view::npos) return {text, {}};
+    std::string_view word = text.substr(0, gap);
+    std::string_view rest = TrimBlanks(text.substr(gap));
+    if (!IsPrefixWord(word)) return {word, rest};
+    text = rest;
+  }
+}
+
+bool IsConditionalJump(std::string_view m) { return m.size() >= 2 && m[0] == 'j' && m != "jmp"; }
+
+bool IsJump(std::string_view m) {
+  return (!m.empty() && m[0] == 'j') || m == "loop" || m == "loope" || m == "loopne" ||
+         m == "loopz" || m == "loopnz";
+}
+
+SplitText Split(std::string_view text) {
+  // objdump's "# ..." remarks are annotations, not operands.
+  if (size_t hash = text.find(" #"); hash != std::string_view::npos) text = text.substr(0, hash);
+  text = TrimBlanks(text);
+  std::vector<std::string> prefixes;
+  // Ends: every pass takes one word off the front of `text`.
+  for (;;) {
+    size_t gap = text.find_first_of(" \t");
+    std::string_view word = text.substr(0, gap);
+    if (gap == std::string_view::npos || !IsPrefixWord(word)) break;
+    prefixes.emplace_back(word);
+    text = TrimBlanks(text.substr(gap));
+  }
+  size_t gap = text.find_first_of(" \t");
+  SplitText out;
+  out.Mnemonic = Lower(text.substr(0, gap));
+  if (gap != std::string_view::npos) out.Operands = TrimBlanks(text.substr(gap));
+  if (size_t comma = out.Mnemonic.find(','); comma != std::string::npos &&
+                                           IsConditionalJump(out.Mnemonic))
+    out.Mnemonic.erase(comma);
+  for (const std::string& p : prefixes) {
+    if (p == "bnd" || p == "notrack") continue;
+    if ((p == "rep" || p == "repz" || p == "repe") && out.Mnemonic == "ret") continue;
+    if ((p == "cs" || p == "ds") && IsConditionalJump(out.Mnemonic)) continue;
+    out.Prefixes.push_back(p);
+  }
+  return out;
+}
+
+std::optional<DirectTarget> ParseDirectTarget(std::string_view operands) {
+  size_t gap = operands.find(' ');
+  std::string_view digits = operands.substr(0, gap);
+  // Without symbols objdump writes the target as "0x804c3d4".
+  if (gap == std::string_view::npos && StartsWith(digits, "0x")) digits.remove_prefix(2);
+  std::optional<uint64_t> address = ParseHex(digits);
+  if (!address) return std::nullopt;
+  DirectTarget out{*address, ""};
+  if (gap != std::string_view::npos) {
+    std::string_view rest = TrimBlanks(operands.substr(gap));
+    if (rest.size() < 2 || rest.front() != '<' || rest.back() != '>') return std::nullopt;
+    out.Symbol = std::string(rest.substr(1, rest.size() - 2));
+  }
+  return out;
+}
+
+std::vector<std::string_view> SplitOperands(std::string_view operands) {
+  std::vector<std::string_view> out;
+  if (TrimBlanks(operands).empty()) return out;
+  int depth = 0;
+  size_t start = 0;
+  // Ends: one pass per character of the operand text.
+  for (size_t i = 0; i < operands.size(); ++i) {
+    char c = operands[i];
+    if (c == '[' || c == '(' || c == '<') ++depth;
+    if ((c == ']' || c == ')' || c == '>') && depth > 0) --depth;
+    if (c == ',' && depth == 0) {
+      out.push_back(TrimBlanks(operands.substr(start, i - start)));
+      start = i + 1;
+    }
+  }
+  out.push_back(TrimBlanks(operands.substr(start)));
+  return out;
+}
+
+std::string JoinPrefixes(const std::vector<std::string>& prefixes, const std::string& mnemonic) {
+  if (prefixes.empty()) return mnemonic;
+  std::string out;
+  for (const std::string& p : prefixes) out += p + " ";
+  return out + mnemonic;
+}
+
+std::string_view LastWord(std::string_view mnemonic) {
+  size_t gap = mnemonic.rfind(' ');
+  return gap == std::string_view::npos ? mnemonic : mnemonic.substr(gap + 1);
+}
+
+}  // namespace asm2pas::objdump

@@ -1,0 +1,57 @@
+// Takes the text of one objdump instruction apart: prefix words, mnemonic
+// and operand list, the operands split at their commas, a direct jump or
+// call target with the symbol objdump shows. Says which mnemonics jump.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace asm2pas::objdump {
+
+struct SplitText {
+  std::vector<std::string> Prefixes;  // kept ones only
+  std::string Mnemonic;               // lower case
+  std::string_view Operands;          // as objdump wrote them, trimmed: a
+                                      // view into the text split
+};
+
+// "rep stos DWORD PTR es:[edi],eax" -> prefixes, mnemonic, operands. Hint
+// prefixes that change nothing the instruction does are dropped: bnd and
+// notrack everywhere, rep before ret, cs and ds before a conditional jump,
+// and the ",pt"/",pn" hints after one.
+SplitText Split(std::string_view text);
+
+// A word objdump writes before a mnemonic: rep, lock, bnd, cs, data16, ...
+bool IsPrefixWord(std::string_view word);
+
+// The mnemonic and the operand text of an instruction, prefixes skipped,
+// without copying: "rep stos DWORD PTR es:[edi],eax" -> "stos" and
+// "DWORD PTR es:[edi],eax".
+std::pair<std::string_view, std::string_view> MnemonicAndOperands(std::string_view text);
+
+// Instructions that carry a jump target; asm2pas itself treats every
+// mnemonic beginning with "j" as a jump.
+bool IsJump(std::string_view mnemonic);
+bool IsConditionalJump(std::string_view mnemonic);
+
+// "20 <sum_to+0x20>", "20" or (no symbols) "0x20": the target and the
+// symbol text shown, if any.
+struct DirectTarget {
+  uint64_t Address = 0;
+  std::string Symbol;  // without the angle brackets; may be empty
+};
+std::optional<DirectTarget> ParseDirectTarget(std::string_view operands);
+
+// Commas at bracket depth 0 separate operands; each comes back trimmed.
+std::vector<std::string_view> SplitOperands(std::string_view operands);
+
+std::string JoinPrefixes(const std::vector<std::string>& prefixes, const std::string& mnemonic);
+
+// The mnemonic without its prefixes: "rep stos" -> "stos".
+std::string_view LastWord(std::string_view mnemonic);
+
+}  // namespace asm2pas::objdump

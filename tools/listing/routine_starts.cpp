@@ -1,0 +1,465 @@
+#include "routine_starts.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "instruction_text.h"
+#include "parallel.h"
+#include "text.h"
+
+namespace asm2pas::objdump {
+namespace {
+
+// What one instruction does to the flow of control.
+enum class Flow : uint8_t {
+  Other,
+  Ret,       // ret and the like
+  Stop,      // hlt, ud2: nothing follows
+  Jump,      // jmp to a fixed address
+  Table,     // jmp through a table of addresses, [reg*4+address]
+  Indirect,  // any other jmp whose target is not fixed
+  Branch,    // conditional jumps and loops
+  Call,
+};
+
+struct Item {
+  SourceInstruction* Ins = nullptr;
+  uint64_t Address = 0;
+  uint64_t Target = 0;  // direct jumps, branches and calls; a table's address
+  size_t Group = 0;     // run of code in address order
+  Flow Kind = Flow::Other;
+  bool Direct = false;   // Target holds a fixed address
+  bool Filler = false;   // alignment filler or zero bytes
+  bool Data = false;     // the bytes of a jump table, shown as instructions
+  bool Called = false;   // a direct call lands here
+  bool Jumped = false;   // a direct jump or a jump table lands here
+  bool Header = false;   // the first instruction under a routine header
+  bool Named = false;    // ... of a routine the input names
+  bool Start = false;    // the result
+};
+
+// Filler the way objdump writes it: nop in every form, int3, xchg ax,ax,
+// mov and lea that leave a register as it was, and zero bytes.
+bool IsFiller(const SourceInstruction& ins, std::string_view m, std::string_view ops) {
+  if (!ins.Bytes.empty() && std::all_of(ins.Bytes.begin(), ins.Bytes.end(), [](uint8_t b) { return b == 0; }))
+    return true;
+  if (m == "nop" || m == "int3") return true;
+  size_t comma = ops.find(',');
+  if (comma == std::string_view::npos) return false;
+  std::string_view dest = ops.substr(0, comma);
+  std::string_view src = ops.substr(comma + 1);
+  if (m == "xchg" || m == "mov") return dest == src;
+  if (m != "lea" || src.size() < dest.size() + 2 || src.front() != '[' || src.back() != ']' ||
+      src.substr(1, dest.size()) != dest)
+    return false;
+  std::string_view rest = src.substr(1 + dest.size(), src.size() - 2 - dest.size());
+  return rest.empty() || rest == "+eiz*1" || rest == "+0x0" || rest == "+eiz*1+0x0";
+}
+
+// "DWORD PTR [eax*4+0x80494e0]" -> 0x80494e0.
+std::optional<uint64_t> TableAddress(std::string_view ops) {
+  size_t at = ops.find("*4+0x");
+  if (at == std::string_view::npos || ops.find('[') == std::string_view::npos || ops.back() != ']')
+    return std::nullopt;
+  std::string_view digits = ops.substr(at + 5, ops.size() - 1 - (at + 5));
+  return ParseHex(digits);
+}
+
+void Classify(Item& item) {
+  auto [m, ops] = MnemonicAndOperands(item.Ins->Text);
+  item.Filler = IsFiller(*item.Ins, m, ops);
+  std::optional<DirectTarget> direct;
+  if (m == "jmp" || m == "call" || IsJump(m)) direct = ParseDirectTarget(ops);
+  item.Direct = direct.has_value();
+  if (direct) item.Target = direct->Address;
+  if (m == "ret" || m == "retf" || m == "iret" || m == "iretd") {
+    item.Kind = Flow::Ret;
+  } else if (m == "hlt" || m == "ud2") {
+    item.Kind = Flow::Stop;
+  } else if (m == "call") {
+    item.Kind = Flow::Call;
+  } else if (m == "jmp") {
+    std::optional<uint64_t> table = direct ? std::nullopt : TableAddress(ops);
+    item.Kind = direct ? Flow::Jump : table ? Flow::Table : Flow::Indirect;
+    if (table) item.Target = *table;
+  } else if (IsJump(m)) {
+    item.Kind = Flow::Branch;
+  }
+}
+
+// The instructions of every routine in input order, grouped into runs of
+// increasing addresses within one section.
+std::vector<Item> Gather(ObjdumpInput& input) {
+  std::vector<Item> items;
+  size_t total = 0;
+  for (const Routine& r : input.Routines) total += r.Instructions.size();
+  items.reserve(total);
+  size_t group = 0;
+  const std::string* section = nullptr;
+  // Ends: one pass per routine, and per instruction within it.
+  for (Routine& r : input.Routines) {
+    bool first = true;
+    for (SourceInstruction& ins : r.Instructions) {
+      Item item;
+      item.Ins = &ins;
+      item.Address = ins.Address;
+      if (!items.empty() && (*section != r.Section || ins.Address <= items.back().Address)) ++group;
+      section = &r.Section;
+      item.Group = group;
+      item.Header = first;
+      item.Named = first && !r.Unnamed;
+      first = false;
+      items.push_back(item);
+    }
+  }
+  // Each instruction on its own: on every core.
+  ParallelRanges(items.size(), Cores(), [&](unsigned, size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) Classify(items[i]);
+  });
+  return items;
+}
+
+// Looks addresses up among the instructions.
+class AddressIndex {
+ public:
+  explicit AddressIndex(const std::vector<Item>& items) {
+    order_.reserve(items.size());
+    for (size_t i = 0; i < items.size(); ++i) order_.push_back({items[i].Address, i});
+    if (!std::is_sorted(order_.begin(), order_.end())) std::stable_sort(order_.begin(), order_.end());
+  }
+  // Some address holds more than one instruction: the input is no single
+  // address space (an object file's sections all start at 0).
+  bool Repeats() const {
+    return std::adjacent_find(order_.begin(), order_.end(), [](const auto& a, const auto& b) {
+             return a.first == b.first;
+           }) != order_.end();
+  }
+  // The instruction that starts at `address`.
+  std::optional<size_t> At(uint64_t address) const {
+    auto it = std::lower_bound(order_.begin(), order_.end(), std::make_pair(address, size_t{0}));
+    if (it == order_.end() || it->first != address) return std::nullopt;
+    return it->second;
+  }
+  // The instruction whose bytes hold `address`.
+  std::optional<size_t> Holding(uint64_t address, const std::vector<Item>& items) const {
+    auto it = std::upper_bound(order_.begin(), order_.end(), std::make_pair(address, SIZE_MAX));
+    if (it == order_.begin()) return std::nullopt;
+    --it;
+    const Item& item = items[it->second];
+    if (address - item.Address >= item.Ins->Bytes.size()) return std::nullopt;
+    return it->second;
+  }
+  // The four bytes at `address`, little-endian, when the input shows them.
+  std::optional<uint32_t> Word(uint64_t address, const std::vector<Item>& items) const {
+    uint32_t value = 0;
+    // Ends: four bytes.
+    for (unsigned k = 0; k < 4; ++k) {
+      std::optional<size_t> at = Holding(address + k, items);
+      if (!at) return std::nullopt;
+      const Item& item = items[*at];
+      value |= static_cast<uint32_t>(item.Ins->Bytes[address + k - item.Address]) << (8 * k);
+    }
+    return value;
+  }
+
+ private:
+  std::vector<std::pair<uint64_t, size_t>> order_;
+};
+
+// Zero bytes of alignment that objdump joined with the first bytes of the
+// next routine ("00 55 89  add BYTE PTR [ebp-0x77],dl"): without a symbol to
+// stop at, it decodes out of step. The routine starts after the zeros.
+bool OutOfStep(const Item& item) {
+  const InstructionBytes& bytes = item.Ins->Bytes;
+  return bytes.size() > 1 && bytes.front() == 0 &&
+         std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; });
+}
+
+uint64_t LeadingZeros(const Item& item) {
+  const InstructionBytes& bytes = item.Ins->Bytes;
+  return static_cast<uint64_t>(std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; }) -
+                               bytes.begin());
+}
+
+constexpr size_t kMaxTableEntries = 4096;
+
+// Jump tables that lie in the code itself: their words are addresses of
+// the same run of code. The instructions objdump decoded from the table's
+// bytes are data; the addresses it holds are jump targets.
+size_t ReadTables(std::vector<Item>& items, const AddressIndex& index) {
+  size_t data = 0;
+  // Ends: one pass per instruction; each table read is bounded.
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (items[i].Kind != Flow::Table || items[i].Data) continue;
+    std::optional<size_t> table = index.Holding(items[i].Target, items);
+    if (!table || items[*table].Group != items[i].Group) continue;
+    uint64_t address = items[i].Target;
+    uint64_t furthest = 0;
+    size_t entries = 0;
+    // Ends: at the first word that is no address of this code, or at the bound.
+    for (; entries < kMaxTableEntries; ++entries, address += 4) {
+      std::optional<uint32_t> word = index.Word(address, items);
+      std::optional<size_t> holder = word ? index.Holding(*word, items) : std::nullopt;
+      if (!holder || items[*holder].Group != items[i].Group) break;
+      if (std::optional<size_t> target = index.At(*word)) items[*target].Jumped = true;
+      furthest = std::max<uint64_t>(furthest, *word);
+    }
+    if (entries == 0) continue;
+    // Its targets are known now: the routine reaches at least the furthest.
+    items[i].Kind = Flow::Jump;
+    items[i].Direct = furthest > items[i].Address;
+    items[i].Target = furthest;
+    // Ends: one pass per instruction within the table's bytes.
+    for (size_t k = *table; k < items.size() && items[k].Address < address; ++k) {
+      items[k].Data = true;
+      ++data;
+    }
+  }
+  return data;
+}
+
+void MarkTargets(std::vector<Item>& items, const AddressIndex& index) {
+  // Ends: one pass per instruction.
+  for (size_t i = 0; i < items.size(); ++i) {
+    const Item& item = items[i];
+    if (item.Data || !item.Direct) continue;
+    std::optional<size_t> target = index.At(item.Target);
+    // A routine objdump decoded out of step starts after the zeros.
+    if (std::optional<size_t> holder = target ? target : index.Holding(item.Target, items);
+        holder && !target && OutOfStep(items[*holder]) &&
+        item.Target == items[*holder].Address + LeadingZeros(items[*holder]))
+      target = holder;
+    if (!target) continue;
+    if (item.Kind == Flow::Call) {
+      // "call next; pop ebx" reads the address; it calls no routine.
+      if (*target != i + 1) items[*target].Called = true;
+    } else {
+      items[*target].Jumped = true;
+    }
+  }
+}
+
+bool OperandsAre(const Item& item, std::string_view m, std::string_view ops) {
+  auto [mm, oo] = MnemonicAndOperands(item.Ins->Text);
+  return mm == m && (ops.empty() || oo == ops);
+}
+
+bool IsSavedRegisterPush(const Item& item) {
+  auto [m, ops] = MnemonicAndOperands(item.Ins->Text);
+  return m == "push" && (ops == "ebp" || ops == "ebx" || ops == "esi" || ops == "edi");
+}
+
+bool MakesFrame(const Item& item) {
+  auto [m, ops] = MnemonicAndOperands(item.Ins->Text);
+  return (m == "sub" && StartsWith(ops, "esp,")) || (m == "lea" && StartsWith(ops, "esp,[esp-")) ||
+         m == "enter" || (m == "mov" && ops == "ebp,esp");
+}
+
+// "call thunk; add ebx,0x9634e": position-independent code finds its data.
+bool IsPicBase(const Item& call, const Item& add) {
+  if (call.Kind != Flow::Call || !call.Direct) return false;
+  auto [m, ops] = MnemonicAndOperands(add.Ins->Text);
+  return m == "add" && ops.size() > 6 && ops[3] == ',' && StartsWith(ops.substr(4), "0x");
+}
+
+// "mov edx,DWORD PTR [esp+0x4]": a routine without a frame reads its first
+// argument.
+bool ReadsFirstArgument(const Item& item) {
+  auto [m, ops] = MnemonicAndOperands(item.Ins->Text);
+  return m == "mov" && ops.size() > 4 && ops.substr(3) == ",DWORD PTR [esp+0x4]";
+}
+
+// How compiled routines begin: push ebp; mov ebp,esp, space for locals, or
+// saved registers followed by more of the same.
+bool IsPrologue(const std::vector<Item>& items, size_t i) {
+  const Item& a = items[i];
+  if (i + 1 < items.size() && items[i + 1].Group == a.Group && IsPicBase(a, items[i + 1])) return true;
+  if (a.Address % 16 == 0 && ReadsFirstArgument(a)) return true;
+  if (MakesFrame(a) && !OperandsAre(a, "mov", "")) return true;
+  if (!IsSavedRegisterPush(a) || i + 1 >= items.size() || items[i + 1].Group != a.Group) return false;
+  // At an aligned address, "push ebx; call" loads the address of the
+  // program's data (position-independent code).
+  return IsSavedRegisterPush(items[i + 1]) || MakesFrame(items[i + 1]) ||
+         (a.Address % 16 == 0 && items[i + 1].Kind == Flow::Call);
+}
+
+// "jmp eax": a switch whose table lies outside the code, most often. A jump
+// through a fixed memory word ("jmp DWORD PTR ds:0x80e9db0") is a call
+// through a pointer that does not come back.
+bool JumpsThroughRegister(const Item& item) {
+  if (item.Kind != Flow::Indirect) return false;
+  std::string_view ops = MnemonicAndOperands(item.Ins->Text).second;
+  return !ops.empty() && ops.find_first_of(" :[") == std::string_view::npos;
+}
+
+bool IsKnownStart(const Item& item, const std::unordered_map<uint64_t, std::string>& facts) {
+  return item.Named || item.Called || facts.count(item.Address);
+}
+
+// Routines that do not come back: some call of theirs is followed by
+// filler, which a compiler puts only where nothing runs on.
+std::unordered_set<uint64_t> NoReturnTargets(const std::vector<Item>& items) {
+  std::unordered_set<uint64_t> out;
+  // Ends: one pass per instruction.
+  for (size_t i = 0; i + 1 < items.size(); ++i)
+    if (items[i].Kind == Flow::Call && items[i].Direct && items[i + 1].Filler &&
+        items[i + 1].Group == items[i].Group)
+      out.insert(items[i].Target);
+  return out;
+}
+
+// Bytes objdump could not decode: data, not a routine.
+bool IsBad(const Item& item) {
+  std::string_view m = MnemonicAndOperands(item.Ins->Text).first;
+  return m == "(bad)" || m == ".byte" || m == ".word";
+}
+
+// For every instruction, the address of the next one in its run of code
+// that the input names or that is called, exported or the entry point: a
+// jump at or beyond it leaves the routine (a tail call).
+std::vector<uint64_t> NextKnownStarts(const std::vector<Item>& items,
+                                      const std::unordered_map<uint64_t, std::string>& facts) {
+  std::vector<uint64_t> next(items.size(), UINT64_MAX);
+  // Ends: one pass per instruction, from the last.
+  for (size_t i = items.size(); i-- > 1;) {
+    bool same = items[i].Group == items[i - 1].Group;
+    bool known = !items[i].Data && IsKnownStart(items[i], facts);
+    next[i - 1] = !same ? UINT64_MAX : known ? items[i].Address : next[i];
+  }
+  return next;
+}
+
+// The walk that decides. A routine the input names is split only at a
+// called, exported or entry address that follows a transfer of control and
+// lies beyond every forward jump of the routine. Unnamed code starts a
+// routine at every such address, and after a transfer of control beyond the
+// forward jumps where a prologue begins, or where filler or alignment shows
+// a compiler's routine boundary and the routine before has no jump whose
+// targets are unknown.
+void DecideStarts(std::vector<Item>& items, const std::unordered_map<uint64_t, std::string>& facts) {
+  std::vector<uint64_t> next_known = NextKnownStarts(items, facts);
+  std::unordered_set<uint64_t> noreturn = NoReturnTargets(items);
+  uint64_t reach = 0;      // the furthest forward jump of the current routine
+  bool after_transfer = false;
+  bool after_filler = false;  // filler lies between the transfer and here
+  bool after_noreturn = false;  // a call that does not come back lies before
+  bool hidden = false;         // a routine start decoded out of step
+  bool hidden_filler = false;  // filler after one
+  bool blind = false;      // the current routine jumps where it cannot be seen
+  bool named = false;      // the current routine is one the input names
+  // Ends: one pass per instruction.
+  for (size_t i = 0; i < items.size(); ++i) {
+    Item& it = items[i];
+    if (it.Data) continue;
+    bool beyond = it.Address > reach;
+    bool fact = it.Called || facts.count(it.Address);
+    if (it.Header) {
+      named = it.Named;
+      it.Start = true;
+    } else if (named) {
+      it.Start = fact && after_transfer && beyond;
+    } else {
+      // Code right after a jmp that is neither aligned nor a prologue is
+      // more often dead code a compiler left than a routine.
+      it.Start = fact || (after_transfer && beyond && !it.Filler && !IsBad(it) &&
+                          (IsPrologue(items, i) || (!blind && (after_filler || it.Address % 16 == 0))));
+      // After a call of a routine that does not come back.
+      if (!it.Start && after_noreturn && beyond && !it.Filler && !IsBad(it) && IsPrologue(items, i))
+        it.Start = true;
+      if (!it.Start && (after_transfer || hidden_filler) && !blind && beyond && OutOfStep(it)) it.Start = true;
+    }
+    if (it.Start) {
+      reach = it.Address;
+      blind = false;
+    }
+    if ((it.Kind == Flow::Branch || it.Kind == Flow::Jump) && it.Direct && it.Target > it.Address &&
+        it.Target < next_known[i])
+      reach = std::max(reach, it.Target);
+    if (JumpsThroughRegister(it) || it.Kind == Flow::Table) blind = true;
+    bool transfer = it.Kind == Flow::Ret || it.Kind == Flow::Stop || it.Kind == Flow::Jump ||
+                    it.Kind == Flow::Table || it.Kind == Flow::Indirect;
+    after_noreturn = (after_noreturn && it.Filler) ||
+                     (it.Kind == Flow::Call && it.Direct && noreturn.count(it.Target));
+    after_filler = after_transfer && it.Filler;
+    after_transfer = transfer || after_filler;
+    // Out of step, the instruction may hide a whole small routine, ret and
+    // all: another one out of step right after it starts one too.
+    hidden_filler = (hidden || hidden_filler) && it.Filler;
+    hidden = it.Start && OutOfStep(it);
+  }
+}
+
+std::string NameFor(const Item& item, const Routine& origin,
+                    const std::unordered_map<uint64_t, std::string>& facts, uint64_t address) {
+  if (item.Named) return origin.Name;
+  auto fact = facts.find(address);
+  if (fact != facts.end()) return fact->second;
+  return "sub_" + Hex8(address);
+}
+
+// New routines from the decided starts, cut out of the same store; notes go with
+// the instruction they follow.
+std::vector<Routine> Rebuild(ObjdumpInput& input, const std::vector<Item>& items,
+                             const std::unordered_map<uint64_t, std::string>& facts) {
+  std::vector<Routine> out;
+  size_t k = 0;
+  // Ends: one pass per routine, and per instruction within it.
+  for (Routine& origin : input.Routines) {
+    if (origin.Instructions.empty()) {
+      out.push_back(std::move(origin));
+      continue;
+    }
+    size_t first = out.size();
+    for (SourceInstruction& ins : origin.Instructions) {
+      const Item& item = items[k++];
+      if (item.Start) {
+        uint64_t address = OutOfStep(item) ? item.Address + LeadingZeros(item) : item.Address;
+        out.push_back(Routine{NameFor(item, origin, facts, address), address, origin.Section, {}, {}, false});
+        out.back().Instructions = std::span<SourceInstruction>(&ins, 0);
+        if (address != item.Address) {
+          ins.OutOfStep = true;
+          out.back().Notes.push_back(Note{address, "objdump decoded the routine's first bytes together with "
+                                                   "the zero bytes before it, out of step; the first lines "
+                                                   "of its listing may be wrong"});
+        }
+      }
+      out.back().Instructions = std::span<SourceInstruction>(out.back().Instructions.data(),
+                                                             out.back().Instructions.size() + 1);
+    }
+    for (Note& note : origin.Notes) {
+      size_t at = out.size() - 1;
+      while (at > first && out[at].Address > note.Address) --at;  // Ends: `at` falls to `first`
+      out[at].Notes.push_back(std::move(note));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+FinderCounts FindRoutineStarts(ObjdumpInput& input) {
+  FinderCounts counts;
+  if (input.HasRelocations) return counts;  // object files name their routines
+  std::unordered_map<uint64_t, std::string> facts;
+  for (const Export& e : input.Exports) facts.emplace(e.Address, e.Name);
+  for (uint64_t entry : input.Entries) facts.emplace(entry, "entry");
+
+  std::vector<Item> items = Gather(input);
+  AddressIndex index(items);
+  if (index.Repeats()) return counts;  // addresses cannot be told apart
+  counts.DataLines = ReadTables(items, index);
+  MarkTargets(items, index);
+  DecideStarts(items, facts);
+  size_t before = input.Routines.size();
+  input.Routines = Rebuild(input, items, facts);
+  counts.Found = input.Routines.size() - before;
+  return counts;
+}
+
+}  // namespace asm2pas::objdump
