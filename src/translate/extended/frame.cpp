@@ -17,6 +17,7 @@ namespace asm2pas {
 namespace {
 
 constexpr RegSet kEdx = 4, kEsp = 16, kEbp = 32;
+constexpr RegSet kCallerSaved = 1 | 2 | 4;  // eax, ecx, edx
 // The registers a routine keeps for its caller: ebx, ebp, esi, edi.
 constexpr RegSet kCalleeSaved = 8 | 32 | 64 | 128;
 
@@ -188,9 +189,9 @@ class FrameFinder {
   }
 
   // The set-up at the entry: the frame pointer, the room for locals, the
-  // registers saved, with the routine's own first instructions among
-  // them. It ends where control may arrive from elsewhere, and at the
-  // first instruction that is none of these.
+  // registers saved, with the routine's own first instructions and calls
+  // among them. It ends where control may arrive from elsewhere, and at
+  // the first instruction that is none of these.
   void FindPrologue() {
     RegSet written = 0;
     bool frame_pointer = false;
@@ -214,6 +215,11 @@ class FrameFinder {
       } else if (PlainReads(i)) {
         written |= PlainWrites(i);
         if (written & kEsp) return;
+        continue;
+      } else if (e.OpCode == "call") {
+        // Position-independent code fetches its address first; a callee
+        // keeps ebx, esi, edi and ebp for its caller.
+        written |= kCallerSaved;
         continue;
       } else {
         return;
