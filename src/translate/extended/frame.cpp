@@ -377,22 +377,63 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
   }
 }
 
-// Where ebp is no frame pointer but a register the routine computes with,
-// [ebp+N] addresses memory through a pointer, a different place whenever
-// ebp changes: no variable. Such an operand is written with one more
-// leading zero in its displacement, a text no listing gives a variable.
-void UnnamePointerOperands(CodeTable& code) {
+// A memory operand whose text marks it as a variable (a base of ebp, an
+// absolute address) though it is none: indexed by a register (an element
+// of an array), or through ebp where ebp is no frame pointer but a register
+// the routine computes with (a different place whenever ebp changes). It
+// is written with blanks around its signs and an absolute address last,
+// "[ebp + ebx*4 + $10]", "[eax*4 + $00405000]": texts no listing gives a
+// variable. Nothing when the operand is none of these.
+std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
+  const size_t open = op.find('['), close = op.rfind(']');
+  if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
+    return std::nullopt;
+  }
+  const std::string_view inside = op.substr(open + 1, close - open - 1);
+  // The terms, each after the first with its sign.
+  std::vector<std::string_view> terms;
+  size_t from = 0;
+  // Ends: one pass over the text between the brackets.
+  for (size_t i = 1; i <= inside.size(); ++i) {
+    if (i == inside.size() || inside[i] == '+' || inside[i] == '-') {
+      terms.push_back(inside.substr(from, i - from));
+      from = i;
+    }
+  }
+  if (terms.size() < 2) return std::nullopt;
+  const std::string_view base = terms[0];
+  bool indexed = false;
+  for (size_t k = 1; k < terms.size(); ++k) {
+    const std::string_view t = terms[k].substr(1);
+    indexed = indexed || (!t.empty() && t[0] != '$' && (t[0] < '0' || t[0] > '9'));
+  }
+  const bool absolute = base.starts_with('$');
+  if (!((base == "ebp" && (indexed || ebp_varies)) || (absolute && indexed))) return std::nullopt;
+  std::string text(op.substr(0, open + 1));
+  auto add = [&](std::string_view sign, std::string_view term) {
+    if (text.size() > open + 1) {
+      text.append(" ").append(sign).append(" ");
+    } else if (sign == "-") {
+      text += '-';
+    }
+    text += term;
+  };
+  if (!absolute) add("+", base);
+  for (size_t k = 1; k < terms.size(); ++k) add(terms[k].substr(0, 1), terms[k].substr(1));
+  if (absolute) add("+", base);
+  text += op.substr(close);
+  return text;
+}
+
+void UnnameNoVariables(CodeTable& code, bool ebp_varies) {
   // Ends: one pass over the table, three operands an entry.
   for (int i = 1; i <= code.CodeCount(); ++i) {
+    if (code.At(i).OpCode == "lea") continue;  // an address, no memory read
     ForEachOperand(code, i, [&](std::string_view& op, int16_t& hint) {
-      std::optional<FrameOperand> f = ParseFrameOperand(op);
-      const size_t dollar = op.find('$');
-      if (!f || !f->OnEbp || dollar == std::string_view::npos) return;
-      std::string text(op.substr(0, dollar + 1));
-      text += '0';
-      text += op.substr(dollar + 1);
-      op = code.Keep(text);
-      hint = kLookUp;
+      if (std::optional<std::string> text = AsNoVariable(op, ebp_varies)) {
+        op = code.Keep(*text);
+        hint = kLookUp;
+      }
     });
   }
 }
@@ -445,23 +486,9 @@ void DropJumpsToNext(CodeTable& code) {
   if (any) DropEntries(code, drop);
 }
 
-}  // namespace
-
-BodyRange TakeOutFrame(PassContext& ctx) {
-  CodeTable& code = ctx.Code;
-  const StackFacts stack = FollowStack(code);
-  if (!stack.Ok) {
-    if (stack.EbpVaries) UnnamePointerOperands(code);
-    return TrimFrame(code);
-  }
-  FrameFinder finder(code, stack);
-  const std::vector<char>& drop = finder.Find();
-  if (!finder.Trusted()) return TrimFrame(code);
-  NameSlots(ctx, stack, drop);
-  if (stack.EbpVaries) UnnamePointerOperands(code);
-  DropEntries(code, drop);
-  OneExit(code);
-  DropJumpsToNext(code);
+// The body once the frame is out: up to the last return, which is the
+// exit; or, where code follows the last return, all of it.
+BodyRange BodyAfterFrame(const CodeTable& code) {
   const int n = code.CodeCount();
   if (n >= 1 && code.At(n).OpCode == "ret") return BodyRange{1, n - 1, n};
   int exit = 0;
@@ -470,6 +497,27 @@ BodyRange TakeOutFrame(PassContext& ctx) {
     if (code.At(i).OpCode == "ret") exit = i;
   }
   return BodyRange{1, n, exit};
+}
+
+}  // namespace
+
+BodyRange TakeOutFrame(PassContext& ctx) {
+  CodeTable& code = ctx.Code;
+  const StackFacts stack = FollowStack(code);
+  std::optional<BodyRange> body;
+  if (stack.Ok) {
+    FrameFinder finder(code, stack);
+    const std::vector<char>& drop = finder.Find();
+    if (finder.Trusted()) {
+      NameSlots(ctx, stack, drop);
+      DropEntries(code, drop);
+      OneExit(code);
+      DropJumpsToNext(code);
+      body = BodyAfterFrame(code);
+    }
+  }
+  UnnameNoVariables(code, stack.EbpVaries);
+  return body ? *body : TrimFrame(code);
 }
 
 }  // namespace asm2pas
