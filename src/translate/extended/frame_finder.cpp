@@ -57,9 +57,12 @@ bool IsZeroBytes(const TOpCode& e) {
 class FrameFinder {
  public:
   FrameFinder(const CodeTable& code, const StackFacts& stack)
-      : code_(code), stack_(stack), n_(code.CodeCount()),
-        drop_(static_cast<size_t>(n_) + 2, 0), kind_(static_cast<size_t>(n_) + 2, kBody),
-        restores_(static_cast<size_t>(n_) + 2, 0), incoming_(static_cast<size_t>(n_) + 2, 0) {
+      : code_(code), stack_(stack), n_(code.CodeCount()) {
+    const size_t size = static_cast<size_t>(n_) + 2;
+    drop_.assign(size, 0);
+    kind_.assign(size, kBody);
+    restores_.assign(size, 0);
+    incoming_.assign(size, 0);
     // Ends: one pass over the table.
     for (int i = 1; i <= n_; ++i) {
       if (!IsJump(code.At(i).OpCode)) continue;
@@ -138,9 +141,7 @@ class FrameFinder {
 
   bool Reached(int i) const { return stack_.Reached[static_cast<size_t>(i)] != 0; }
 
-  std::optional<int32_t> Slot(int i, std::string_view operand) const {
-    return stack_.SlotOf(i, operand);
-  }
+  std::optional<int32_t> Slot(int i, int k) const { return stack_.SlotOf(i, k); }
 
   // An instruction that only computes with its operands, which name esp
   // (and ebp, where it is the frame pointer) only as frame slots: the
@@ -154,7 +155,7 @@ class FrameFinder {
     for (int k = 0; k < 3; ++k) {
       const RegSet in = RegistersIn(ops[k]);
       if (in & pointers) {
-        if (e.OpCode == "lea" || WholeRegister(ops[k]) || !Slot(i, ops[k])) return std::nullopt;
+        if (e.OpCode == "lea" || WholeRegister(ops[k]) || !Slot(i, k)) return std::nullopt;
         continue;  // a slot: named by its place, whatever esp is
       }
       const bool only_written = k == 0 && WholeRegister(ops[0]) &&
@@ -204,8 +205,8 @@ class FrameFinder {
       } else if (std::optional<int32_t> change = EspChange(e); change && *change < 0) {
         kind_[k] = kStackSpace;
       } else if (e.OpCode == "mov" && (r2 & kCalleeSaved) && !((saves_ | written) & r2) &&
-                 !(r2 == kEbp && stack_.FramePointer) && Slot(i, e.Op1)) {
-        Save(i, r2, *Slot(i, e.Op1));
+                 !(r2 == kEbp && stack_.FramePointer) && Slot(i, 0)) {
+        Save(i, r2, *Slot(i, 0));
       } else if (PlainReads(i)) {
         written |= PlainWrites(i);
         if (written & kEsp) return;
@@ -243,7 +244,7 @@ class FrameFinder {
           e.OpCode == "lea" && r1 == kEsp ? ParseFrameOperand(e.Op2) : std::nullopt;
       if (e.OpCode == "pop" && restores(r1, esp)) {
         Restore(j, r1);
-      } else if (e.OpCode == "mov" && restores(r1, Slot(j, e.Op2))) {
+      } else if (e.OpCode == "mov" && restores(r1, Slot(j, 1))) {
         Restore(j, r1);
       } else if (e.OpCode == "leave" && restores(kEbp, stack_.Ebp[k])) {
         Restore(j, kEbp);
@@ -278,7 +279,7 @@ class FrameFinder {
       const std::string_view ops[3] = {e.Op1, e.Op2, code_.Op3(i)};
       for (int k = 0; k < 3; ++k) {
         if (ops[k].find("esp") == std::string_view::npos) continue;
-        if ((RegistersIn(ops[k]) & kEsp) && !(e.OpCode != "lea" && Slot(i, ops[k])) &&
+        if ((RegistersIn(ops[k]) & kEsp) && !(e.OpCode != "lea" && Slot(i, k)) &&
             !(k == 0 && ops[k] == "esp" && (e.OpCode == "mov" || e.OpCode == "lea"))) {
           return true;
         }
@@ -299,6 +300,7 @@ class FrameFinder {
   void CheckSaves() {
     // A routine that never returns restores nothing.
     kept_saves_ = returns_ ? static_cast<RegSet>(saves_ & ~restored_) : RegSet{0};
+    if ((saves_ & ~kept_saves_) == 0) return;  // no save left to check
     // Ends: one pass over the table, three operands an entry.
     for (int i = 1; i <= n_; ++i) {
       if (!Reached(i) || kind_[static_cast<size_t>(i)] == kSave ||
@@ -309,7 +311,7 @@ class FrameFinder {
       const std::string_view ops[3] = {e.Op1, e.Op2, code_.Op3(i)};
       for (int k = 0; k < 3; ++k) {
         if (e.OpCode == "lea" || (k == 0 && e.OpCode == "mov")) continue;  // no read
-        if (std::optional<int32_t> place = Slot(i, ops[k])) ReadsAt(*place, OperandSize(ops[k]));
+        if (std::optional<int32_t> place = Slot(i, k)) ReadsAt(*place, OperandSize(ops[k]));
       }
       if (e.OpCode == "pop") ReadsAt(stack_.Esp[static_cast<size_t>(i)], 4);
       if (e.OpCode == "leave" && stack_.Ebp[static_cast<size_t>(i)]) {

@@ -2,20 +2,23 @@
 
 #include <optional>
 #include <string>
+#include <unordered_map>
 
+#include "base/text.h"
 #include "naming/vars.h"
 
 namespace asm2pas {
 
 namespace {
 
-// Calls fn(text, hint) for every operand of entry i, both writable.
+// Calls fn(k, text, hint) for every operand k of entry i, text and hint
+// writable.
 template <class Fn>
 void ForEachOperand(CodeTable& code, int i, Fn fn) {
   TOpCode& e = code.Mutable(i);
-  fn(e.Op1, e.VarHint[0]);
-  fn(e.Op2, e.VarHint[1]);
-  if (TThirdOperand* third = code.MutableThird(i)) fn(third->Text, third->VarHint);
+  fn(0, e.Op1, e.VarHint[0]);
+  fn(1, e.Op2, e.VarHint[1]);
+  if (TThirdOperand* third = code.MutableThird(i)) fn(2, third->Text, third->VarHint);
 }
 
 // A memory operand whose text marks it as a variable (a base of ebp, an
@@ -31,25 +34,25 @@ std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
     return std::nullopt;
   }
   const std::string_view inside = op.substr(open + 1, close - open - 1);
-  // The terms, each after the first with its sign.
-  std::vector<std::string_view> terms;
-  size_t from = 0;
-  // Ends: one pass over the text between the brackets.
-  for (size_t i = 1; i <= inside.size(); ++i) {
-    if (i == inside.size() || inside[i] == '+' || inside[i] == '-') {
-      terms.push_back(inside.substr(from, i - from));
-      from = i;
+  const bool absolute = inside.starts_with('$');
+  if (!absolute && !inside.starts_with("ebp+") && !inside.starts_with("ebp-")) return std::nullopt;
+  // Calls fn(sign, term) for the terms after the first, each with its sign.
+  auto each_term = [&](auto fn) {
+    size_t from = inside.find_first_of("+-", 1);
+    // Ends: every pass moves past one term.
+    while (from != std::string_view::npos) {
+      const size_t next = inside.find_first_of("+-", from + 1);
+      const size_t end = next == std::string_view::npos ? inside.size() : next;
+      fn(inside.substr(from, 1), inside.substr(from + 1, end - from - 1));
+      from = next;
     }
-  }
-  if (terms.size() < 2) return std::nullopt;
-  const std::string_view base = terms[0];
+  };
   bool indexed = false;
-  for (size_t k = 1; k < terms.size(); ++k) {
-    const std::string_view t = terms[k].substr(1);
+  each_term([&](std::string_view, std::string_view t) {
     indexed = indexed || (!t.empty() && t[0] != '$' && (t[0] < '0' || t[0] > '9'));
-  }
-  const bool absolute = base.starts_with('$');
-  if (!((base == "ebp" && (indexed || ebp_varies)) || (absolute && indexed))) return std::nullopt;
+  });
+  if (!indexed && (absolute || !ebp_varies)) return std::nullopt;
+  const std::string_view base = inside.substr(0, inside.find_first_of("+-", 1));
   std::string text(op.substr(0, open + 1));
   auto add = [&](std::string_view sign, std::string_view term) {
     if (text.size() > open + 1) {
@@ -60,7 +63,7 @@ std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
     text += term;
   };
   if (!absolute) add("+", base);
-  for (size_t k = 1; k < terms.size(); ++k) add(terms[k].substr(0, 1), terms[k].substr(1));
+  each_term(add);
   if (absolute) add("+", base);
   text += op.substr(close);
   return text;
@@ -69,21 +72,44 @@ std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
 }  // namespace
 
 // Names every frame slot an operand of a kept entry addresses by its
-// place, so that one slot has one name wherever esp stands.
+// place, so that one slot has one name wherever esp stands. With a frame
+// pointer, a slot keeps the text the listing first gives it from ebp, so
+// that its variable is the one the reading registered.
 void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char>& drop) {
   CodeTable& code = ctx.Code;
+  auto kept = [&](int i) {
+    const std::string_view m = code.At(i).OpCode;
+    return !drop[static_cast<size_t>(i)] && m != "lea" && m != "pop";
+  };
+  std::unordered_map<int32_t, std::string_view> written;  // place -> "[ebp-$0C]"
+  if (stack.FramePointer) {
+    // Ends: one pass over the table, three operands an entry.
+    for (int i = 1; i <= code.CodeCount(); ++i) {
+      if (!kept(i)) continue;
+      ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t&) {
+        std::optional<int32_t> place = stack.SlotOf(i, k);
+        const size_t open = op.find('[');
+        if (place && op.substr(open + 1).starts_with("ebp")) {
+          written.emplace(*place, TrimBoth(op.substr(open)));
+        }
+      });
+    }
+  }
   std::string text;  // kept for its room
+  SlotKeyText room;
   // Ends: one pass over the table, three operands an entry.
   for (int i = 1; i <= code.CodeCount(); ++i) {
-    const std::string_view m = code.At(i).OpCode;
-    if (drop[static_cast<size_t>(i)] || m == "lea" || m == "pop") continue;
-    ForEachOperand(code, i, [&](std::string_view& op, int16_t& hint) {
-      std::optional<int32_t> place = stack.SlotOf(i, op);
+    if (!kept(i)) continue;
+    ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t& hint) {
+      std::optional<int32_t> place = stack.SlotOf(i, k);
       // The return address is no variable.
       if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) return;
-      text.assign(op.substr(0, op.find('[')));
-      AppendSlotKey(stack, *place, text);
-      if (text == op) return;
+      const size_t open = op.find('[');
+      auto first = written.find(*place);
+      const std::string_view key = first != written.end() ? first->second : SlotKey(stack, *place, room);
+      if (TrimBoth(op.substr(open)) == key) return;
+      text.assign(op.substr(0, open));
+      text += key;
       hint = stack.FramePointer ? AddVar(ctx.Vars, text)
                                 : AddVarOfKind(ctx.Vars, text, *place < 0 ? okLocal : okGlobal);
       op = code.Keep(text);
@@ -95,7 +121,8 @@ void UnnameNoVariables(CodeTable& code, bool ebp_varies) {
   // Ends: one pass over the table, three operands an entry.
   for (int i = 1; i <= code.CodeCount(); ++i) {
     if (code.At(i).OpCode == "lea") continue;  // an address, no memory read
-    ForEachOperand(code, i, [&](std::string_view& op, int16_t& hint) {
+    ForEachOperand(code, i, [&](int, std::string_view& op, int16_t& hint) {
+      if (hint < 1) return;  // named by no variable already
       if (std::optional<std::string> text = AsNoVariable(op, ebp_varies)) {
         op = code.Keep(*text);
         hint = kLookUp;

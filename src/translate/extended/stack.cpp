@@ -27,6 +27,20 @@ bool IsWordOperand(std::string_view op) {
   return false;
 }
 
+// Whether an instruction may do anything to esp or ebp, or end the flow:
+// every mnemonic Step looks at begins with one of these letters, and every
+// instruction that writes esp or ebp names it first (or is xchg).
+bool MayMoveStack(const TOpCode& e) {
+  const std::string_view m = e.OpCode;
+  if (m.empty()) return false;
+  switch (m[0]) {
+    case 'p': case 'l': case 'c': case 'e': case 'x': case 'r': case 'i':
+      return true;
+    default:
+      return e.Op1.size() >= 2 && (e.Op1.ends_with("sp") || e.Op1.ends_with("bp"));
+  }
+}
+
 // What one instruction does to esp and ebp, as places.
 struct Place {
   bool Set = false;
@@ -80,6 +94,16 @@ struct Walk {
     const TOpCode& e = Code.At(i);
     const std::string_view m = e.OpCode, a = e.Op1, b = e.Op2;
     Place p = In[static_cast<size_t>(i)];
+    if (!MayMoveStack(e)) {
+      // Most instructions: on to the next, or where a jump goes.
+      if (!m.empty() && m[0] == 'j') {
+        const int t = TargetOf(i);
+        if (t >= 1) Reach(t, p);
+        if (m == "jmp") return;
+      }
+      Reach(i + 1, p);
+      return;
+    }
     auto lose_esp = [&] { p.EspLost = true; };
     if (m == "ret") return;
     if (m == "ijmp") {
@@ -249,34 +273,40 @@ StackFacts FollowStack(const CodeTable& code) {
   }
   if (frame_sets > 1) facts.EbpVaries = true;
   if (facts.EbpVaries) facts.FramePointer.reset();
+  facts.Places.assign(3 * (static_cast<size_t>(n) + 1), StackFacts::kNoPlace);
+  // Ends: one pass over the entries, three operands an entry.
+  for (int i = 1; i <= n; ++i) {
+    if (!facts.Reached[static_cast<size_t>(i)]) continue;
+    const std::string_view ops[3] = {code.At(i).Op1, code.At(i).Op2, code.Op3(i)};
+    for (size_t k = 0; k < 3; ++k) {
+      std::optional<FrameOperand> f = ParseFrameOperand(ops[k]);
+      if (!f) continue;
+      const std::optional<int32_t>& base = f->OnEbp ? facts.Ebp[static_cast<size_t>(i)]
+                                                    : std::optional<int32_t>(facts.Esp[static_cast<size_t>(i)]);
+      if (base) facts.Places[3 * static_cast<size_t>(i) + k] = *base + f->Disp;
+    }
+  }
   return facts;
 }
 
-std::optional<int32_t> StackFacts::SlotOf(int i, std::string_view operand) const {
-  if (i < 1 || static_cast<size_t>(i) >= Reached.size() || !Reached[static_cast<size_t>(i)]) {
-    return std::nullopt;
-  }
-  std::optional<FrameOperand> f = ParseFrameOperand(operand);
-  if (!f) return std::nullopt;
-  if (!f->OnEbp) return Esp[static_cast<size_t>(i)] + f->Disp;
-  const std::optional<int32_t>& ebp = Ebp[static_cast<size_t>(i)];
-  if (!ebp) return std::nullopt;
-  return *ebp + f->Disp;
-}
-
-void AppendSlotKey(const StackFacts& stack, int32_t place, std::string& key) {
+std::string_view SlotKey(const StackFacts& stack, int32_t place, SlotKeyText& room) {
   const bool from_ebp = stack.FramePointer.has_value();
   const int64_t offset = from_ebp ? int64_t{place} - *stack.FramePointer : place;
-  key += from_ebp ? "[ebp" : "[esp0";
+  size_t n = 0;
+  auto put = [&](std::string_view text) {
+    for (char c : text) room[n++] = c;
+  };
+  put(from_ebp ? "[ebp" : "[esp0");
   if (offset != 0) {
     // As listings write numbers: "$" and two, four or eight digits.
     uint64_t v = static_cast<uint64_t>(offset < 0 ? -offset : offset);
     int digits = v > 0xFFFF ? 8 : v > 0xFF ? 4 : 2;
-    key += offset < 0 ? "-$" : "+$";
+    put(offset < 0 ? "-$" : "+$");
     // Ends: one pass per digit.
-    for (int d = digits - 1; d >= 0; --d) key += "0123456789ABCDEF"[(v >> (4 * d)) & 0xF];
+    for (int d = digits - 1; d >= 0; --d) room[n++] = "0123456789ABCDEF"[(v >> (4 * d)) & 0xF];
   }
-  key += ']';
+  put("]");
+  return std::string_view(room.data(), n);
 }
 
 }  // namespace asm2pas

@@ -5,6 +5,8 @@
 // stands when it is addressed.
 #pragma once
 
+#include <array>
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,15 +45,28 @@ struct StackFacts {
   // The routine writes ebp otherwise: it holds no one place throughout.
   bool EbpVaries = false;
 
-  // The place an operand of entry i addresses, when it is a frame slot.
-  std::optional<int32_t> SlotOf(int i, std::string_view operand) const;
+  // Per entry, three an entry (index 0 unused): the place each operand
+  // addresses, where it is a frame slot of an entry reached.
+  std::vector<int32_t> Places;
+  static constexpr int32_t kNoPlace = INT32_MIN;
+
+  // The place operand k (0 to 2) of entry i addresses, when it is a frame
+  // slot.
+  std::optional<int32_t> SlotOf(int i, int k) const {
+    const size_t at = 3 * static_cast<size_t>(i) + static_cast<size_t>(k);
+    if (i < 1 || at >= Places.size() || Places[at] == kNoPlace) return std::nullopt;
+    return Places[at];
+  }
 };
 
 StackFacts FollowStack(const CodeTable& code);
 
-// The key under which a frame slot is one variable: in a routine with a
-// frame pointer the text that names it from ebp, as listings write it
-// ("[ebp-$0C]"); otherwise its place from the entry ("[esp0-$10]").
-void AppendSlotKey(const StackFacts& stack, int32_t place, std::string& text);
+// Room for a key: "[esp0-$" and eight digits, "]".
+using SlotKeyText = std::array<char, 24>;
+// The key under which a frame slot is one variable, written into `room`:
+// in a routine with a frame pointer the text that names it from ebp, as
+// listings write it ("[ebp-$0C]"); otherwise its place from the entry
+// ("[esp0-$10]").
+std::string_view SlotKey(const StackFacts& stack, int32_t place, SlotKeyText& room);
 
 }  // namespace asm2pas
