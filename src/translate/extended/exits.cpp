@@ -40,6 +40,12 @@ void EmitTail(Context& ctx, int t, int length) {
   }
 }
 
+// The instructions a condition is made of before its jump.
+bool InCondition(std::string_view m) {
+  return m == "mov" || m == "cmp" || m == "test" || m == "or" || m == "and" || m == "add" ||
+         m == "sub" || m == "movzx" || m == "movsx";
+}
+
 }  // namespace
 
 void RecognizeExit(Context& ctx, TLoopState& state) {
@@ -54,11 +60,13 @@ void RecognizeExit(Context& ctx, TLoopState& state) {
     Claim(ctx, state, a + 1);
     return;
   }
-  // A condition ends with the first jump after its start.
+  // A condition ends with the first jump after its start, with a load,
+  // steps and a comparison before it.
   constexpr int kLongest = 12;
   int jump = a;
   // Ends: at most kLongest steps, within the range.
   while (jump < state.LastIndex && jump < a + kLongest && !code.At(jump).OpCode.starts_with('j')) {
+    if (!InCondition(code.At(jump).OpCode)) return;
     ++jump;
   }
   const std::string_view m = code.At(jump).OpCode;

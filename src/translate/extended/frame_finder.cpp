@@ -311,13 +311,23 @@ class FrameFinder {
       const std::string_view ops[3] = {e.Op1, e.Op2, code_.Op3(i)};
       for (int k = 0; k < 3; ++k) {
         if (e.OpCode == "lea" || (k == 0 && e.OpCode == "mov")) continue;  // no read
-        if (std::optional<int32_t> place = Slot(i, k)) ReadsAt(*place, OperandSize(ops[k]));
+        std::optional<int32_t> place = Slot(i, k);
+        // The widest operand, ten bytes, first: most slots lie far from
+        // every saved register's.
+        if (place && Overlaps(*place, 10)) ReadsAt(*place, OperandSize(ops[k]));
       }
       if (e.OpCode == "pop") ReadsAt(stack_.Esp[static_cast<size_t>(i)], 4);
       if (e.OpCode == "leave" && stack_.Ebp[static_cast<size_t>(i)]) {
         ReadsAt(*stack_.Ebp[static_cast<size_t>(i)], 4);
       }
     }
+  }
+
+  bool Overlaps(int32_t place, int size) const {
+    for (const std::optional<int32_t>& at : saved_at_) {
+      if (at && place < *at + 4 && *at < place + size) return true;
+    }
+    return false;
   }
 
   void ReadsAt(int32_t place, int size) {
