@@ -194,3 +194,39 @@ void SubstituteName(const VarTable& vars, std::string_view& operand, int16_t hin
 }
 
 }  // namespace asm2pas
+
+namespace asm2pas {
+
+std::string NameRegisters(const VarTable& vars, std::string_view text) {
+  std::string_view named = VarName(vars, text);
+  if (named.data() != TrimBoth(text).data() || named.size() != TrimBoth(text).size()) {
+    return std::string(named);
+  }
+  std::string out;
+  size_t i = 0;
+  auto word_char = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  };
+  // Ends: every pass moves i past one word or one other character.
+  while (i < named.size()) {
+    if (!word_char(named[i])) {
+      out += named[i++];
+      continue;
+    }
+    size_t j = i;
+    while (j < named.size() && word_char(named[j])) ++j;
+    const std::string_view word = named.substr(i, j - i);
+    const bool register_var = word == "ebx" || word == "esi" || word == "edi" || word == "bx" ||
+                              word == "bl";
+    const int k = register_var ? FindVar(vars, word) : -1;
+    if (k >= 1) {
+      out += vars.Vars[static_cast<size_t>(k - 1)].NewName;
+    } else {
+      out += word;
+    }
+    i = j;
+  }
+  return out;
+}
+
+}  // namespace asm2pas

@@ -64,6 +64,10 @@ int16_t AddVarOfKind(VarTable& vars, std::string_view operand, TOperandKind kind
 // takes no further entries: the reading registers them all before the
 // translation asks for any name.
 std::string_view VarName(const VarTable& vars, std::string_view operand);
+// VarName of the text when it names a variable; otherwise the text with
+// every register in it that is a variable (ebx, esi, edi, bx, bl standing
+// as words) replaced by that variable's name.
+std::string NameRegisters(const VarTable& vars, std::string_view text);
 // VarName applied to an operand in place: the view is pointed at the name
 // or at the trimmed operand.
 void SubstituteName(const VarTable& vars, std::string_view& operand);

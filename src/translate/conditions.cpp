@@ -205,6 +205,15 @@ bool ParseFlagsOfPrevious(const CodeTable& code, const VarTable& vars, int a, TI
   return true;
 }
 
+// An unsigned jump compares its operands as unsigned numbers: the relation
+// is printed on their Cardinal values, which is what the code computes.
+void CompareUnsigned(std::string_view jump, TIF& cond) {
+  if (!IsUnsignedJump(jump)) return;
+  cond.Relation = UnsignedRelation(jump);
+  cond.Left = AsCardinal(cond.Left);
+  cond.Right = AsCardinal(cond.Right);
+}
+
 // Whether nothing reads the register after the jump at entry `jump`.
 bool DeadAfter(const ConditionRules& rules, int jump, std::string_view reg) {
   if (!rules.Facts) return true;
@@ -235,6 +244,7 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
     if (!ReadJump(second, cond)) return false;
     cond.Left = VarName(vars, first.Op1);
     cond.Right = VarName(vars, first.Op2);
+    CompareUnsigned(second.OpCode, cond);
     cond.Count = 2;
     return true;
   }
@@ -260,11 +270,22 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
     if (Mentions(second.Op2, loaded)) return false;
     if (!DeadAfter(rules, a + 2, first.Op1)) return false;
     if (!ReadJump(code.At(a + 2), cond)) return false;
-    if (rules.Extended && (cond.Relation == relNone || IsUnsignedJump(code.At(a + 2).OpCode))) {
-      return false;
-    }
+    if (rules.Extended && cond.Relation == relNone) return false;
     cond.Left = VarName(vars, first.Op2);
     cond.Right = VarName(vars, second.Op2);
+    CompareUnsigned(code.At(a + 2).OpCode, cond);
+    cond.Count = 3;
+    return true;
+  }
+  // The extended reading's D with the register on the right: mov r, x;
+  // cmp y, r; jcc (gcc's layout of a comparison of two variables).
+  if (rules.Extended && second.OpCode == "cmp" && TrimBoth(second.Op2) == TrimBoth(first.Op1) &&
+      !Mentions(second.Op1, loaded)) {
+    if (!DeadAfter(rules, a + 2, first.Op1)) return false;
+    if (!ReadJump(code.At(a + 2), cond) || cond.Relation == relNone) return false;
+    cond.Left = VarName(vars, second.Op1);
+    cond.Right = VarName(vars, first.Op2);
+    CompareUnsigned(code.At(a + 2).OpCode, cond);
     cond.Count = 3;
     return true;
   }
@@ -284,9 +305,7 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
     if (Mentions(expr_right ? cmp.Op1 : cmp.Op2, loaded)) return false;
     if (!DeadAfter(rules, i + 1, first.Op1)) return false;
     if (!ReadJump(code.At(i + 1), cond)) return false;
-    if (rules.Extended && (cond.Relation == relNone || IsUnsignedJump(code.At(i + 1).OpCode))) {
-      return false;
-    }
+    if (rules.Extended && cond.Relation == relNone) return false;
     // The layout holds: only now is the expression built.
     std::string expr(VarName(vars, first.Op2));
     // Ends: the same add/sub entries as above.
@@ -302,6 +321,7 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
       cond.Left = std::move(expr);
       cond.Right = VarName(vars, cmp.Op2);
     }
+    CompareUnsigned(code.At(i + 1).OpCode, cond);
     cond.Count = i - a + 2;
     return true;
   }

@@ -8,6 +8,7 @@
 #include "listing/number.h"
 #include "output/writer.h"
 #include "translate/conditions.h"
+#include "translate/extended/formula.h"
 #include "translate/flow.h"
 
 namespace asm2pas {
@@ -67,9 +68,19 @@ enum class Fit { kFits, kNoFit, kThenStartOutside };
 // In the extended reading, a then part whose jmp leaves the range being
 // translated (an exit, a break) is no jmp over an else part: the then part
 // runs up to and with the jmp, and the statement ends where the jmp stands.
+//
+// Where the reading knows the flow, a jump past the range that ends where
+// the range's next entry leads (a jmp there goes on to it) ends the
+// statement at that next entry.
 Fit Place(const Context& ctx, const TLoopState& state, const IfLayout& l, IfPlan& plan) {
   const CodeTable& code = ctx.Code;
   const int p = l.P;
+  auto end_at = [&](int m) {
+    if (ctx.Facts && m - 1 > state.LastIndex && ctx.Facts->SamePlace(m, state.LastIndex + 1)) {
+      return state.LastIndex + 1;
+    }
+    return m;
+  };
   // A fall-through then part starts at entry p itself, even where an
   // earlier entry carries the same address.
   const int t = l.FallsThrough ? p : code.FindAddr(l.ThenAddr);
@@ -78,7 +89,7 @@ Fit Place(const Context& ctx, const TLoopState& state, const IfLayout& l, IfPlan
     if (e < p + 1) return Fit::kNoFit;
     std::optional<uint32_t> x = BareHex(code.At(e - 1).Op1);
     if (!x) return Fit::kNoFit;
-    const int k = code.FindAddr(*x);
+    const int k = end_at(code.FindAddr(*x));
     if (t < p || t > e - 1) return Fit::kNoFit;
     if (ctx.Facts && (k < 1 || k - 1 > state.LastIndex) && e - 1 <= state.LastIndex) {
       if (t != p) return Fit::kThenStartOutside;
@@ -93,7 +104,7 @@ Fit Place(const Context& ctx, const TLoopState& state, const IfLayout& l, IfPlan
     return Fit::kFits;
   }
   if (l.EndIfAddr != 0) {
-    const int m = code.FindAddr(l.EndIfAddr);
+    const int m = end_at(code.FindAddr(l.EndIfAddr));
     if (m < p || m - 1 > state.LastIndex) return Fit::kNoFit;
     // The first of several conditions jumps to the then part, which starts
     // right after them; a target elsewhere (a loop's test jumping back, an
@@ -103,6 +114,33 @@ Fit Place(const Context& ctx, const TLoopState& state, const IfLayout& l, IfPlan
     return Fit::kFits;
   }
   return Fit::kNoFit;
+}
+
+// Where the first `count` conditions (starting at entry a) say the parts
+// of the statement are.
+IfLayout LayoutOf(const CodeTable& code, int a, const std::vector<TIF>& conds, int count) {
+  if (count == 1) return SingleCondition(code, a, conds[0]);
+  IfLayout l;
+  l.Count = count;
+  l.P = a + conds[0].Count;
+  l.ThenAddr = conds[0].Target;
+  for (int n = 1; n < count; ++n) {
+    const TIF& c = conds[static_cast<size_t>(n)];
+    if (JmpBefore(code, c.Target)) {
+      l.ElseAddr = c.Target;
+    } else if (c.Target != l.ThenAddr) {
+      l.EndIfAddr = c.Target;
+    }
+    l.P += c.Count;
+  }
+  if (l.ElseAddr == l.ThenAddr || (l.ElseAddr == 0 && l.EndIfAddr == 0)) {
+    // No later condition marks where the then part starts: the conditions
+    // all skip it, so it follows them, as with a single condition.
+    if (l.ElseAddr == 0 && l.EndIfAddr == 0) l.EndIfAddr = conds[0].Target;
+    l.ThenAddr = code.At(l.P).Address;
+    l.FallsThrough = true;
+  }
+  return l;
 }
 
 // Whether the printed header of several conditions states when the code
@@ -119,6 +157,87 @@ bool ChainHolds(const std::vector<TIF>& conds, const IfLayout& l) {
   return conds[l.Count - 1].Target == skip && skip != l.ThenAddr;
 }
 
+// Whether the conditions, the then part and the else part are each entered
+// only at their start.
+bool EnteredAtStarts(const RoutineFacts& facts, int a, const IfPlan& plan) {
+  return facts.EnteredOnlyAtStart(a, plan.ThenFrom - 1) &&
+         facts.EnteredOnlyAtStart(plan.ThenFrom, plan.ThenTo) &&
+         (!plan.HasElse || facts.EnteredOnlyAtStart(plan.ElseFrom, plan.ElseTo));
+}
+
+// The header's lines for a formula over the conditions.
+void EmitHeader(Context& ctx, const std::vector<TIF>& conds, const Formula& f) {
+  const std::vector<Piece> pieces = Pieces(f);
+  if (pieces.size() == 1) {
+    Emit(ctx.Output, {"if ", ConditionText(conds[static_cast<size_t>(pieces[0].Cond)],
+                                           pieces[0].Negated),
+                      " then begin"},
+         Shape::kOpens);
+    return;
+  }
+  for (size_t n = 0; n < pieces.size(); ++n) {
+    const Piece& piece = pieces[n];
+    const bool last = n + 1 == pieces.size();
+    const std::string opens(static_cast<size_t>(piece.Opens), '(');
+    const std::string closes(static_cast<size_t>(piece.Closes), ')');
+    Emit(ctx.Output,
+         {n == 0 ? "if " : piece.Word, n == 0 ? "" : " ", opens, "(",
+          ConditionText(conds[static_cast<size_t>(piece.Cond)], piece.Negated), ")", closes,
+          last ? " then begin" : ""},
+         last ? Shape::kOpens : Shape::kLine);
+  }
+}
+
+// The extended reading's if: the conditions that follow one another fold
+// into one formula (see Reduce), the then part follows them and the one
+// other place they lead to is the else part or the end. Fewer conditions
+// are read where all of them do not fold so.
+std::optional<IfPlan> PlanIfByFormula(Context& ctx, const TLoopState& state, int collected) {
+  const CodeTable& code = ctx.Code;
+  const std::vector<TIF>& conds = ctx.Conds;
+  const int a = state.Index;
+  std::vector<int> starts, jump_to;
+  for (int k = 0, at = a; k < collected; at += conds[static_cast<size_t>(k)].Count, ++k) {
+    starts.push_back(at);
+    jump_to.push_back(code.FindAddr(conds[static_cast<size_t>(k)].Target));
+  }
+  // Ends: count falls by one each pass, down to 1.
+  for (int count = collected; count >= 1; --count) {
+    starts.resize(static_cast<size_t>(count));
+    jump_to.resize(static_cast<size_t>(count));
+    const int after = starts.back() + conds[static_cast<size_t>(count) - 1].Count;
+    Formula f;
+    int on_true = 0, on_false = 0;
+    const RoutineFacts& facts = *ctx.Facts;
+    if (!Reduce(starts, jump_to, after, f, on_true, on_false, &facts)) continue;
+    int skip = on_false;
+    if (facts.SamePlace(on_false, after)) {
+      Negate(f);  // the then part runs where the conditions do not lead
+      skip = on_true;
+    } else if (!facts.SamePlace(on_true, after)) {
+      continue;  // the then part must follow the conditions
+    }
+    if (skip <= after) continue;
+    IfLayout l;
+    l.Count = count;
+    l.P = after;
+    l.ThenAddr = code.At(after).Address;
+    l.FallsThrough = true;
+    const uint32_t skip_addr = code.At(skip).Address;
+    if (JmpBefore(code, skip_addr)) {
+      l.ElseAddr = skip_addr;
+    } else {
+      l.EndIfAddr = skip_addr;
+    }
+    IfPlan plan;
+    if (Place(ctx, state, l, plan) != Fit::kFits) continue;
+    if (!EnteredAtStarts(*ctx.Facts, a, plan)) continue;
+    EmitHeader(ctx, conds, f);
+    return plan;
+  }
+  return std::nullopt;
+}
+
 // Decides whether an if starts at the current entry and, if so, emits its
 // header lines. Nothing is emitted unless the whole statement lies ahead
 // within the range being translated.
@@ -129,51 +248,35 @@ bool ChainHolds(const std::vector<TIF>& conds, const IfLayout& l) {
   if (!ParseCondition(code, ctx.Vars, a, conds[0], ctx.Rules)) return std::nullopt;
   if (a + conds[0].Count - 1 > state.LastIndex) return std::nullopt;
 
-  IfLayout l;
-  l.P = a + conds[0].Count;
-  l.ThenAddr = conds[0].Target;
+  int collected = 1;
+  int p = a + conds[0].Count;
   // Ends: at most kMaxConds conditions, each consuming at least two entries.
-  while (l.Count < kMaxConds && ParseCondition(code, ctx.Vars, l.P, conds[l.Count], ctx.Rules)) {
-    const TIF& c = conds[l.Count];
-    if (l.P + c.Count - 1 > state.LastIndex) break;  // runs out of the range
-    if (JmpBefore(code, c.Target)) {
-      l.ElseAddr = c.Target;
-    } else if (c.Target != l.ThenAddr) {
-      l.EndIfAddr = c.Target;
-    }
-    ++l.Count;
-    l.P += c.Count;
+  while (collected < kMaxConds && ParseCondition(code, ctx.Vars, p, conds[collected], ctx.Rules)) {
+    const TIF& c = conds[collected];
+    if (p + c.Count - 1 > state.LastIndex) break;  // runs out of the range
+    ++collected;
+    p += c.Count;
   }
 
-  if (l.Count == 1) {
-    l = SingleCondition(code, a, conds[0]);
-  } else if (l.ElseAddr == l.ThenAddr || (l.ElseAddr == 0 && l.EndIfAddr == 0)) {
-    // No later condition marks where the then part starts: the conditions
-    // all skip it, so it follows them, as with a single condition.
-    if (l.ElseAddr == 0 && l.EndIfAddr == 0) l.EndIfAddr = conds[0].Target;
-    l.ThenAddr = code.At(l.P).Address;
-    l.FallsThrough = true;
-  }
+  if (ctx.Facts) return PlanIfByFormula(ctx, state, collected);
 
+  IfLayout l = LayoutOf(code, a, conds, collected);
   IfPlan plan;
   Fit fit = Place(ctx, state, l, plan);
   if (fit == Fit::kFits && l.Count > 1 && !ChainHolds(conds, l)) fit = Fit::kThenStartOutside;
-  if (fit == Fit::kThenStartOutside) {
-    // These conditions are no single if (an if at the start of the then
-    // part, a loop's test before an if, a chain of case tests, conditions
-    // that lead elsewhere): read the first condition alone; the rest
-    // belongs to its then part.
-    l = SingleCondition(code, a, conds[0]);
+  // These conditions are no single if (an if at the start of the then
+  // part, a loop's test before an if, a chain of case tests, conditions
+  // that lead elsewhere): read fewer, down to the first alone; the rest
+  // belongs to the then part.
+  // Ends: count falls by one each pass, down to 1.
+  for (int count = collected - 1; fit == Fit::kThenStartOutside && count >= 1; --count) {
+    l = LayoutOf(code, a, conds, count);
     fit = Place(ctx, state, l, plan);
+    if (fit == Fit::kFits && count > 1 && !ChainHolds(conds, l)) fit = Fit::kThenStartOutside;
+    if (fit == Fit::kNoFit && count > 1) fit = Fit::kThenStartOutside;
   }
   if (fit != Fit::kFits) return std::nullopt;
-  // Where the reading knows the flow: the conditions, the then part and the
-  // else part are each entered only at their start.
-  if (ctx.Facts && (!ctx.Facts->EnteredOnlyAtStart(a, plan.ThenFrom - 1) ||
-                    !ctx.Facts->EnteredOnlyAtStart(plan.ThenFrom, plan.ThenTo) ||
-                    (plan.HasElse && !ctx.Facts->EnteredOnlyAtStart(plan.ElseFrom, plan.ElseTo)))) {
-    return std::nullopt;
-  }
+
 
   // The texts are made against the final three addresses.
   auto text = [&](int n) {

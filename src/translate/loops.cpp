@@ -9,6 +9,7 @@
 #include "naming/vars.h"
 #include "output/writer.h"
 #include "translate/conditions.h"
+#include "translate/extended/formula.h"
 #include "translate/filler.h"
 #include "translate/flow.h"
 
@@ -105,6 +106,64 @@ bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target) {
   return true;
 }
 
+}  // namespace
+
+std::string LoopTestText(const std::vector<TIF>& conds, const Formula& f) {
+  const std::vector<Piece> pieces = Pieces(f);
+  if (pieces.size() == 1) {
+    return ConditionText(conds[static_cast<size_t>(pieces[0].Cond)], pieces[0].Negated);
+  }
+  std::string text;
+  for (const Piece& piece : pieces) {
+    text += piece.Word;
+    text.append(static_cast<size_t>(piece.Opens), '(');
+    text += "(" + ConditionText(conds[static_cast<size_t>(piece.Cond)], piece.Negated) + ")";
+    text.append(static_cast<size_t>(piece.Closes), ')');
+  }
+  return text;
+}
+
+namespace {
+
+// The extended reading's while: the conditions of the test fold into one
+// formula (see Reduce) that leads to the top of the loop or to where it
+// ends, right after them; fewer are read where all of them do not.
+std::optional<LoopPlan> PlanWhileByFormula(Context& ctx, const TLoopState& state, int k,
+                                           int collected) {
+  const CodeTable& code = ctx.Code;
+  const std::vector<TIF>& conds = ctx.Conds;
+  const RoutineFacts& facts = *ctx.Facts;
+  const int a = state.Index;
+  std::vector<int> starts, jump_to;
+  for (int n = 0, at = k; n < collected; at += conds[static_cast<size_t>(n)].Count, ++n) {
+    starts.push_back(at);
+    jump_to.push_back(code.FindAddr(conds[static_cast<size_t>(n)].Target));
+  }
+  auto top = [&](int entry) {
+    return entry >= 1 && GoesToLoopTop(code, a, k, code.At(entry).Address);
+  };
+  // Ends: count falls by one each pass, down to 1.
+  for (int count = collected; count >= 1; --count) {
+    starts.resize(static_cast<size_t>(count));
+    jump_to.resize(static_cast<size_t>(count));
+    const int after = starts.back() + conds[static_cast<size_t>(count) - 1].Count;
+    Formula f;
+    int on_true = 0, on_false = 0;
+    if (!Reduce(starts, jump_to, after, f, on_true, on_false, &facts)) continue;
+    if (top(on_false) && facts.SamePlace(on_true, after)) {
+      Negate(f);  // the loop goes on where the conditions do not lead
+    } else if (!(top(on_true) && facts.SamePlace(on_false, after))) {
+      continue;
+    }
+    if (!facts.EnteredOnlyAtStart(a + 1, k - 1) || !facts.EnteredOnlyAtStart(k, after - 1)) {
+      continue;
+    }
+    Emit(ctx.Output, {"while ", LoopTestText(conds, f), " do begin"}, Shape::kOpens);
+    return LoopPlan{a + 1, k - 1, after, k};
+  }
+  return std::nullopt;
+}
+
 [[gnu::noinline]] std::optional<LoopPlan> PlanWhile(Context& ctx, const TLoopState& state) {
   const CodeTable& code = ctx.Code;
   const int a = state.Index;
@@ -131,6 +190,8 @@ bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target) {
     ++count;
     p += c.Count;
   }
+
+  if (ctx.Facts) return PlanWhileByFormula(ctx, state, k, count);
 
   // Taken, each condition goes back to the top of the loop (the loop goes
   // on) or leaves it.

@@ -101,12 +101,10 @@ void DoImul(Context& ctx, TLoopState& state) {
 
 void DoIdiv(Context& ctx, TLoopState& state) {
   const TOpCode& e = Current(ctx, state);
-  if (e.Op2.empty()) {
-    // One operand divides eax, as the one-operand imul multiplies it.
-    EmitAndClaim(ctx, state, {"eax:=eax/", e.Op1, ";"}, 1);
-  } else {
-    EmitAndClaim(ctx, state, {e.Op1, ":=", e.Op1, "/", e.Op2, ";"}, 1);
-  }
+  // The one-operand idiv divides edx:eax and leaves the remainder in edx:
+  // "eax:=eax/x;" would leave both unsaid, so it stays a comment line.
+  if (e.Op2.empty()) return;
+  EmitAndClaim(ctx, state, {e.Op1, ":=", e.Op1, "/", e.Op2, ";"}, 1);
 }
 
 void DoSub(Context& ctx, TLoopState& state) { Binary(ctx, state, "-"); }
@@ -136,8 +134,10 @@ void DoLea(Context& ctx, TLoopState& state) {
   std::string_view op2 = e.Op2;
   long p1 = Pos(op2, '['), p2 = Pos(op2, '+'), p3 = Pos(op2, ']');
   if (p1 <= 0 || p2 <= 0 || p3 <= 0) return;  // their order is not tested
-  std::string_view left = VarName(ctx.Vars, TrimBoth(Copy(op2, p1 + 1, p2 - p1 - 1)));
-  std::string_view right = VarName(ctx.Vars, TrimBoth(Copy(op2, p2 + 1, p3 - p2 - 1)));
+  // A register that is a variable is named inside a half too (ebx*4), as
+  // everywhere else in the routine.
+  const std::string left = NameRegisters(ctx.Vars, TrimBoth(Copy(op2, p1 + 1, p2 - p1 - 1)));
+  const std::string right = NameRegisters(ctx.Vars, TrimBoth(Copy(op2, p2 + 1, p3 - p2 - 1)));
   EmitAndClaim(ctx, state, {"eax:=", left, "+", right, ";"}, 1);
 }
 

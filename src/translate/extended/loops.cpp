@@ -6,6 +6,8 @@
 
 #include "output/writer.h"
 #include "translate/conditions.h"
+#include "translate/extended/formula.h"
+#include "translate/loops.h"
 #include "translate/flow.h"
 
 namespace asm2pas {
@@ -39,11 +41,12 @@ void RecognizeRepeat(Context& ctx, TLoopState& state) {
   const uint32_t top_addr = code.At(top).Address;
   const uint32_t exit_addr = code.At(last + 1).Address;
 
-  // The test: the conditions at the bottom that jump back to the top or
-  // out of the loop, read upwards from the one whose jump comes back.
+  // The test: the conditions at the bottom, read upwards from the one
+  // whose jump comes back, each jumping to the top, out of the loop or to
+  // a condition below it.
   std::vector<TIF>& conds = ctx.Conds;
-  std::vector<TIF> found;  // bottom first
-  bool back_rev[kMaxConds];
+  std::vector<TIF> found;   // bottom first
+  std::vector<int> starts;  // of found, bottom first
   int test_from = last + 1;
   // Ends: every pass moves test_from up by a condition's length, or stops;
   // at most kMaxConds conditions.
@@ -52,10 +55,13 @@ void RecognizeRepeat(Context& ctx, TLoopState& state) {
     const int start = ConditionEndingAt(ctx, test_from - 1, top, cond);
     if (start == 0) break;
     const bool back = cond.Target == top_addr;
-    if (!back && cond.Target != exit_addr) break;
+    const bool below = std::find_if(starts.begin(), starts.end(), [&](int k) {
+                         return code.At(k).Address == cond.Target;
+                       }) != starts.end();
+    if (!back && cond.Target != exit_addr && !below) break;
     if (found.empty() && !back) break;  // the bottom jump is the one back
-    back_rev[found.size()] = back;
     found.push_back(cond);
+    starts.push_back(start);
     test_from = start;
   }
   if (found.empty()) return;
@@ -63,29 +69,32 @@ void RecognizeRepeat(Context& ctx, TLoopState& state) {
   // it or leave it for its exit.
   if (!facts->EnteredOnlyAtStart(top, last) || !facts->LeavesOnlyTo(top, last, last + 1)) return;
 
-  // Until the loop goes on no more: each condition, taken, either goes on
-  // (back to the top) or leaves; "until" states when it leaves.
-  const int n = static_cast<int>(found.size());
-  bool leaves[kMaxConds];
-  for (int i = 0; i < n; ++i) leaves[i] = !back_rev[n - 1 - i];
+  // The test folds into one formula that leads to the top or out; fewer
+  // conditions (from the bottom up) are read where all do not. "until"
+  // states when the loop leaves.
+  std::reverse(found.begin(), found.end());
+  std::reverse(starts.begin(), starts.end());
   std::string text;
-  if (n == 1) {
-    text = ConditionText(found[0], true);
-  } else {
-    int groups = 0;
-    for (int i = 0; i < n; ++i) {
-      if (i > 0) {
-        const Join join = JoinAfter(leaves, i - 1, n);
-        text += join.Word;
-        if (join.OpensGroup) {
-          text += "(";
-          ++groups;
-        }
-      }
-      text += "(" + ConditionText(found[static_cast<size_t>(n - 1 - i)], !leaves[i]) + ")";
+  bool folded = false;
+  // Ends: the conditions read shrink by one from the top each pass.
+  for (size_t first = 0; first < found.size() && !folded; ++first) {
+    std::vector<int> s(starts.begin() + static_cast<long>(first), starts.end());
+    std::vector<int> to;
+    std::vector<TIF> cs(found.begin() + static_cast<long>(first), found.end());
+    for (const TIF& c : cs) to.push_back(code.FindAddr(c.Target));
+    Formula f;
+    int on_true = 0, on_false = 0;
+    if (!Reduce(s, to, last + 1, f, on_true, on_false, facts)) continue;
+    if (facts->SamePlace(on_true, top) && facts->SamePlace(on_false, last + 1)) {
+      Negate(f);  // the loop leaves where the conditions do not lead
+    } else if (!(facts->SamePlace(on_false, top) && facts->SamePlace(on_true, last + 1))) {
+      continue;
     }
-    text.append(static_cast<size_t>(groups), ')');
+    text = LoopTestText(cs, f);
+    test_from = s.front();
+    folded = true;
   }
+  if (!folded) return;
   Emit(ctx.Output, "repeat", Shape::kOpens);
   ctx.Loops.push_back(LoopExits{test_from, last + 1});
   Translate(ctx, top, test_from - 1);

@@ -1,0 +1,165 @@
+#include "translate/extended/formula.h"
+
+#include <algorithm>
+#include <map>
+
+namespace asm2pas {
+
+namespace {
+
+// A node of the web: its formula so far, and where control goes when it
+// holds and when it does not. A place is a condition (-1 - k for the k-th)
+// or an entry outside (>= 0).
+struct Web {
+  int Formula;
+  int OnTrue, OnFalse;
+  bool Live = true;
+};
+
+int Leaf(Formula& f, int cond) {
+  f.Nodes.push_back(Formula::Node{Formula::kLeaf, -1, -1, cond, false});
+  return static_cast<int>(f.Nodes.size()) - 1;
+}
+
+int Combine(Formula& f, Formula::Kind kind, int a, int b) {
+  f.Nodes.push_back(Formula::Node{kind, a, b, -1, false});
+  return static_cast<int>(f.Nodes.size()) - 1;
+}
+
+// Negates the sub-formula at `node` in place.
+void NegateAt(Formula& f, int node) {
+  // Ends: a stack of nodes, each visited once (the formula is a tree).
+  std::vector<int> todo{node};
+  while (!todo.empty()) {
+    Formula::Node& n = f.Nodes[static_cast<size_t>(todo.back())];
+    todo.pop_back();
+    if (n.What == Formula::kLeaf) {
+      n.Negated = !n.Negated;
+    } else {
+      n.What = n.What == Formula::kAnd ? Formula::kOr : Formula::kAnd;
+      todo.push_back(n.A);
+      todo.push_back(n.B);
+    }
+  }
+}
+
+}  // namespace
+
+void Negate(Formula& f) {
+  if (f.Root >= 0) NegateAt(f, f.Root);
+}
+
+bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int after,
+            Formula& f, int& on_true, int& on_false, const RoutineFacts* facts) {
+  const int n = static_cast<int>(starts.size());
+  f = Formula{};
+  if (n == 0) return false;
+  // Entries where a condition starts, to tell a jump to one from one out.
+  std::map<int, int> cond_at;
+  for (int k = 0; k < n; ++k) cond_at[starts[static_cast<size_t>(k)]] = k;
+  auto place = [&](int entry) {
+    auto it = cond_at.find(entry);
+    if (it != cond_at.end()) return -1 - it->second;
+    return facts && entry >= 1 ? facts->Resolve(entry) : entry;
+  };
+  std::vector<Web> web;
+  for (int k = 0; k < n; ++k) {
+    const int to = jump_to[static_cast<size_t>(k)];
+    if (to < 0) return false;
+    const int next = k + 1 < n ? -1 - (k + 1) : place(after);
+    const int jumped = place(to);
+    // A jump back to an earlier condition, or to itself, is no formula.
+    if (jumped < 0 && -1 - jumped <= k) return false;
+    web.push_back(Web{Leaf(f, k), jumped, next});
+  }
+  auto predecessors = [&](int node) {
+    int count = node == 0 ? 1 : 0;  // the first is entered from before
+    for (const Web& w : web) {
+      if (!w.Live) continue;
+      count += (w.OnTrue == -1 - node) + (w.OnFalse == -1 - node);
+    }
+    return count;
+  };
+  // Folds a pair: x and a node y only x leads to. Ends: every fold takes a
+  // node out, and there are n of them.
+  for (bool folded = true; folded;) {
+    folded = false;
+    for (int x = 0; x < n && !folded; ++x) {
+      Web& wx = web[static_cast<size_t>(x)];
+      if (!wx.Live) continue;
+      for (int side = 0; side < 2 && !folded; ++side) {
+        const int to = side == 0 ? wx.OnFalse : wx.OnTrue;
+        if (to >= 0) continue;
+        const int y = -1 - to;
+        Web& wy = web[static_cast<size_t>(y)];
+        if (!wy.Live || predecessors(y) != 1) continue;
+        if (side == 0 && wy.OnTrue == wx.OnTrue) {           // x or y
+          wx.Formula = Combine(f, Formula::kOr, wx.Formula, wy.Formula);
+          wx.OnFalse = wy.OnFalse;
+        } else if (side == 0 && wy.OnFalse == wx.OnTrue) {   // not x and y
+          NegateAt(f, wx.Formula);
+          wx.Formula = Combine(f, Formula::kAnd, wx.Formula, wy.Formula);
+          // Not x and y leads to y's true place; otherwise to x's old
+          // true place, which is y's false place.
+          wx.OnTrue = wy.OnTrue;
+          wx.OnFalse = wy.OnFalse;
+        } else if (side == 1 && wy.OnFalse == wx.OnFalse) {  // x and y
+          wx.Formula = Combine(f, Formula::kAnd, wx.Formula, wy.Formula);
+          wx.OnTrue = wy.OnTrue;
+        } else if (side == 1 && wy.OnTrue == wx.OnFalse) {   // x and not y
+          NegateAt(f, wy.Formula);
+          wx.Formula = Combine(f, Formula::kAnd, wx.Formula, wy.Formula);
+          wx.OnTrue = wy.OnFalse;
+        } else {
+          continue;
+        }
+        wy.Live = false;
+        folded = true;
+      }
+    }
+  }
+  for (int k = 1; k < n; ++k) {
+    if (web[static_cast<size_t>(k)].Live) return false;
+  }
+  const Web& root = web[0];
+  if (root.OnTrue < 0 || root.OnFalse < 0 || root.OnTrue == root.OnFalse) return false;
+  f.Root = root.Formula;
+  on_true = root.OnTrue;
+  on_false = root.OnFalse;
+  return true;
+}
+
+std::vector<Piece> Pieces(const Formula& f) {
+  std::vector<Piece> pieces;
+  if (f.Root < 0) return pieces;
+  // In order, with a group around an "or" that stands inside an "and".
+  struct Item {
+    int Node;
+    int Opens;   // groups that open before this node's first leaf
+    int Closes;  // groups that close after its last leaf
+    std::string Word;  // the word before its first leaf
+  };
+  std::vector<Item> todo{{f.Root, 0, 0, ""}};
+  // Ends: every node is pushed once (the formula is a tree).
+  while (!todo.empty()) {
+    Item it = todo.back();
+    todo.pop_back();
+    const Formula::Node& node = f.Nodes[static_cast<size_t>(it.Node)];
+    if (node.What == Formula::kLeaf) {
+      pieces.push_back(Piece{it.Word, it.Opens, node.Cond, node.Negated, it.Closes});
+      continue;
+    }
+    auto grouped = [&](int child) {
+      const Formula::Node& c = f.Nodes[static_cast<size_t>(child)];
+      return node.What == Formula::kAnd && c.What == Formula::kOr;
+    };
+    const std::string word = node.What == Formula::kAnd ? "and" : "or";
+    const bool ga = grouped(node.A), gb = grouped(node.B);
+    // The right operand is done after the left: pushed first.
+    todo.push_back(Item{node.B, gb ? 1 : 0, it.Closes + (gb ? 1 : 0), word});
+    todo.push_back(Item{node.A, it.Opens + (ga ? 1 : 0), ga ? 1 : 0, it.Word});
+  }
+  return pieces;
+}
+
+}  // namespace asm2pas

@@ -1,0 +1,55 @@
+// The conditions of one header as a formula: compilers lay out "and", "or"
+// and their nesting as conditional jumps that lead to the next condition,
+// to a later one, or out to the two places the header chooses between.
+// Reduce folds such a web of jumps into one formula, or says it cannot.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "translate/conditions.h"
+#include "translate/flow.h"
+
+namespace asm2pas {
+
+struct Formula {
+  enum Kind : uint8_t { kLeaf, kAnd, kOr };
+  struct Node {
+    Kind What = kLeaf;
+    int A = -1, B = -1;     // operands of and/or
+    int Cond = -1;          // a leaf's condition
+    bool Negated = false;   // a leaf printed negated
+  };
+  std::vector<Node> Nodes;
+  int Root = -1;
+};
+
+// Conditions 0..n-1 stand one after another; condition i, when its jump is
+// taken, goes to entry jump_to[i], else on to condition i + 1 (the last one
+// to entry `after`). Entry starts[k] is where condition k begins. When the
+// web folds to one formula, gives true with `f` true exactly when control
+// leaves it for `on_true` (and false for `on_false`); those are the only
+// two places it leaves for.
+// Where `facts` are given, places are compared where their chains of jmps
+// end (a jump to a jmp goes where the jmp goes).
+bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int after,
+            Formula& f, int& on_true, int& on_false, const RoutineFacts* facts = nullptr);
+
+// The same formula, negated (by De Morgan's laws down to the leaves).
+void Negate(Formula& f);
+
+// The formula's leaves in order, each with the word that joins it to the
+// one before and the groups that open before it and close after it:
+// c1 and (c2 or c3) gives ("", 0, c1, 0), ("and", 1, c2, 0),
+// ("or", 0, c3, 1). A header puts every condition in parentheses of its
+// own besides.
+struct Piece {
+  std::string Word;  // "", "and" or "or"
+  int Opens = 0;
+  int Cond = -1;
+  bool Negated = false;
+  int Closes = 0;
+};
+std::vector<Piece> Pieces(const Formula& f);
+
+}  // namespace asm2pas
