@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "listing/format.h"
-#include "listing/number.h"
 #include "naming/vars.h"
 #include "translate/extended/frame_finder.h"
 #include "translate/extended/jumps.h"
@@ -15,13 +14,6 @@
 namespace asm2pas {
 
 namespace {
-
-bool IsJump(std::string_view m) { return !m.empty() && m[0] == 'j'; }
-
-int TargetOf(const CodeTable& code, int i) {
-  std::optional<uint32_t> t = BareHex(code.At(i).Op1);
-  return t ? code.FindAddr(*t) : -1;
-}
 
 // The position of the last ret, or 0.
 int LastReturn(const CodeTable& code) {

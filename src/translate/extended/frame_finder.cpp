@@ -3,8 +3,8 @@
 #include <array>
 #include <optional>
 
-#include "listing/number.h"
 #include "naming/vars.h"
+#include "translate/extended/jumps.h"
 #include "translate/flow.h"
 
 namespace asm2pas {
@@ -33,7 +33,6 @@ int Bit(RegSet r) {
   return k;
 }
 
-bool IsJump(std::string_view m) { return !m.empty() && m[0] == 'j'; }
 
 // Instructions that read and write only their operands (and eax/edx for
 // cdq), and no flags a later jump could not see otherwise.
@@ -66,8 +65,7 @@ class FrameFinder {
     // Ends: one pass over the table.
     for (int i = 1; i <= n_; ++i) {
       if (!IsJump(code.At(i).OpCode)) continue;
-      std::optional<uint32_t> t = BareHex(code.At(i).Op1);
-      const int k = t ? code.FindAddr(*t) : -1;
+      const int k = TargetOf(code, i);
       if (k >= 1) ++incoming_[static_cast<size_t>(k)];
     }
   }

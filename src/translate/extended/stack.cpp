@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "listing/number.h"
+#include "translate/extended/jumps.h"
 
 namespace asm2pas {
 
@@ -84,11 +85,6 @@ struct Walk {
     if (changed) Work.push_back(j);
   }
 
-  int TargetOf(int i) const {
-    std::optional<uint32_t> t = BareHex(Code.At(i).Op1);
-    return t ? Code.FindAddr(*t) : -1;
-  }
-
   // The place after entry i, and where it goes.
   void Step(int i) {
     const TOpCode& e = Code.At(i);
@@ -97,7 +93,7 @@ struct Walk {
     if (!MayMoveStack(e)) {
       // Most instructions: on to the next, or where a jump goes.
       if (!m.empty() && m[0] == 'j') {
-        const int t = TargetOf(i);
+        const int t = TargetOf(Code, i);
         if (t >= 1) Reach(t, p);
         if (m == "jmp") return;
       }
@@ -165,7 +161,7 @@ struct Walk {
       }
     }
     if (!m.empty() && m[0] == 'j') {
-      const int t = TargetOf(i);
+      const int t = TargetOf(Code, i);
       if (t >= 1) Reach(t, p);
       if (m == "jmp") return;
     }
