@@ -157,3 +157,16 @@ int ucompare(int a, int b, int c) {
   if (u > v) r = 1;
   return r;
 }
+
+int udivmod(int a, int b, int c) {
+  unsigned x = a, y = (b & 0xFF) | 1;
+  return x / y + (x % y) * 7;
+}
+
+int boolmix(int a, int b, int c) {
+  return (a < b) + 2 * (b == c) + 4 * ((unsigned)a > (unsigned)c);
+}
+
+int bytemix(int a, int b, int c) {
+  return (a >> 3) ^ (int)((unsigned)b >> 5) ^ (c << 2) ^ -(signed char)b ^ (unsigned char)c;
+}

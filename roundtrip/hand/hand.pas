@@ -194,3 +194,22 @@ begin
   if u < v then result := -1;
   if u > v then result := 1;
 end;
+
+function udivmod(a, b, c: longint): longint;
+var x, y: cardinal;
+begin
+  x := a;
+  y := (b and $FF) or 1;
+  result := x div y + (x mod y) * 7;
+end;
+
+function boolmix(a, b, c: longint): longint;
+begin
+  result := ord(a < b) + 2 * ord(b = c) + 4 * ord(cardinal(a) > cardinal(c));
+end;
+
+function bytemix(a, b, c: longint): longint;
+begin
+  result := SarLongint(a, 3) xor longint(cardinal(b) shr 5) xor (c shl 2)
+    xor -shortint(b) xor byte(c);
+end;

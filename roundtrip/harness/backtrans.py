@@ -189,9 +189,31 @@ def long_hex(m):
     return "longint(%s)" % m.group(0) if value >= 0x80000000 else m.group(0)
 
 
+ASSIGNMENT = re.compile(r"^(\s*)([^\s:]+):=(.*);$")
+RELATIONS_OUTSIDE = (" = ", " <> ", " < ", " > ", " <= ", " >= ")
+ADDRESS = re.compile(r"@(\w+)")
+
+
+def boolean_assignment(line):
+    """x:=a < b; (a setcc) as x:=Ord(a < b);: Pascal assigns no boolean to a
+    number. An assignment is boolean when a relation stands outside every
+    parenthesis of its right side."""
+    m = ASSIGNMENT.match(line)
+    if not m:
+        return line
+    right, depth = m.group(3), 0
+    # Ends: one pass over the right side.
+    for i, ch in enumerate(right):
+        depth += {"(": 1, ")": -1}.get(ch, 0)
+        if depth == 0 and right.startswith(RELATIONS_OUTSIDE, i):
+            return "%s%s:=Ord(%s);" % (m.group(1), m.group(2), right)
+    return line
+
+
 def pascal_line(line):
     """One output line in Pascal. Only the notation is rewritten: x/y is an
-    integer division, "v = true" tests v against 0, 32-bit numbers of eight
+    integer division, "v = true" tests v against 0, a boolean assigned to a
+    number is its Ord, an address (@v) a number, 32-bit numbers of eight
     digits are longints, and every loop turn counts towards the hang guard."""
     if line.lstrip().startswith("//"):
         return line
@@ -200,6 +222,8 @@ def pascal_line(line):
         line = "%s%s:=SDiv(%s, %s);" % m.groups()
     line = BOOL.sub(lambda b: " %s 0" % ("<>" if (b.group(1) == "=") == (b.group(2) == "true")
                                           else "="), line)
+    line = boolean_assignment(line)
+    line = ADDRESS.sub(lambda a: "PtrInt(@%s)" % a.group(1), line)
     line = HEX.sub(long_hex, line)
     line = HIGH_BYTES.sub(lambda m: "Bytes_e%sx[1]" % m.group(1), line)
     stripped = line.strip()

@@ -6,9 +6,13 @@ import os
 import re
 import subprocess
 
+import gen_asm
+
 FPC_FLAGS = {"fpc-O-": ["-O-"], "fpc-O2": ["-O2"]}
 GCC_FLAGS = {"gcc-O0": ["-O0"], "gcc-O1": ["-O1"]}
-COMPILERS = list(FPC_FLAGS) + list(GCC_FLAGS)
+# "asm": routines written in assembly (gen_asm), assembled by gcc.
+ASM = "asm"
+COMPILERS = list(FPC_FLAGS) + list(GCC_FLAGS) + [ASM]
 DEFAULT = ["fpc-O-", "fpc-O2", "gcc-O0"]
 GCC_COMMON = ["-m32", "-c", "-fno-pic", "-mregparm=3", "-fno-omit-frame-pointer"]
 
@@ -40,6 +44,17 @@ def compile_batch(tc, compiler, workdir, unit, routines):
             f.write("\n".join(src) + "\n")
         p = run([tc.ppc] + tc.fpc_args(FPC_FLAGS[compiler]) + ["-Cn", unit + ".pas"], workdir)
         return unit, [], None if p.returncode == 0 else p.stdout[-2000:]
+    if compiler == ASM:
+        src = [".intel_syntax noprefix", ".text"] + gen_asm.callee_source()
+        for _, lines in routines:
+            src += lines
+        with open(os.path.join(workdir, unit + ".s"), "w") as f:
+            f.write("\n".join(src) + "\n")
+        p = run(["gcc", "-m32", "-c", unit + ".s", "-o", unit + ".o"], workdir)
+        externals = ["{$L %s.o}" % unit] + gen_asm.callee_declarations()
+        externals += ["function c_%s(a, b, c: longint): longint; external name '%s';" % (n, n)
+                      for n, _ in routines]
+        return "", externals, None if p.returncode == 0 else p.stderr[-2000:]
     with open(os.path.join(workdir, unit + ".c"), "w") as f:
         for _, lines in routines:
             f.write("\n".join(lines) + "\n\n")

@@ -32,6 +32,12 @@ class Rewrites(unittest.TestCase):
         self.assertEqual(pascal_line("eax:=$FFFFFFF0 and $7F;"), "eax:=longint($FFFFFFF0) and $7F;")
         self.assertEqual(pascal_line("ah:=ah or $10;"), "Bytes_eax[1]:=Bytes_eax[1] or $10;")
         self.assertEqual(pascal_line("   //shl eax, $FFFFFFFF, "), "   //shl eax, $FFFFFFFF, ")
+        self.assertEqual(pascal_line("   al:=Cardinal(eax) < Cardinal(edx);"),
+                         "   al:=Ord(Cardinal(eax) < Cardinal(edx));")
+        self.assertEqual(pascal_line("cl:=eax and $04 <> 0;"), "cl:=Ord(eax and $04 <> 0);")
+        self.assertEqual(pascal_line("eax:=SarLongint(eax, (cl and 31));"),
+                         "eax:=SarLongint(eax, (cl and 31));")
+        self.assertEqual(pascal_line("edx:=@Local_0001;"), "edx:=PtrInt(@Local_0001);")
 
     def test_every_loop_is_guarded(self):
         for line in ("while (eax < $05)and(ecx = $00) do begin",

@@ -171,10 +171,58 @@ int16_t AddVarOfKind(VarTable& vars, std::string_view operand, TOperandKind kind
   return Register(vars, t, kind);
 }
 
+namespace {
+bool IsWordChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// The next word of the operand from `from` on that is a register
+// variable's name: its variable (0 for none) and where it stands.
+int NextRegisterVariable(const VarTable& vars, std::string_view t, size_t from, size_t& at,
+                         size_t& end) {
+  // Ends: every pass moves past one word of the operand.
+  for (at = from; at < t.size(); at = end) {
+    end = at + 1;
+    if (!IsWordChar(t[at])) continue;
+    // Ends: end only grows, up to the operand's length.
+    while (end < t.size() && IsWordChar(t[end])) ++end;
+    const std::string_view word = t.substr(at, end - at);
+    if (OperandKind(word) != okLocal) continue;
+    if (int k = FindVar(vars, word); k >= 1) return k;
+  }
+  return 0;
+}
+
+// The memory operand with every register in it that is a variable named;
+// the operand itself when none is.
+std::string_view NamedInside(const VarTable& vars, std::string_view t) {
+  size_t at = 0, end = 0;
+  int k = NextRegisterVariable(vars, t, 0, at, end);
+  if (k == 0) return t;  // most operands name none
+  auto known = vars.Inside.find(t);
+  if (known != vars.Inside.end()) return known->second;
+  std::string named;
+  size_t copied = 0;
+  // Ends: every pass moves past one register variable's name.
+  for (; k != 0; k = NextRegisterVariable(vars, t, end, at, end)) {
+    named.append(t.substr(copied, at - copied));
+    named += vars.Vars[static_cast<size_t>(k - 1)].NewName;
+    copied = end;
+  }
+  named.append(t.substr(copied));
+  return vars.Inside.emplace(std::string(t), std::move(named)).first->second;
+}
+// Out of line, so that the default reading's path stays as short as it was.
+[[gnu::noinline]] void NameInside(const VarTable& vars, std::string_view& operand) {
+  if (operand.find('[') != std::string_view::npos) operand = NamedInside(vars, operand);
+}
+}  // namespace
+
 std::string_view VarName(const VarTable& vars, std::string_view operand) {
   std::string_view t = TrimBoth(operand);
   int k = FindVar(vars, t);
   if (k >= 1) return vars.Vars[static_cast<size_t>(k - 1)].NewName;
+  if (vars.NamesInside && t.find('[') != std::string_view::npos) return NamedInside(vars, t);
   return t;
 }
 
@@ -188,6 +236,7 @@ void SubstituteName(const VarTable& vars, std::string_view& operand, int16_t hin
     operand = vars.Vars[static_cast<size_t>(hint - 1)].NewName;
   } else if (hint == kNotAVar || (hint == kUnlessOddNames && !vars.OddNames)) {
     operand = TrimBoth(operand);  // what VarName answers for no variable
+    if (vars.NamesInside) [[unlikely]] NameInside(vars, operand);
   } else {
     SubstituteName(vars, operand);
   }

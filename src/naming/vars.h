@@ -4,14 +4,22 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "base/limits.h"
 
 namespace asm2pas {
+
+// Hashes texts as views, so that a lookup needs no copy of its key.
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
 
 enum TOperandKind : uint8_t { okGlobal = 0, okLocal = 1, okNone = 2 };
 
@@ -35,6 +43,13 @@ struct VarTable {
   // Some name lacks every mark of a variable and is no register's: an
   // operand of no variable kind may then still name a variable.
   bool OddNames = false;
+  // Registers that are variables are named inside memory operands as well
+  // ([ebx+$04] reads [Local_0001+$04]), so that one register has one name
+  // everywhere. Off in the default reading.
+  bool NamesInside = false;
+  // The memory operands so named, by their trimmed text: the names given
+  // out are views into these.
+  mutable std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> Inside;
 
   int VarCount() const { return static_cast<int>(Vars.size()); }
 };
@@ -60,9 +75,9 @@ int16_t AddVar(VarTable& vars, std::string_view operand);
 // named by its place, for one.
 int16_t AddVarOfKind(VarTable& vars, std::string_view operand, TOperandKind kind);
 // The variable's generated name, or else the operand trimmed (a view into
-// the operand). The name is a view into the table, valid while the table
-// takes no further entries: the reading registers them all before the
-// translation asks for any name.
+// the operand), with NamesInside its registers named. The name is a view
+// into the table, valid while the table takes no further entries: the
+// reading registers them all before the translation asks for any name.
 std::string_view VarName(const VarTable& vars, std::string_view operand);
 // VarName of the text when it names a variable; otherwise the text with
 // every register in it that is a variable (ebx, esi, edi, bx, bl standing

@@ -141,36 +141,7 @@ bool ParseExtendedCompare(const CodeTable& code, const VarTable& vars, int a, TI
   if (!target) return false;
   cond.Target = *target;
   cond.Count = 2;
-  if (first.OpCode == "cmp") {
-    if (IsUnsignedJump(jump.OpCode)) {
-      cond.Relation = UnsignedRelation(jump.OpCode);
-      cond.Left = AsCardinal(VarName(vars, first.Op1));
-      cond.Right = AsCardinal(VarName(vars, first.Op2));
-      return true;
-    }
-    cond.Relation = RelationOf(jump.OpCode);
-    cond.Left = VarName(vars, first.Op1);
-    cond.Right = VarName(vars, first.Op2);
-    return cond.Relation != relNone;
-  }
-  if (first.OpCode == "test" || first.OpCode == "or") {
-    if (first.Op1 == first.Op2) {
-      cond.Relation = RelationAfterTest(jump.OpCode);
-      cond.Left = VarName(vars, first.Op1);
-      cond.Right = "0";
-      return cond.Relation != relNone;
-    }
-    if (first.OpCode == "test" && (jump.OpCode == "jz" || jump.OpCode == "je" ||
-                                   jump.OpCode == "jnz" || jump.OpCode == "jne")) {
-      cond.Relation = jump.OpCode == "jz" || jump.OpCode == "je" ? relEqual : relNotEqual;
-      cond.Left = VarName(vars, first.Op1);
-      cond.Left += " and ";
-      cond.Left += VarName(vars, first.Op2);
-      cond.Right = "0";
-      return true;
-    }
-  }
-  return false;
+  return ReadComparison(vars, first, jump.OpCode, cond);
 }
 
 // F: a conditional jump on the flags the instruction before it left, when
@@ -221,6 +192,39 @@ bool DeadAfter(const ConditionRules& rules, int jump, std::string_view reg) {
 }
 
 }  // namespace
+
+bool ReadComparison(const VarTable& vars, const TOpCode& first, std::string_view jump,
+                    TIF& cond) {
+  if (first.OpCode == "cmp") {
+    if (IsUnsignedJump(jump)) {
+      cond.Relation = UnsignedRelation(jump);
+      cond.Left = AsCardinal(VarName(vars, first.Op1));
+      cond.Right = AsCardinal(VarName(vars, first.Op2));
+      return true;
+    }
+    cond.Relation = RelationOf(jump);
+    cond.Left = VarName(vars, first.Op1);
+    cond.Right = VarName(vars, first.Op2);
+    return cond.Relation != relNone;
+  }
+  if (first.OpCode == "test" || first.OpCode == "or") {
+    if (first.Op1 == first.Op2) {
+      cond.Relation = RelationAfterTest(jump);
+      cond.Left = VarName(vars, first.Op1);
+      cond.Right = "0";
+      return cond.Relation != relNone;
+    }
+    if (first.OpCode == "test" && (jump == "jz" || jump == "je" || jump == "jnz" || jump == "jne")) {
+      cond.Relation = jump == "jz" || jump == "je" ? relEqual : relNotEqual;
+      cond.Left = VarName(vars, first.Op1);
+      cond.Left += " and ";
+      cond.Left += VarName(vars, first.Op2);
+      cond.Right = "0";
+      return true;
+    }
+  }
+  return false;
+}
 
 bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
                     const ConditionRules& rules) {

@@ -57,6 +57,12 @@ struct ConditionRules {
 bool ParseCondition(const CodeTable& code, const VarTable& vars, int index, TIF& cond,
                     const ConditionRules& rules = {});
 
+// The comparison a cmp (or a test, or an or of a register with itself)
+// makes for a jump on `jump` (a conditional jump's mnemonic), read with the
+// extended rules; false when it reads none. Sets Left, Right and Relation.
+bool ReadComparison(const VarTable& vars, const TOpCode& first, std::string_view jump,
+                    TIF& cond);
+
 std::string ConditionText(const TIF& cond, bool negated);
 // Plain when the jump leads into the then branch, negated when it skips it,
 // empty when it goes anywhere else.

@@ -85,20 +85,16 @@ class FrameFinder {
         FindEpilogue(i);
       }
     }
-    // Room made and given back on the stack within the body (around calls,
-    // and where Free Pascal's callee has taken its stack parameters off and
-    // the caller reserves their room again at once): with every slot named
-    // by its place, it computes nothing the output shows, unless the
-    // routine reads esp as a value.
-    const bool reads_esp = ReadsEspValue();
+    // Free Pascal's callee takes its stack parameters off, and the caller
+    // reserves their room again at once: frame, like the set-up's room.
+    // (gcc's room around a call, and its clean-up after, belong to the
+    // call.)
     // Ends: one pass over the table.
-    for (int i = 1; i <= n_; ++i) {
-      const size_t k = static_cast<size_t>(i);
-      const bool reserves_again = i > 1 && code_.At(i - 1).OpCode == "call" &&
-                                  code_.At(i).OpCode == "lea";
-      if (Reached(i) && kind_[k] == kBody && EspChange(code_.At(i)) &&
-          (!reads_esp || reserves_again)) {
-        kind_[k] = kStackSpace;
+    for (int i = 2; i <= n_; ++i) {
+      const std::optional<int32_t> change = EspChange(code_.At(i));
+      if (Reached(i) && kind_[static_cast<size_t>(i)] == kBody && AfterCall(i) && change &&
+          *change < 0 && code_.At(i).OpCode == "lea") {
+        kind_[static_cast<size_t>(i)] = kStackSpace;
       }
     }
 
@@ -174,6 +170,14 @@ class FrameFinder {
     return w;
   }
 
+  bool AfterCall(int i) const { return code_.At(i - 1).OpCode == "call"; }
+
+  // A push of a register the routine keeps for its caller, as it found it.
+  bool SavesByPush(int i, RegSet written) const {
+    const RegSet r = WholeRegister(code_.At(i).Op1);
+    return (r & kCalleeSaved) && !((saves_ | written) & r);
+  }
+
   void Save(int i, RegSet r, int32_t place) {
     saved_at_[static_cast<size_t>(Bit(r))] = place;
     saves_ |= r;
@@ -194,13 +198,15 @@ class FrameFinder {
       const TOpCode& e = code_.At(i);
       const RegSet r1 = WholeRegister(e.Op1), r2 = WholeRegister(e.Op2);
       const size_t k = static_cast<size_t>(i);
-      if (e.OpCode == "push" && (r1 & kCalleeSaved) && !((saves_ | written) & r1)) {
+      if (e.OpCode == "push" && SavesByPush(i, written)) {
         Save(i, r1, stack_.Esp[k] - 4);
       } else if (e.OpCode == "mov" && r1 == kEbp && r2 == kEsp && (saves_ & kEbp) &&
                  !frame_pointer && stack_.FramePointer) {
         frame_pointer = true;
         kind_[k] = kFramePointer;
       } else if (std::optional<int32_t> change = EspChange(e); change && *change < 0) {
+        // Room right before pushes that save nothing is a call's.
+        if (code_.At(i + 1).OpCode == "push" && !SavesByPush(i + 1, written)) return;
         kind_[k] = kStackSpace;
       } else if (e.OpCode == "mov" && (r2 & kCalleeSaved) && !((saves_ | written) & r2) &&
                  !(r2 == kEbp && stack_.FramePointer) && Slot(i, 0)) {
@@ -248,7 +254,7 @@ class FrameFinder {
         Restore(j, kEbp);
       } else if ((e.OpCode == "mov" && r1 == kEsp && e.Op2 == "ebp") ||
                  (from_ebp && from_ebp->OnEbp) ||
-                 (EspChange(e) && *EspChange(e) >= 0)) {
+                 (EspChange(e) && *EspChange(e) >= 0 && !AfterCall(j))) {
         kind_[k] = kStackSpace;
       } else if (std::optional<RegSet> reads = PlainReads(j)) {
         read_after |= *reads;
@@ -265,25 +271,6 @@ class FrameFinder {
         stack_.Esp[static_cast<size_t>(first)] != stack_.Esp[static_cast<size_t>(prologue_end_) + 1]) {
       trusted_ = false;
     }
-  }
-
-  // Whether an instruction reads esp other than to address a slot or to
-  // change it by a constant (an address of a local, say).
-  bool ReadsEspValue() const {
-    // Ends: one pass over the table, three operands an entry.
-    for (int i = 1; i <= n_; ++i) {
-      const TOpCode& e = code_.At(i);
-      if (!Reached(i) || EspChange(e) || kind_[static_cast<size_t>(i)] != kBody) continue;
-      const std::string_view ops[3] = {e.Op1, e.Op2, code_.Op3(i)};
-      for (int k = 0; k < 3; ++k) {
-        if (ops[k].find("esp") == std::string_view::npos) continue;
-        if ((RegistersIn(ops[k]) & kEsp) && !(e.OpCode != "lea" && Slot(i, k)) &&
-            !(k == 0 && ops[k] == "esp" && (e.OpCode == "mov" || e.OpCode == "lea"))) {
-          return true;
-        }
-      }
-    }
-    return false;
   }
 
   void Restore(int j, RegSet r) {

@@ -2,11 +2,13 @@
 // them, the layouts of today's compilers, laid out by shape.
 #include "translate/reading.h"
 
+#include "translate/extended/calls.h"
 #include "translate/extended/case.h"
 #include "translate/extended/exits.h"
 #include "translate/extended/frame.h"
 #include "translate/extended/jumps.h"
 #include "translate/extended/loops.h"
+#include "translate/extended/statements.h"
 #include "translate/if_else.h"
 #include "translate/loops.h"
 #include "translate/statements.h"
@@ -41,6 +43,23 @@ constexpr RecognizerEntry kExtendedTable[] = {
     // Frames and exits: a return, a jump or a condition that leaves the
     // routine where no structure holds it (the exit TakeOutFrame leaves).
     {"RecognizeExit", RecognizeExit, Sees::kListed, {kAnyMnemonic}},
+    // Statements of today's compilers (extended/statements.h, calls.h),
+    // before the default reading's statements, which some of them take
+    // further and some would print inexactly.
+    {"RecognizeSet", RecognizeSet, Sees::kListed, {"cmp", "test"}},
+    {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"sete", "setne", "sets", "setns"}},
+    {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"setl", "setle", "setg", "setge"}},
+    {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"seta", "setbe", "setz", "setnz"}},
+    {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"call", "push", "sub"}},
+    {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"mov", "lea"}},
+    {"RecognizeDivide", RecognizeDivide, Sees::kListed, {"cdq", "xor", "mov"}},
+    {"RecognizeWide", RecognizeWide, Sees::kListed, {"imul", "mul", "idiv", "div"}},
+    {"RecognizeLea", RecognizeLea, Sees::kListed, {"lea"}},
+    {"RecognizeShift", RecognizeShift, Sees::kListed, {"shl", "sal", "shr", "sar"}},
+    {"RecognizeRotate", RecognizeRotate, Sees::kListed, {"rol", "ror"}},
+    {"RecognizeNeg", RecognizeNeg, Sees::kListed, {"neg"}},
+    {"RecognizeExtend", RecognizeExtend, Sees::kListed, {"movzx", "movsx"}},
+    // End of the statements of today's compilers.
     {"DoCall", DoCall, Sees::kListed, {"call"}},
     {"DoRet", DoRetEndingFinally, Sees::kNamed, {"ret"}},
     {"DoMov", DoMov, Sees::kNamed, {"mov"}},
@@ -56,7 +75,7 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"DoLea", DoLea, Sees::kNamed, {"lea"}},
 };
 
-constexpr Pass kExtendedPasses[] = {TidyJumps};
+constexpr Pass kExtendedPasses[] = {TidyJumps, NameRegistersInside};
 
 }  // namespace
 

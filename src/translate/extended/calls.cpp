@@ -1,0 +1,402 @@
+#include "translate/extended/calls.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/text.h"
+#include "output/writer.h"
+#include "translate/extended/claims.h"
+#include "translate/extended/expressions.h"
+#include "translate/flow.h"
+
+namespace asm2pas {
+
+namespace {
+
+// The entries a call site may span before its call.
+constexpr int kMaxSite = 24;
+
+// What a call's statement names the routine it calls by, after the word
+// function: the symbol or address of a direct call; the register, the
+// variable or the memory (as its address in brackets) that holds the
+// routine of an indirect one. Empty for anything else, and for memory
+// relative to esp when pushes before the call moved it.
+std::string_view CallTarget(const VarTable& vars, std::string_view listed, bool esp_moved) {
+  const OperandInfo op = Classify(listed);
+  if (op.Form == OperandForm::kNone || op.Form == OperandForm::kImmediate) {
+    const bool direct = listed.find('[') == std::string_view::npos && RegisterOf(listed) == 0 &&
+                        listed.find(' ') == std::string_view::npos;
+    return direct ? listed : std::string_view();
+  }
+  const bool named = FindVar(vars, listed) >= 1;
+  if (op.Bits != 32 || (esp_moved && (op.Reads & kEsp) != 0 && !named)) return {};
+  std::string_view value = Value(vars, listed);
+  if (!named && op.Form == OperandForm::kMemory) value = value.substr(value.find('['));
+  return value;
+}
+
+// "$" and at least two hexadecimal digits, an even number of them, as the
+// listing writes numbers.
+std::string Hex(uint32_t value) {
+  std::string digits;
+  // Ends: a digit per pass, at most eight.
+  do {
+    digits.insert(digits.begin(), "0123456789ABCDEF"[value & 0xF]);
+    value >>= 4;
+  } while (value != 0);
+  if (digits.size() % 2 != 0) digits.insert(digits.begin(), '0');
+  return "$" + digits;
+}
+
+// The offset of an esp-relative memory operand with nothing but a number
+// added to esp ([esp], [esp+$2C]), after its size keyword; nothing for any
+// other.
+std::optional<uint32_t> EspOffset(std::string_view listed, std::string_view& keyword) {
+  const std::string_view t = TrimBoth(listed);
+  const size_t open = t.find('[');
+  if (open == std::string_view::npos || t.back() != ']') return std::nullopt;
+  keyword = t.substr(0, open);
+  const std::string_view inner = t.substr(open + 1, t.size() - open - 2);
+  if (inner == "esp") return 0u;
+  if (!inner.starts_with("esp+")) return std::nullopt;
+  return Immediate(inner.substr(4));
+}
+
+// What a call site reads and writes, so that its statements say exactly
+// what it does. The pushes become the call's arguments and the loads of
+// eax, ecx and edx among them (which a push may read) are said just before
+// the call: both are said later than the code does them, so what they read
+// must not change before the call, and every value is said as it stands
+// where the site begins (a register loaded in the site by the expression it
+// was loaded with; esp-relative memory relative to the esp there, which the
+// site's pushes and padding, `Depth` bytes so far, moved since). Any other
+// instruction among them stays where it is, as the statement it is alone.
+struct SiteValues {
+  explicit SiteValues(const VarTable& vars) : Vars(vars) {}
+
+  const VarTable& Vars;
+  uint32_t Depth = 0;
+  RegSet Loaded = 0;      // registers loaded in the site
+  RegSet ReadLater = 0;   // registers read by what is said later
+  bool MemoryLater = false;  // memory read by what is said later
+  std::string Load[3];    // what eax, ecx and edx were loaded with
+  int LoadedAt[3] = {0, 0, 0};
+
+  static int Slot(RegSet reg) { return reg == kEax ? 0 : reg == kEcx ? 1 : 2; }
+
+  // An operand of 32 bits, or an immediate, as a value said later; false
+  // when it is none or reads a register loaded in the site (a pushed
+  // register so loaded excepted, which gives what it was loaded with).
+  bool Operand(std::string_view listed, std::string& out) {
+    const OperandInfo op = Classify(listed);
+    if (op.Form == OperandForm::kImmediate) {
+      out = TrimBoth(listed);
+      return true;
+    }
+    if ((op.Form != OperandForm::kRegister && op.Form != OperandForm::kMemory) || op.Bits != 32) {
+      return false;
+    }
+    if (op.Form == OperandForm::kRegister && (op.Reads & Loaded) != 0) {
+      out = Load[Slot(op.Reads)];
+      return true;
+    }
+    if ((op.Reads & Loaded) != 0) return false;
+    ReadLater |= op.Reads;
+    MemoryLater = MemoryLater || op.Form == OperandForm::kMemory;
+    std::string_view keyword;
+    if ((op.Reads & kEsp) != 0 && FindVar(Vars, listed) < 1) {
+      std::optional<uint32_t> at = EspOffset(listed, keyword);
+      if (!at || *at < Depth) return false;  // below it: pushed in the site
+      out = keyword;
+      out += *at == Depth ? "[esp]" : "[esp+" + Hex(*at - Depth) + "]";
+      return true;
+    }
+    out = Value(Vars, listed);
+    return true;
+  }
+
+  // The address an lea loads, as above.
+  bool Address(std::string_view listed, std::string& out) {
+    const RegSet reads = RegistersIn(listed);
+    if ((reads & Loaded) != 0) return false;
+    ReadLater |= reads;
+    std::string_view keyword;
+    if ((reads & kEsp) != 0 && FindVar(Vars, listed) < 1) {
+      std::optional<uint32_t> at = EspOffset(listed, keyword);
+      if (!at || *at < Depth || !keyword.empty()) return false;
+      out = *at == Depth ? "esp" : "esp+" + Hex(*at - Depth);
+      return true;
+    }
+    return AddressExpression(Vars, listed, out);
+  }
+
+  // Entry k as a load said later: a mov or an lea into eax, ecx or edx.
+  bool Loads(const CodeTable& code, int k) {
+    const TOpCode& e = code.At(k);
+    const RegSet reg = e.Op1 == "eax" ? kEax : e.Op1 == "ecx" ? kEcx : e.Op1 == "edx" ? kEdx : 0;
+    if (reg == 0 || (e.OpCode != "mov" && e.OpCode != "lea")) return false;
+    std::string value;
+    if (!(e.OpCode == "lea" ? Address(e.Op2, value) : Operand(e.Op2, value))) return false;
+    // A register read as it stood before must keep that value to the call.
+    if ((reg & ReadLater) != 0) return false;
+    Loaded |= reg;
+    Load[Slot(reg)] = std::move(value);
+    LoadedAt[Slot(reg)] = k;
+    return true;
+  }
+
+  // Whether entry k can stay where it is, said as the statement it is
+  // alone: it changes nothing but its first operand, reads nothing loaded
+  // in the site, changes nothing said later, and reads esp only before the
+  // site moved it.
+  bool Stays(const CodeTable& code, int k) const {
+    const TOpCode& e = code.At(k);
+    const std::string_view m = e.OpCode;
+    const bool moves = m == "mov" || m == "movzx" || m == "movsx" || m == "lea";
+    if (!moves && m != "add" && m != "sub" && m != "and" && m != "or" && m != "xor" &&
+        m != "inc" && m != "dec" && m != "neg" && m != "not" && m != "shl" && m != "shr" &&
+        m != "sar" && !(m == "imul" && !e.Op2.empty())) {
+      return false;
+    }
+    const OperandInfo dest = Classify(e.Op1);
+    const RegSet whole = FullRegister(e.Op1);
+    const RegSet writes = dest.Form == OperandForm::kMemory ? RegSet{0} : RegisterOf(e.Op1);
+    if (dest.Form != OperandForm::kMemory && writes == 0) return false;
+    const RegSet reads = static_cast<RegSet>(
+        RegistersIn(e.Op2) | RegistersIn(code.Op3(k)) |
+        (moves && whole != 0 ? RegSet{0} : RegistersIn(e.Op1)));
+    if (((reads | writes) & Loaded) != 0 || (writes & (ReadLater | kEsp)) != 0) return false;
+    if ((reads & kEsp) != 0 && Depth > 0) return false;
+    return dest.Form != OperandForm::kMemory || !MemoryLater;
+  }
+
+  static RegSet FullRegister(std::string_view operand) {
+    const std::string_view t = TrimBoth(operand);
+    return t.size() == 3 && t[0] == 'e' ? RegisterOf(t) : RegSet{0};
+  }
+};
+
+// What entry k does with the registers: those it reads (or may: all, for
+// an instruction not known here), those it writes whole, and those it
+// writes a part of (keeping the rest).
+struct RegEffect {
+  RegSet Reads = 0;
+  RegSet Writes = 0;
+  RegSet WritesPart = 0;
+};
+
+RegEffect EffectOf(const CodeTable& code, int k) {
+  const TOpCode& e = code.At(k);
+  const std::string_view m = e.OpCode;
+  if (m == "cdq") return {kEax, kEdx, 0};
+  const bool moves = m == "mov" || m == "movzx" || m == "movsx" || m == "lea" || m == "pop" ||
+                     (m.starts_with("set") && m.size() > 3) ||
+                     (m == "imul" && !code.Op3(k).empty());
+  // Those that write no register: comparisons, pushes, flag settings,
+  // the x87 but for the status word it stores into ax.
+  const bool reads_only = m == "cmp" || m == "test" || m == "push" || m == "bt" || m == "nop" ||
+                          m == "cld" || m == "std" || m == "clc" || m == "stc" || m == "cmc" ||
+                          (m.starts_with('f') && m != "fnstsw" && m != "fstsw");
+  const bool changes = m == "add" || m == "sub" || m == "and" || m == "or" || m == "xor" ||
+                       m == "adc" || m == "sbb" || m == "inc" || m == "dec" || m == "neg" ||
+                       m == "not" || m == "shl" || m == "shr" || m == "sar" || m == "sal" ||
+                       m == "rol" || m == "ror" || m == "bts" || m == "btr" || m == "btc" ||
+                       (m == "imul" && !e.Op2.empty()) || m.starts_with("cmov");
+  if (!moves && !reads_only && !changes) return {kAllRegs, 0, 0};
+  RegEffect fx;
+  const RegSet dest = RegisterOf(e.Op1);
+  const bool whole = SiteValues::FullRegister(e.Op1) != 0;
+  const bool clears = (m == "xor" || m == "sub") && dest != 0 && e.Op1 == e.Op2;
+  if (clears || (moves && dest != 0)) {
+    // Written without being read: whole, or a part of it.
+    (whole ? fx.Writes : fx.WritesPart) = dest;
+    if (!clears) fx.Reads = static_cast<RegSet>(RegistersIn(e.Op2) | RegistersIn(code.Op3(k)));
+    return fx;
+  }
+  fx.Reads = static_cast<RegSet>(RegistersIn(e.Op1) | RegistersIn(e.Op2) | RegistersIn(code.Op3(k)));
+  if (!reads_only) fx.Writes = dest;
+  return fx;
+}
+
+// Which of `regs` (eax, ecx, edx) are read after entry `from` - 1 before
+// they are written, along the straight code from there. Where that code
+// ends (a jump, a call, a ret, or after a few dozen instructions) eax
+// counts as read (it may be the next call's argument or the routine's
+// result, and a jump goes on by the flow facts) but by a call whose caller
+// takes its arguments off the stack after it (those take none in
+// registers, and return in eax); ecx and edx count as not read: no caller
+// reads them after a call but for a result, and a result is read at once;
+// so a move into a part of them counts as writing them.
+RegSet ReadAfter(const Context& ctx, int from, RegSet regs) {
+  constexpr int kSteps = 16;
+  RegSet read = 0;
+  RegSet open = regs;  // not yet known
+  auto end_with_eax = [&](bool eax_read) {
+    if (eax_read) read |= static_cast<RegSet>(open & kEax);
+    return read;
+  };
+  // Ends: at most kSteps entries, or once every register is known.
+  for (int k = from; k < from + kSteps && open != 0; ++k) {
+    const std::string_view m = ctx.Code.At(k).OpCode;
+    if (m == "call") {
+      const TOpCode& after = ctx.Code.At(k + 1);
+      return end_with_eax(!(after.OpCode == "add" && after.Op1 == "esp"));
+    }
+    if (!ctx.Code.Valid(k) || m == "ret" || m == "ijmp") return end_with_eax(true);
+    if (m.starts_with('j')) return end_with_eax(!Dead(ctx, k, kEax));
+    const RegEffect fx = EffectOf(ctx.Code, k);
+    read |= static_cast<RegSet>(open & (fx.Reads | (fx.WritesPart & kEax)));
+    open &= static_cast<RegSet>(~(fx.Reads | fx.Writes | fx.WritesPart));
+  }
+  return end_with_eax(true);
+}
+
+// A call site as its statements say it.
+struct Site {
+  int At = 0;    // the first push, load or statement, after the padding
+  int Call = 0;
+  int Last = 0;  // the call, its clean-up or the store of its result
+  std::vector<std::string> Args;  // the first pushed first
+  bool Stays[kMaxSite] = {};  // by entry, from the site's first
+  std::string_view Target;
+  std::string_view Dest;  // where the result is stored, or empty
+  bool ResultInEax = false;
+  uint32_t Beyond = 0;  // what the clean-up takes beyond the site's pushes
+};
+
+// The call of the site that may start at the loop's entry, or 0: a call
+// within a few entries, after pushes when the site starts with the padding
+// or with a load of eax, ecx or edx pushed soon after, with nothing between
+// that leaves the straight code.
+int FindCall(const CodeTable& code, const TLoopState& state) {
+  const int i = state.Index;
+  const std::string_view m = code.At(i).OpCode;
+  if (m == "call") return i;
+  if (m == "sub" && code.At(i).Op1 != "esp") return 0;
+  if (m == "mov" || m == "lea") {
+    // A load of what is pushed next starts a site; most loads are none.
+    const std::string_view reg = code.At(i).Op1;
+    if (reg != "eax" && reg != "ecx" && reg != "edx") return 0;
+    if (code.At(i + 1).OpCode != "push" && code.At(i + 2).OpCode != "push") return 0;
+  }
+  bool pushes = false;
+  // Ends: at most kMaxSite entries.
+  for (int k = m == "sub" ? i + 1 : i; k - i < kMaxSite && k <= state.LastIndex; ++k) {
+    const std::string_view op = code.At(k).OpCode;
+    if (op == "call") return pushes ? k : 0;
+    if (op.empty() || op[0] == 'j' || op == "ret" || op == "pop" || op == "leave") return 0;
+    pushes = pushes || op == "push";
+  }
+  return 0;
+}
+
+// Reads the site from the loop's entry to its call; false when its
+// statements could not say exactly what it does.
+bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues& values,
+              Site& site) {
+  const CodeTable& code = ctx.Code;
+  const int i = state.Index;
+  // [sub esp, P;] pushes, loads and other statements; call X;
+  // [add esp, N;] [mov dest, eax]. The pushes are the arguments when the
+  // clean-up takes them (and the padding before them) off the stack again.
+  site.At = i;
+  if (code.At(i).OpCode == "sub") {
+    std::optional<uint32_t> p = Immediate(code.At(i).Op2);
+    if (!p) return false;
+    values.Depth = *p;
+    ++site.At;
+  }
+  site.Call = call;
+  // Ends: one pass over the entries before the call.
+  for (int k = site.At; k < call; ++k) {
+    if (code.At(k).OpCode == "push") {
+      if (!values.Operand(code.At(k).Op1, site.Args.emplace_back())) return false;
+      values.Depth += 4;
+    } else if (!values.Loads(code, k)) {
+      if (!values.Stays(code, k)) return false;
+      site.Stays[k - i] = true;
+    }
+  }
+  const TOpCode& c = code.At(call);
+  if (c.Op1.empty() || !c.Op2.empty()) return false;
+  site.Target = CallTarget(ctx.Vars, c.Op1, values.Depth > 0);
+  if (site.Target.empty()) return false;
+  site.Last = call;
+  const TOpCode& after = code.At(call + 1);
+  std::optional<uint32_t> cleanup =
+      after.OpCode == "add" && after.Op1 == "esp" ? Immediate(after.Op2) : std::nullopt;
+  // A clean-up that takes more than the site pushed leaves the rest as a
+  // statement of its own; one without pushes is taken whole.
+  if (cleanup && *cleanup >= values.Depth && FlagsUnread(ctx, call + 1)) {
+    site.Beyond = values.Depth > 0 ? *cleanup - values.Depth : 0;
+    ++site.Last;
+  } else if (values.Depth > 0) {
+    return false;
+  }
+  // What the called routine leaves in ecx and edx is no statement's.
+  if (ReadAfter(ctx, call + 1, kEcx | kEdx) != 0) return false;
+  const TOpCode& store = code.At(site.Last + 1);
+  const OperandForm stored = Classify(store.Op1).Form;
+  if (site.Beyond == 0 && store.OpCode == "mov" && store.Op2 == "eax" &&
+      stored != OperandForm::kNone && stored != OperandForm::kImmediate &&
+      ReadAfter(ctx, site.Last + 2, kEax) == 0) {
+    site.Dest = Value(ctx.Vars, store.Op1);
+    ++site.Last;
+  } else {
+    site.ResultInEax = ReadAfter(ctx, site.Last + 1, kEax) != 0;
+  }
+  return Consumable(ctx, state, i, site.Last);
+}
+
+}  // namespace
+
+void RecognizeCallStatement(Context& ctx, TLoopState& state) {
+  const int call = FindCall(ctx.Code, state);
+  if (call == 0) return;
+  SiteValues values(ctx.Vars);
+  Site site;
+  if (!ReadSite(ctx, state, call, values, site)) {
+    // A call the default statements would print, as if nothing but its
+    // store read what it left, stays a comment line.
+    if (ctx.Code.At(state.Index).OpCode == "call") KeepAsComment(ctx, state);
+    return;
+  }
+  // Ends: one pass over the entries before the call.
+  for (int k = site.At; k < site.Call; ++k) {
+    if (site.Stays[k - state.Index]) Translate(ctx, k, k);
+  }
+  // The registers loaded in the site hold their last loads at the call.
+  // Ends: three registers, each at most once.
+  for (int done = 0; done != values.Loaded;) {
+    int next = -1;
+    for (int r = 0; r < 3; ++r) {
+      const int bit = 1 << r;
+      if ((values.Loaded & bit) && !(done & bit) &&
+          (next < 0 || values.LoadedAt[r] < values.LoadedAt[next])) {
+        next = r;
+      }
+    }
+    static constexpr std::string_view kNames[] = {"eax", "ecx", "edx"};
+    Emit(ctx.Output, {kNames[next], ":=", values.Load[next], ";"});
+    done |= 1 << next;
+  }
+  // The arguments, the last pushed first.
+  std::string text(site.ResultInEax ? "eax" : site.Dest);
+  if (!text.empty()) text += ":=";
+  text += "function";
+  text += site.Target;
+  // Ends: one pass over the arguments.
+  for (size_t a = site.Args.size(); a-- > 0;) {
+    text += a + 1 == site.Args.size() ? "(" : ", ";
+    text += site.Args[a];
+  }
+  if (!site.Args.empty()) text += ")";
+  text += ";";
+  Emit(ctx.Output, text);
+  if (site.Beyond > 0) Emit(ctx.Output, {"esp:=esp+", Hex(site.Beyond), ";"});
+  Claim(ctx, state, site.Last + 1);
+}
+
+}  // namespace asm2pas

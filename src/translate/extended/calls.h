@@ -1,0 +1,15 @@
+// Calls as statements of the extended reading: a call with the pushes of
+// its arguments (and the loads of registers pushed among them) and the
+// stack clean-up after it, where they say exactly what the code does, and
+// the store of its result.
+#pragma once
+
+#include "translate/context.h"
+
+namespace asm2pas {
+
+// Offered a push or a sub of esp (where pushes start), a mov or an lea (a
+// load pushed after it) and a call.
+void RecognizeCallStatement(Context& ctx, TLoopState& state);
+
+}  // namespace asm2pas

@@ -1,0 +1,250 @@
+#include "translate/extended/statements.h"
+
+#include <string>
+#include <string_view>
+
+#include "base/text.h"
+#include "listing/number.h"
+#include "output/writer.h"
+#include "translate/conditions.h"
+#include "translate/extended/claims.h"
+#include "translate/extended/expressions.h"
+#include "translate/flow.h"
+
+namespace asm2pas {
+
+namespace {
+
+// The count of the shift or rotation at entry i as a statement gives it:
+// cl taken modulo 32 as the processor takes it, or a number from 1 to 31.
+bool ShiftCount(const Context& ctx, int i, std::string_view& count) {
+  const TOpCode& e = ctx.Code.At(i);
+  count = TrimBoth(e.Op2);
+  if (count == "cl") {
+    count = "(cl and 31)";
+    return true;
+  }
+  if (count.empty()) {
+    count = "1";
+    return ctx.Code.Op3(i).empty();
+  }
+  std::optional<uint32_t> n = Immediate(count);
+  return n && *n >= 1 && *n <= 31;
+}
+
+}  // namespace
+
+void NameRegistersInside(PassContext& ctx) { ctx.Vars.NamesInside = true; }
+
+void RecognizeLea(Context& ctx, TLoopState& state) {
+  const TOpCode& e = ctx.Code.At(state.Index);
+  const OperandInfo dest = Classify(e.Op1);
+  if (dest.Form != OperandForm::kRegister || dest.Bits != 32) return;
+  std::string address;
+  if (!AddressExpression(ctx.Vars, e.Op2, address)) return;
+  EmitAndClaim(ctx, state, {Value(ctx.Vars, e.Op1), ":=", address, ";"}, state.Index + 1);
+}
+
+void RecognizeShift(Context& ctx, TLoopState& state) {
+  const TOpCode& e = ctx.Code.At(state.Index);
+  const std::string_view m = e.OpCode;
+  const bool arithmetic = m == "sar";
+  const OperandInfo dest = Classify(e.Op1);
+  // A shift of a byte or word register keeps to its width when its value
+  // is cut back; one to the right of the sign bit needs the whole width.
+  const bool whole = dest.Bits == 32 && dest.Form != OperandForm::kImmediate;
+  const bool part = dest.Form == OperandForm::kRegister && !arithmetic;
+  std::string_view count;
+  if ((!whole && !part) || !ShiftCount(ctx, state.Index, count)) return;
+  const std::string_view x = Value(ctx.Vars, e.Op1);
+  if (arithmetic) {
+    EmitAndClaim(ctx, state, {x, ":=SarLongint(", x, ", ", count, ");"}, state.Index + 1);
+  } else {
+    EmitAndClaim(ctx, state, {x, ":=", x, m == "shr" ? " shr " : " shl ", count, ";"},
+                 state.Index + 1);
+  }
+}
+
+void RecognizeRotate(Context& ctx, TLoopState& state) {
+  const TOpCode& e = ctx.Code.At(state.Index);
+  const OperandInfo dest = Classify(e.Op1);
+  std::string_view count;
+  if (dest.Bits != 32 || dest.Form == OperandForm::kImmediate ||
+      !ShiftCount(ctx, state.Index, count)) {
+    return;
+  }
+  const std::string_view x = Value(ctx.Vars, e.Op1);
+  EmitAndClaim(ctx, state, {x, e.OpCode == "rol" ? ":=RolDWord(" : ":=RorDWord(", x, ", ", count, ");"},
+               state.Index + 1);
+}
+
+void RecognizeNeg(Context& ctx, TLoopState& state) {
+  const TOpCode& e = ctx.Code.At(state.Index);
+  const OperandInfo dest = Classify(e.Op1);
+  // A byte or word register keeps to its width when its value is cut back.
+  if (dest.Form != OperandForm::kRegister && !(dest.Form == OperandForm::kMemory && dest.Bits == 32)) {
+    return;
+  }
+  const std::string_view x = Value(ctx.Vars, e.Op1);
+  EmitAndClaim(ctx, state, {x, ":=-", x, ";"}, state.Index + 1);
+}
+
+void RecognizeExtend(Context& ctx, TLoopState& state) {
+  const TOpCode& e = ctx.Code.At(state.Index);
+  const OperandInfo dest = Classify(e.Op1);
+  const OperandInfo source = Classify(e.Op2);
+  if (dest.Form != OperandForm::kRegister || dest.Bits < 16) return;
+  if (source.Form != OperandForm::kRegister && source.Form != OperandForm::kMemory) return;
+  if ((source.Bits != 8 && source.Bits != 16) || source.Bits >= dest.Bits) return;
+  const std::string value = Widened(ctx.Vars, e.Op2, source.Bits, e.OpCode == "movsx");
+  EmitAndClaim(ctx, state, {Value(ctx.Vars, e.Op1), ":=", value, ";"}, state.Index + 1);
+}
+
+void RecognizeDivide(Context& ctx, TLoopState& state) {
+  const CodeTable& code = ctx.Code;
+  const int i = state.Index;
+  const TOpCode& e = code.At(i);
+  // cdq + idiv: edx:eax is eax sign-extended. A zeroed edx + div: eax
+  // taken as unsigned. The remainder comes first, as it reads the eax the
+  // quotient replaces; the divisor must not read edx, which it sets.
+  const bool is_cdq = e.OpCode == "cdq";
+  const bool zeroes_edx = e.Op1 == "edx" && ((e.OpCode == "xor" && e.Op2 == "edx") ||
+                                             (e.OpCode == "mov" && Immediate(e.Op2) == 0u));
+  if (!is_cdq && !zeroes_edx) return;
+  // Loads of the divisor may stand between: they neither read edx nor
+  // write eax or edx, so they go first.
+  constexpr int kLoads = 2;
+  int div = i + 1;
+  // Ends: at most kLoads entries.
+  while (div - i <= kLoads && code.At(div).OpCode == "mov" && IsDword(code.At(div).Op1, kEax | kEdx) &&
+         Classify(code.At(div).Op1).Form == OperandForm::kRegister &&
+         (IsDword(code.At(div).Op2, kEdx) || Immediate(code.At(div).Op2))) {
+    ++div;
+  }
+  const TOpCode& d = code.At(div);
+  const bool divides = d.OpCode == (is_cdq ? "idiv" : "div") && d.Op2.empty() &&
+                       IsDword(d.Op1, kEdx) && Consumable(ctx, state, i, div);
+  if (!divides) {
+    if (is_cdq) EmitAndClaim(ctx, state, {"edx:=SarLongint(eax, 31);"}, i + 1);
+    return;
+  }
+  // Ends: the loads found above.
+  for (int k = i + 1; k < div; ++k) {
+    Emit(ctx.Output, {Value(ctx.Vars, code.At(k).Op1), ":=", Value(ctx.Vars, code.At(k).Op2), ";"});
+  }
+  const std::string_view x = Value(ctx.Vars, d.Op1);
+  const bool keep_edx = !Dead(ctx, div, kEdx);
+  const bool keep_eax = !Dead(ctx, div, kEax) || !keep_edx;
+  if (keep_edx) {
+    if (is_cdq) {
+      Emit(ctx.Output, {"edx:=eax mod ", x, ";"});
+    } else {
+      Emit(ctx.Output, {"edx:=Cardinal(eax) mod Cardinal(", x, ");"});
+    }
+  }
+  if (keep_eax) {
+    if (is_cdq) {
+      Emit(ctx.Output, {"eax:=eax div ", x, ";"});
+    } else {
+      Emit(ctx.Output, {"eax:=Cardinal(eax) div Cardinal(", x, ");"});
+    }
+  }
+  Claim(ctx, state, div + 1);
+}
+
+void RecognizeWide(Context& ctx, TLoopState& state) {
+  const int i = state.Index;
+  const TOpCode& e = ctx.Code.At(i);
+  if (!e.Op2.empty()) return;  // the forms of two and three operands
+  const bool multiplies = e.OpCode == "imul" || e.OpCode == "mul";
+  const bool keep_edx = !Dead(ctx, i, kEdx);
+  const bool keep_eax = !Dead(ctx, i, kEax) || !keep_edx;
+  // The high half first: it reads the eax the low half replaces, so a
+  // factor that reads edx allows only one half.
+  if (!multiplies || !IsDword(e.Op1, (keep_edx && keep_eax) ? kEdx : RegSet{0})) {
+    // A division not after its cdq or zeroed edx reads an edx the
+    // statement would not show; the default statements would print it so.
+    KeepAsComment(ctx, state);
+    return;
+  }
+  const std::string_view x = Value(ctx.Vars, e.Op1);
+  if (keep_edx) {
+    if (e.OpCode == "imul") {
+      Emit(ctx.Output, {"edx:=Hi(Int64(eax)*", x, ");"});
+    } else {
+      Emit(ctx.Output, {"edx:=Hi(QWord(Cardinal(eax))*Cardinal(", x, "));"});
+    }
+  }
+  if (keep_eax) Emit(ctx.Output, {"eax:=eax*", x, ";"});
+  Claim(ctx, state, i + 1);
+}
+
+namespace {
+
+// The width a comparison of the two listed operands compares at, or 0 when
+// it cannot be said.
+int ComparedBits(const TOpCode& cmp) {
+  const OperandInfo a = Classify(cmp.Op1), b = Classify(cmp.Op2);
+  if (a.Form == OperandForm::kNone || b.Form == OperandForm::kNone || a.Bits < 0 || b.Bits < 0) {
+    return 0;
+  }
+  if (a.Bits != 0 && b.Bits != 0 && a.Bits != b.Bits) return 0;
+  return a.Bits != 0 ? a.Bits : b.Bits;  // 0 when no operand states it
+}
+
+// The setcc at entry `set` as the boolean assignment of the comparison
+// `cmp` makes at `bits` (16 for a width not known), claimed up to `next`;
+// false when that would not be exact.
+bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits, int set,
+                  int next) {
+  const TOpCode& e = ctx.Code.At(set);
+  if (!e.OpCode.starts_with("set") || e.OpCode.size() < 4 || !e.Op2.empty()) return false;
+  const OperandInfo dest = Classify(e.Op1);
+  if (dest.Bits != 8 || dest.Form == OperandForm::kImmediate || bits == 0) return false;
+  const std::string jump = "j" + std::string(e.OpCode.substr(3));
+  TIF cond;
+  if (!ReadComparison(ctx.Vars, cmp, jump, cond)) return false;
+  // A byte or word compares as the processor compares it when only
+  // equality or the unsigned order is asked (a register part holds its
+  // value unsigned) and no immediate stands below zero.
+  if (bits < 32) {
+    const bool unsigned_order = cmp.OpCode == "cmp" && cond.Left.starts_with("Cardinal(");
+    if (cond.Relation != relEqual && cond.Relation != relNotEqual && !unsigned_order) return false;
+    if (TrimBoth(cmp.Op1).starts_with('-') || TrimBoth(cmp.Op2).starts_with('-')) return false;
+  }
+  if (!Consumable(ctx, state, state.Index, next - 1) || !FlagsUnread(ctx, set)) return false;
+  EmitAndClaim(ctx, state, {Value(ctx.Vars, e.Op1), ":=", ConditionText(cond, false), ";"}, next);
+  return true;
+}
+
+}  // namespace
+
+void RecognizeSet(Context& ctx, TLoopState& state) {
+  const int i = state.Index;
+  SetStatement(ctx, state, ctx.Code.At(i), ComparedBits(ctx.Code.At(i)), i + 1, i + 2);
+}
+
+void RecognizeSetAfter(Context& ctx, TLoopState& state) {
+  // The flags of logic (no carry, no overflow) compare its result with
+  // zero, as a test of it with itself would; those of arithmetic only on
+  // zero and sign, which the setcc mnemonics e, ne, s and ns read.
+  const int i = state.Index;
+  const TOpCode& e = ctx.Code.At(i);
+  const TOpCode& before = ctx.Code.At(i - 1);
+  const std::string_view m = before.OpCode;
+  const std::string_view cc = e.OpCode.substr(3);
+  const bool logic = m == "and" || m == "or" || m == "xor";
+  const bool arith = m == "add" || m == "sub" || m == "inc" || m == "dec" || m == "neg";
+  if (!ctx.Facts || ctx.Facts->Incoming[static_cast<size_t>(i)] != 0) return;
+  if (!logic && !(arith && (cc == "e" || cc == "ne" || cc == "s" || cc == "ns"))) return;
+  TOpCode test;
+  test.OpCode = "test";
+  test.Op1 = test.Op2 = before.Op1;
+  // The loop has put a variable's name in place of its operand: its width
+  // is not known, and the assignment is exact only on equality.
+  const bool named = Classify(before.Op1).Form == OperandForm::kNone &&
+                     (before.Op1.starts_with("Local_") || before.Op1.starts_with("Global_"));
+  SetStatement(ctx, state, test, named ? 16 : ComparedBits(test), i, i + 1);
+}
+
+}  // namespace asm2pas
