@@ -53,8 +53,9 @@ uint8_t OperandSize(std::string_view operand) {
   return 4;
 }
 
-std::string MakeVarName(VarTable& vars, std::string_view operand) {
-  bool global = OperandKind(operand) == okGlobal;
+namespace {
+std::string NameOfKind(VarTable& vars, TOperandKind kind) {
+  bool global = kind == okGlobal;
   int32_t& seq = global ? vars.GlobalSeq : vars.LocalSeq;
   // Upper-case hexadecimal, at least four digits.
   std::string name = global ? "Global_" : "Local_";
@@ -66,6 +67,11 @@ std::string MakeVarName(VarTable& vars, std::string_view operand) {
   for (int d = digits - 1; d >= 0; --d) name += "0123456789ABCDEF"[(value >> (4 * d)) & 0xF];
   ++seq;
   return name;
+}
+}  // namespace
+
+std::string MakeVarName(VarTable& vars, std::string_view operand) {
+  return NameOfKind(vars, OperandKind(operand));
 }
 
 namespace {
@@ -114,6 +120,34 @@ bool IsOddName(std::string_view name) {
   return name.find("ebp-") == std::string_view::npos && name.find("ebp+") == std::string_view::npos &&
          name.find("[$") == std::string_view::npos;
 }
+
+// Registers t (trimmed, of a variable kind) unless it is there.
+int16_t Register(VarTable& vars, std::string_view t, TOperandKind kind) {
+  int k = FindVar(vars, t);
+  if (k >= 1) return static_cast<int16_t>(k);
+  if (vars.VarCount() >= kVarsCapacity) {
+    // The table is full: the operand stays unnamed and prints as written,
+    // and as no entry is added any more, that stays so.
+    vars.Refused.insert(StripPtr(t));
+    return kNotAVar;
+  }
+  TVar v;
+  v.Name = StripPtr(t);
+  v.NewName = NameOfKind(vars, kind);
+  v.Size = OperandSize(t);
+  v.Reserved = 0;
+  v.Kind = kind;
+  if (IsOddName(v.Name)) vars.OddNames = true;
+  // Room for all at once: the table never copies its entries as it grows.
+  if (vars.Vars.empty()) vars.Vars.reserve(kVarsCapacity);
+  vars.Vars.push_back(std::move(v));
+  if (vars.ByName.empty()) vars.ByName.assign(kNameSlots, 0);
+  // Ends: the slots are never more than half full, so an empty one comes.
+  size_t s = NameSlot(vars.Vars.back().Name);
+  while (vars.ByName[s] != 0) s = (s + 1) & (kNameSlots - 1);
+  vars.ByName[s] = vars.VarCount();
+  return static_cast<int16_t>(vars.VarCount());
+}
 }  // namespace
 
 int16_t AddVar(VarTable& vars, std::string_view operand) {
@@ -128,30 +162,13 @@ int16_t AddVar(VarTable& vars, std::string_view operand) {
     // variable (same reason): only an odd name can equal it.
     return t.find(' ') == std::string_view::npos ? kUnlessOddNames : kLookUp;
   }
-  int k = FindVar(vars, t);
-  if (k >= 1) return static_cast<int16_t>(k);
-  if (vars.VarCount() >= kVarsCapacity) {
-    // The table is full: the operand stays unnamed and prints as written,
-    // and as no entry is added any more, that stays so.
-    vars.Refused.insert(StripPtr(t));
-    return kNotAVar;
-  }
-  TVar v;
-  v.Name = StripPtr(t);
-  v.NewName = MakeVarName(vars, t);
-  v.Size = OperandSize(t);
-  v.Reserved = 0;
-  v.Kind = kind;
-  if (IsOddName(v.Name)) vars.OddNames = true;
-  // Room for all at once: the table never copies its entries as it grows.
-  if (vars.Vars.empty()) vars.Vars.reserve(kVarsCapacity);
-  vars.Vars.push_back(std::move(v));
-  if (vars.ByName.empty()) vars.ByName.assign(kNameSlots, 0);
-  // Ends: the slots are never more than half full, so an empty one comes.
-  size_t s = NameSlot(vars.Vars.back().Name);
-  while (vars.ByName[s] != 0) s = (s + 1) & (kNameSlots - 1);
-  vars.ByName[s] = vars.VarCount();
-  return static_cast<int16_t>(vars.VarCount());
+  return Register(vars, t, kind);
+}
+
+int16_t AddVarOfKind(VarTable& vars, std::string_view operand, TOperandKind kind) {
+  std::string_view t = TrimBoth(operand);
+  if (t.empty() || kind == okNone) return kNotAVar;
+  return Register(vars, t, kind);
 }
 
 namespace {

@@ -70,6 +70,10 @@ constexpr int16_t kUnlessOddNames = -2;  // names none unless the table has odd 
 
 // Registers the operand if it is a new variable; gives the hint for it.
 int16_t AddVar(VarTable& vars, std::string_view operand);
+// The same for an operand a reading knows to be a variable of this kind
+// (okGlobal or okLocal) though its text bears no mark of one: a stack slot
+// named by its place, for one.
+int16_t AddVarOfKind(VarTable& vars, std::string_view operand, TOperandKind kind);
 // The variable's generated name, or else the operand trimmed (a view into
 // the operand), with NamesInside its registers named. The name is a view
 // into the table, valid while the table takes no further entries: the

@@ -117,10 +117,12 @@ constexpr bool ListedFirst(std::span<const RecognizerEntry> table) {
 }
 static_assert(ListedFirst(kDefaultTable));
 
+BodyRange TrimmedFrame(PassContext& ctx) { return TrimFrame(ctx.Code); }
+
 }  // namespace
 
 const Reading& DefaultReading() {
-  static const Reading reading("default", kDefaultTable, {}, TrimFrame, ReadingTraits{});
+  static const Reading reading("default", kDefaultTable, {}, TrimmedFrame, ReadingTraits{});
   return reading;
 }
 

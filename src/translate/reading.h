@@ -39,8 +39,6 @@ struct RecognizerEntry {
   std::array<std::string_view, kMaxKeys> Mnemonics;
 };
 
-using RangeChooser = BodyRange (*)(const CodeTable& code);
-
 // A pass over the whole table before translation; it may rewrite entries,
 // drop them (jumps to a dropped entry then go to the entry after it) and
 // register further variables.
@@ -49,6 +47,10 @@ struct PassContext {
   VarTable& Vars;
 };
 using Pass = void (*)(PassContext& ctx);
+
+// Chooses the body's range after the passes; like them it may take out of
+// the table what it leaves out (a frame, say).
+using RangeChooser = BodyRange (*)(PassContext& ctx);
 
 // How a reading reads beyond its tables.
 struct ReadingTraits {
@@ -69,7 +71,10 @@ class Reading {
   std::span<const RecognizerEntry> Table() const { return table_; }
   // Runs the passes in their order.
   void Prepare(CodeTable& code, VarTable& vars) const;
-  BodyRange ChooseRange(const CodeTable& code) const { return choose_range_(code); }
+  BodyRange ChooseRange(CodeTable& code, VarTable& vars) const {
+    PassContext ctx{code, vars};
+    return choose_range_(ctx);
+  }
   const ReadingTraits& Traits() const { return traits_; }
 
   // The recognisers, in table order, that declared this mnemonic or any.

@@ -36,7 +36,7 @@ namespace {
 void TranslateRoutine(CodeTable& code, VarTable& vars, OutputState& out, LabelTable& labels,
                       const Reading& reading) {
   reading.Prepare(code, vars);
-  const BodyRange body = reading.ChooseRange(code);
+  const BodyRange body = reading.ChooseRange(code, vars);
   Context ctx(code, vars, out, labels, reading);
   RoutineFacts facts;
   if (reading.Traits().WantsFacts) {

@@ -9,15 +9,14 @@
 
 namespace asm2pas {
 
-namespace {
-
 bool IsJump(std::string_view m) { return !m.empty() && m[0] == 'j'; }
 
-// The entry a jump goes to, or -1.
 int TargetOf(const CodeTable& code, int i) {
   std::optional<uint32_t> t = BareHex(code.At(i).Op1);
   return t ? code.FindAddr(*t) : -1;
 }
+
+namespace {
 
 void Retarget(CodeTable& code, int i, int target) {
   code.SetOp1(i, format::Hex8(code.At(target).Address));

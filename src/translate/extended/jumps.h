@@ -14,6 +14,11 @@ namespace asm2pas {
 
 void TidyJumps(PassContext& ctx);
 
+// A jump of any kind: jmp or a conditional one (not ijmp).
+bool IsJump(std::string_view mnemonic);
+// The entry the jump at entry i goes to, or -1.
+int TargetOf(const CodeTable& code, int i);
+
 // Drops the entries marked in `drop` (by position, index 0 unused); a jump
 // to a dropped entry then goes to the first kept entry after it.
 void DropEntries(CodeTable& code, const std::vector<char>& drop);

@@ -4,6 +4,8 @@
 
 #include "translate/extended/calls.h"
 #include "translate/extended/case.h"
+#include "translate/extended/exits.h"
+#include "translate/extended/frame.h"
 #include "translate/extended/jumps.h"
 #include "translate/extended/loops.h"
 #include "translate/extended/statements.h"
@@ -38,6 +40,9 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"js", "jns", "jl", "jle"}},
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"jg", "jge", "jnl", "jnle"}},
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"jng", "jnge", "ja", "jbe"}},
+    // Frames and exits: a return, a jump or a condition that leaves the
+    // routine where no structure holds it (the exit TakeOutFrame leaves).
+    {"RecognizeExit", RecognizeExit, Sees::kListed, {kAnyMnemonic}},
     // Statements of today's compilers (extended/statements.h, calls.h),
     // before the default reading's statements, which some of them take
     // further and some would print inexactly.
@@ -75,7 +80,7 @@ constexpr Pass kExtendedPasses[] = {TidyJumps, NameRegistersInside};
 }  // namespace
 
 const Reading& ExtendedReading() {
-  static const Reading reading("extended", kExtendedTable, kExtendedPasses, TrimFrame,
+  static const Reading reading("extended", kExtendedTable, kExtendedPasses, TakeOutFrame,
                                ReadingTraits{Layout::kByShape, true, true});
   return reading;
 }

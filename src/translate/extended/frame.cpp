@@ -1,0 +1,94 @@
+#include "translate/extended/frame.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "listing/format.h"
+#include "naming/vars.h"
+#include "translate/extended/frame_finder.h"
+#include "translate/extended/jumps.h"
+#include "translate/extended/slot_names.h"
+#include "translate/extended/stack.h"
+
+namespace asm2pas {
+
+namespace {
+
+// The position of the last ret, or 0.
+int LastReturn(const CodeTable& code) {
+  // Ends: i only falls.
+  for (int i = code.CodeCount(); i >= 1; --i) {
+    if (code.At(i).OpCode == "ret") return i;
+  }
+  return 0;
+}
+
+// Leaves one return, the last, as the exit: every other becomes a jump to
+// it, and every jump to a return goes to it.
+void OneExit(CodeTable& code) {
+  const int n = code.CodeCount();
+  const int exit = LastReturn(code);
+  if (exit == 0) return;
+  const std::string exit_address = format::Hex8(code.At(exit).Address);
+  const std::string_view pops = code.At(exit).Op1;
+  // Ends: one pass over the table.
+  for (int i = 1; i <= n; ++i) {
+    const TOpCode& e = code.At(i);
+    if (e.OpCode == "ret" && i != exit && e.Op1 == pops) {
+      code.Mutable(i).OpCode = "jmp";
+      code.Mutable(i).VarHint[0] = kLookUp;
+      code.SetOp1(i, exit_address);
+    } else if (IsJump(e.OpCode) && e.OpCode != "ijmp") {
+      const int t = TargetOf(code, i);
+      if (t >= 1 && t != exit && code.At(t).OpCode == "ret" && code.At(t).Op1 == pops) {
+        code.SetOp1(i, exit_address);
+      }
+    }
+  }
+}
+
+// Drops a jmp to the entry after it, which taking the frame out can leave.
+void DropJumpsToNext(CodeTable& code) {
+  const int n = code.CodeCount();
+  std::vector<char> drop(static_cast<size_t>(n) + 2, 0);
+  bool any = false;
+  // Ends: one pass over the table.
+  for (int i = 1; i < n; ++i) {
+    if (code.At(i).OpCode == "jmp" && TargetOf(code, i) == i + 1) {
+      drop[static_cast<size_t>(i)] = 1;
+      any = true;
+    }
+  }
+  if (any) DropEntries(code, drop);
+}
+
+// The body once the frame is out: up to the last return, which is the
+// exit; or, where code follows the last return, all of it.
+BodyRange BodyAfterFrame(const CodeTable& code) {
+  const int n = code.CodeCount();
+  const int exit = LastReturn(code);
+  return BodyRange{1, exit == n && n >= 1 ? n - 1 : n, exit};
+}
+
+}  // namespace
+
+BodyRange TakeOutFrame(PassContext& ctx) {
+  CodeTable& code = ctx.Code;
+  const StackFacts stack = FollowStack(code);
+  std::optional<BodyRange> body;
+  if (stack.Ok) {
+    const FrameParts frame = FindFrame(code, stack);
+    if (frame.Trusted) {
+      NameSlots(ctx, stack, frame.Drop);
+      DropEntries(code, frame.Drop);
+      OneExit(code);
+      DropJumpsToNext(code);
+      body = BodyAfterFrame(code);
+    }
+  }
+  UnnameNoVariables(code, stack.EbpVaries);
+  return body ? *body : TrimFrame(code);
+}
+
+}  // namespace asm2pas

@@ -1,0 +1,349 @@
+#include "translate/extended/frame_finder.h"
+
+#include <array>
+#include <optional>
+
+#include "naming/vars.h"
+#include "translate/extended/jumps.h"
+#include "translate/flow.h"
+
+namespace asm2pas {
+
+namespace {
+
+constexpr RegSet kEdx = 4, kEsp = 16, kEbp = 32;
+constexpr RegSet kCallerSaved = 1 | 2 | 4;  // eax, ecx, edx
+// The registers a routine keeps for its caller: ebx, ebp, esi, edi.
+constexpr RegSet kCalleeSaved = 8 | 32 | 64 | 128;
+
+// The register a whole 32-bit register operand names, or 0.
+RegSet WholeRegister(std::string_view operand) {
+  static constexpr std::string_view kNames[8] = {"eax", "ecx", "edx", "ebx",
+                                                  "esp", "ebp", "esi", "edi"};
+  for (int r = 0; r < 8; ++r) {
+    if (operand == kNames[r]) return static_cast<RegSet>(1u << r);
+  }
+  return 0;
+}
+
+int Bit(RegSet r) {
+  int k = 0;
+  // Ends: at most eight shifts.
+  while (k < 8 && !(r >> k & 1)) ++k;
+  return k;
+}
+
+
+// Instructions that read and write only their operands (and eax/edx for
+// cdq), and no flags a later jump could not see otherwise.
+bool IsPlainMnemonic(std::string_view m) {
+  static constexpr std::string_view kPlain[] = {
+      "mov", "movzx", "movsx", "lea", "add", "sub", "and", "or",  "xor", "not", "neg",
+      "inc", "dec",   "shl",   "shr", "sar", "sal", "rol", "ror", "imul", "cmp", "test",
+      "adc", "sbb",   "cdq",   "nop", "xchg"};
+  for (std::string_view p : kPlain) {
+    if (m == p) return true;
+  }
+  return (m.starts_with("set") || m.starts_with("cmov")) && m.size() > 4;
+}
+
+// "add byte ptr [eax], al": two zero bytes read as an instruction.
+bool IsZeroBytes(const TOpCode& e) {
+  return e.OpCode == "add" && e.Op1 == "byte ptr [eax]" && e.Op2 == "al";
+}
+
+// What the frame of one routine is made of, found on the table as read.
+class FrameFinder {
+ public:
+  FrameFinder(const CodeTable& code, const StackFacts& stack)
+      : code_(code), stack_(stack), n_(code.CodeCount()) {
+    const size_t size = static_cast<size_t>(n_) + 2;
+    drop_.assign(size, 0);
+    kind_.assign(size, kBody);
+    restores_.assign(size, 0);
+    incoming_.assign(size, 0);
+    // Ends: one pass over the table.
+    for (int i = 1; i <= n_; ++i) {
+      if (!IsJump(code.At(i).OpCode)) continue;
+      const int k = TargetOf(code, i);
+      if (k >= 1) ++incoming_[static_cast<size_t>(k)];
+    }
+  }
+
+  bool Trusted() const { return trusted_; }
+
+  // Marks the entries that are frame only; gives them by position.
+  const std::vector<char>& Find() {
+    FindPrologue();
+    // Ends: one pass over the table; each epilogue is walked once, upwards
+    // from its return, and epilogues do not overlap (a walk stops at the
+    // return before it).
+    for (int i = 1; i <= n_; ++i) {
+      const std::string_view m = code_.At(i).OpCode;
+      if ((m == "ret" || m == "ijmp") && Reached(i) && stack_.Esp[static_cast<size_t>(i)] == 0) {
+        returns_ = true;
+        FindEpilogue(i);
+      }
+    }
+    // Free Pascal's callee takes its stack parameters off, and the caller
+    // reserves their room again at once: frame, like the set-up's room.
+    // (gcc's room around a call, and its clean-up after, belong to the
+    // call.)
+    // Ends: one pass over the table.
+    for (int i = 2; i <= n_; ++i) {
+      const std::optional<int32_t> change = EspChange(code_.At(i));
+      if (Reached(i) && kind_[static_cast<size_t>(i)] == kBody && AfterCall(i) && change &&
+          *change < 0 && code_.At(i).OpCode == "lea") {
+        kind_[static_cast<size_t>(i)] = kStackSpace;
+      }
+    }
+
+    CheckSaves();
+    // Ends: one pass over the table.
+    for (int i = 1; i <= n_; ++i) {
+      const size_t k = static_cast<size_t>(i);
+      switch (kind_[k]) {
+        case kBody:
+          break;
+        case kSave:
+        case kRestore:
+          drop_[k] = kept_saves_ & restores_[k] ? 0 : 1;
+          break;
+        case kFramePointer:
+          drop_[k] = kept_saves_ & kEbp ? 0 : 1;
+          break;
+        case kStackSpace:
+          // Its flags are the ones a conditional jump after it would read.
+          drop_[k] = IsJump(code_.At(i + 1).OpCode) && code_.At(i + 1).OpCode != "jmp" ? 0 : 1;
+          break;
+      }
+    }
+    // Zero bytes no path reaches at the end, after the last return, which
+    // the disassembler showed as code.
+    // Ends: i only falls.
+    for (int i = n_; i >= 1 && !Reached(i) && IsZeroBytes(code_.At(i)); --i) {
+      drop_[static_cast<size_t>(i)] = 1;
+    }
+    return drop_;
+  }
+
+ private:
+  enum Kind : uint8_t { kBody, kSave, kRestore, kFramePointer, kStackSpace };
+  // How far from the entry, and back from a return, the set-up and an
+  // epilogue are looked for, the routine's own instructions among them.
+  static constexpr int kReach = 48;
+
+  bool Reached(int i) const { return stack_.Reached[static_cast<size_t>(i)] != 0; }
+
+  std::optional<int32_t> Slot(int i, int k) const { return stack_.SlotOf(i, k); }
+
+  // An instruction that only computes with its operands, which name esp
+  // (and ebp, where it is the frame pointer) only as frame slots: the
+  // registers it reads, or nothing when it is not that.
+  std::optional<RegSet> PlainReads(int i) const {
+    const TOpCode& e = code_.At(i);
+    if (!IsPlainMnemonic(e.OpCode)) return std::nullopt;
+    const RegSet pointers = stack_.FramePointer ? kEsp | kEbp : kEsp;
+    const std::string_view ops[3] = {e.Op1, e.Op2, code_.Op3(i)};
+    RegSet reads = e.OpCode == "cdq" ? RegSet{1} : RegSet{0};
+    for (int k = 0; k < 3; ++k) {
+      const RegSet in = RegistersIn(ops[k]);
+      if (in & pointers) {
+        if (e.OpCode == "lea" || WholeRegister(ops[k]) || !Slot(i, k)) return std::nullopt;
+        continue;  // a slot: named by its place, whatever esp is
+      }
+      const bool only_written = k == 0 && WholeRegister(ops[0]) &&
+                                (e.OpCode == "mov" || e.OpCode == "movzx" ||
+                                 e.OpCode == "movsx" || e.OpCode == "lea" ||
+                                 e.OpCode.starts_with("set"));
+      if (!only_written) reads |= in;
+    }
+    return reads;
+  }
+
+  RegSet PlainWrites(int i) const {
+    const TOpCode& e = code_.At(i);
+    if (e.OpCode == "cmp" || e.OpCode == "test") return 0;
+    if (e.OpCode == "cdq") return kEdx;
+    RegSet w = RegisterOf(e.Op1);
+    if (e.OpCode == "xchg") w |= RegisterOf(e.Op2);
+    return w;
+  }
+
+  bool AfterCall(int i) const { return code_.At(i - 1).OpCode == "call"; }
+
+  // A push of a register the routine keeps for its caller, as it found it.
+  bool SavesByPush(int i, RegSet written) const {
+    const RegSet r = WholeRegister(code_.At(i).Op1);
+    return (r & kCalleeSaved) && !((saves_ | written) & r);
+  }
+
+  void Save(int i, RegSet r, int32_t place) {
+    saved_at_[static_cast<size_t>(Bit(r))] = place;
+    saves_ |= r;
+    kind_[static_cast<size_t>(i)] = kSave;
+    restores_[static_cast<size_t>(i)] = r;
+  }
+
+  // The set-up at the entry: the frame pointer, the room for locals, the
+  // registers saved, with the routine's own first instructions and calls
+  // among them. It ends where control may arrive from elsewhere, and at
+  // the first instruction that is none of these.
+  void FindPrologue() {
+    RegSet written = 0;
+    bool frame_pointer = false;
+    // Ends: i only grows, up to the last entry or kReach.
+    for (int i = 1; i <= n_ && i <= kReach && Reached(i) && incoming_[static_cast<size_t>(i)] == 0;
+         ++i) {
+      const TOpCode& e = code_.At(i);
+      const RegSet r1 = WholeRegister(e.Op1), r2 = WholeRegister(e.Op2);
+      const size_t k = static_cast<size_t>(i);
+      if (e.OpCode == "push" && SavesByPush(i, written)) {
+        Save(i, r1, stack_.Esp[k] - 4);
+      } else if (e.OpCode == "mov" && r1 == kEbp && r2 == kEsp && (saves_ & kEbp) &&
+                 !frame_pointer && stack_.FramePointer) {
+        frame_pointer = true;
+        kind_[k] = kFramePointer;
+      } else if (std::optional<int32_t> change = EspChange(e); change && *change < 0) {
+        // Room right before pushes that save nothing is a call's.
+        if (code_.At(i + 1).OpCode == "push" && !SavesByPush(i + 1, written)) return;
+        kind_[k] = kStackSpace;
+      } else if (e.OpCode == "mov" && (r2 & kCalleeSaved) && !((saves_ | written) & r2) &&
+                 !(r2 == kEbp && stack_.FramePointer) && Slot(i, 0)) {
+        Save(i, r2, *Slot(i, 0));
+      } else if (PlainReads(i)) {
+        written |= PlainWrites(i);
+        if (written & kEsp) return;
+        continue;
+      } else if (e.OpCode == "call") {
+        // Position-independent code fetches its address first; a callee
+        // keeps ebx, esi, edi and ebp for its caller.
+        written |= kCallerSaved;
+        continue;
+      } else {
+        return;
+      }
+      prologue_end_ = i;
+    }
+  }
+
+  // The restores and the release of the frame before a return (or a jump
+  // out of the routine at the entry's place), with the routine's own last
+  // instructions among them as long as they do not read a register
+  // restored before them.
+  void FindEpilogue(int ret) {
+    RegSet read_after = 0;
+    int first = 0;  // the epilogue's first entry that is frame
+    // Ends: j only falls, and stops at the set-up or kReach entries back.
+    for (int j = ret - 1; j > prologue_end_ && j >= ret - kReach && Reached(j); --j) {
+      const TOpCode& e = code_.At(j);
+      const size_t k = static_cast<size_t>(j);
+      const int32_t esp = stack_.Esp[k];
+      const RegSet r1 = WholeRegister(e.Op1);
+      auto restores = [&](RegSet r, std::optional<int32_t> from) {
+        return (r & saves_) && !(r & read_after) && from &&
+               saved_at_[static_cast<size_t>(Bit(r))] == *from;
+      };
+      const std::optional<FrameOperand> from_ebp =
+          e.OpCode == "lea" && r1 == kEsp ? ParseFrameOperand(e.Op2) : std::nullopt;
+      if (e.OpCode == "pop" && restores(r1, esp)) {
+        Restore(j, r1);
+      } else if (e.OpCode == "mov" && restores(r1, Slot(j, 1))) {
+        Restore(j, r1);
+      } else if (e.OpCode == "leave" && restores(kEbp, stack_.Ebp[k])) {
+        Restore(j, kEbp);
+      } else if ((e.OpCode == "mov" && r1 == kEsp && e.Op2 == "ebp") ||
+                 (from_ebp && from_ebp->OnEbp) ||
+                 (EspChange(e) && *EspChange(e) >= 0 && !AfterCall(j))) {
+        kind_[k] = kStackSpace;
+      } else if (std::optional<RegSet> reads = PlainReads(j)) {
+        read_after |= *reads;
+        continue;
+      } else {
+        break;
+      }
+      first = j;
+    }
+    // With a frame pointer, esp matters only to address slots, and a call
+    // whose callee takes more off the stack than it shows would go
+    // unnoticed: the body must leave esp where the set-up left it.
+    if (stack_.FramePointer && first > 0 &&
+        stack_.Esp[static_cast<size_t>(first)] != stack_.Esp[static_cast<size_t>(prologue_end_) + 1]) {
+      trusted_ = false;
+    }
+  }
+
+  void Restore(int j, RegSet r) {
+    kind_[static_cast<size_t>(j)] = kRestore;
+    restores_[static_cast<size_t>(j)] = r;
+    restored_ |= r;
+  }
+
+  // A save is frame only when the register is restored from its slot and
+  // nothing else reads the slot; the others are kept, with their
+  // restores, as statements.
+  void CheckSaves() {
+    // A routine that never returns restores nothing.
+    kept_saves_ = returns_ ? static_cast<RegSet>(saves_ & ~restored_) : RegSet{0};
+    if ((saves_ & ~kept_saves_) == 0) return;  // no save left to check
+    // Ends: one pass over the table, three operands an entry.
+    for (int i = 1; i <= n_; ++i) {
+      if (!Reached(i) || kind_[static_cast<size_t>(i)] == kSave ||
+          kind_[static_cast<size_t>(i)] == kRestore) {
+        continue;
+      }
+      const TOpCode& e = code_.At(i);
+      const std::string_view ops[3] = {e.Op1, e.Op2, code_.Op3(i)};
+      for (int k = 0; k < 3; ++k) {
+        if (e.OpCode == "lea" || (k == 0 && e.OpCode == "mov")) continue;  // no read
+        std::optional<int32_t> place = Slot(i, k);
+        // The widest operand, ten bytes, first: most slots lie far from
+        // every saved register's.
+        if (place && Overlaps(*place, 10)) ReadsAt(*place, OperandSize(ops[k]));
+      }
+      if (e.OpCode == "pop") ReadsAt(stack_.Esp[static_cast<size_t>(i)], 4);
+      if (e.OpCode == "leave" && stack_.Ebp[static_cast<size_t>(i)]) {
+        ReadsAt(*stack_.Ebp[static_cast<size_t>(i)], 4);
+      }
+    }
+  }
+
+  bool Overlaps(int32_t place, int size) const {
+    for (const std::optional<int32_t>& at : saved_at_) {
+      if (at && place < *at + 4 && *at < place + size) return true;
+    }
+    return false;
+  }
+
+  void ReadsAt(int32_t place, int size) {
+    for (int r = 0; r < 8; ++r) {
+      const std::optional<int32_t>& at = saved_at_[static_cast<size_t>(r)];
+      if (at && place < *at + 4 && *at < place + size) kept_saves_ |= static_cast<RegSet>(1u << r);
+    }
+  }
+
+  const CodeTable& code_;
+  const StackFacts& stack_;
+  const int n_;
+  std::vector<char> drop_;
+  std::vector<Kind> kind_;
+  std::vector<RegSet> restores_;  // per save or restore entry: its register
+  std::vector<int> incoming_;
+  std::array<std::optional<int32_t>, 8> saved_at_{};
+  RegSet saves_ = 0, restored_ = 0, kept_saves_ = 0;
+  int prologue_end_ = 0;  // the set-up's last entry
+  bool returns_ = false;
+  bool trusted_ = true;
+};
+
+}  // namespace
+
+FrameParts FindFrame(const CodeTable& code, const StackFacts& stack) {
+  FrameFinder finder(code, stack);
+  FrameParts parts;
+  parts.Drop = finder.Find();
+  parts.Trusted = finder.Trusted();
+  return parts;
+}
+
+}  // namespace asm2pas

@@ -1,0 +1,134 @@
+#include "translate/extended/slot_names.h"
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "base/text.h"
+#include "naming/vars.h"
+
+namespace asm2pas {
+
+namespace {
+
+// Calls fn(k, text, hint) for every operand k of entry i, text and hint
+// writable.
+template <class Fn>
+void ForEachOperand(CodeTable& code, int i, Fn fn) {
+  TOpCode& e = code.Mutable(i);
+  fn(0, e.Op1, e.VarHint[0]);
+  fn(1, e.Op2, e.VarHint[1]);
+  if (TThirdOperand* third = code.MutableThird(i)) fn(2, third->Text, third->VarHint);
+}
+
+// A memory operand whose text marks it as a variable (a base of ebp, an
+// absolute address) though it is none: indexed by a register (an element
+// of an array), or through ebp where ebp is no frame pointer but a register
+// the routine computes with (a different place whenever ebp changes). It
+// is written with blanks around its signs and an absolute address last,
+// "[ebp + ebx*4 + $10]", "[eax*4 + $00405000]": texts no listing gives a
+// variable. Nothing when the operand is none of these.
+std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
+  const size_t open = op.find('['), close = op.rfind(']');
+  if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
+    return std::nullopt;
+  }
+  const std::string_view inside = op.substr(open + 1, close - open - 1);
+  const bool absolute = inside.starts_with('$');
+  if (!absolute && !inside.starts_with("ebp+") && !inside.starts_with("ebp-")) return std::nullopt;
+  // Calls fn(sign, term) for the terms after the first, each with its sign.
+  auto each_term = [&](auto fn) {
+    size_t from = inside.find_first_of("+-", 1);
+    // Ends: every pass moves past one term.
+    while (from != std::string_view::npos) {
+      const size_t next = inside.find_first_of("+-", from + 1);
+      const size_t end = next == std::string_view::npos ? inside.size() : next;
+      fn(inside.substr(from, 1), inside.substr(from + 1, end - from - 1));
+      from = next;
+    }
+  };
+  bool indexed = false;
+  each_term([&](std::string_view, std::string_view t) {
+    indexed = indexed || (!t.empty() && t[0] != '$' && (t[0] < '0' || t[0] > '9'));
+  });
+  if (!indexed && (absolute || !ebp_varies)) return std::nullopt;
+  const std::string_view base = inside.substr(0, inside.find_first_of("+-", 1));
+  std::string text(op.substr(0, open + 1));
+  auto add = [&](std::string_view sign, std::string_view term) {
+    if (text.size() > open + 1) {
+      text.append(" ").append(sign).append(" ");
+    } else if (sign == "-") {
+      text += '-';
+    }
+    text += term;
+  };
+  if (!absolute) add("+", base);
+  each_term(add);
+  if (absolute) add("+", base);
+  text += op.substr(close);
+  return text;
+}
+
+}  // namespace
+
+// Names every frame slot an operand of a kept entry addresses by its
+// place, so that one slot has one name wherever esp stands. With a frame
+// pointer, a slot keeps the text the listing first gives it from ebp, so
+// that its variable is the one the reading registered.
+void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char>& drop) {
+  CodeTable& code = ctx.Code;
+  auto kept = [&](int i) {
+    const std::string_view m = code.At(i).OpCode;
+    return !drop[static_cast<size_t>(i)] && m != "lea" && m != "pop";
+  };
+  std::unordered_map<int32_t, std::string_view> written;  // place -> "[ebp-$0C]"
+  if (stack.FramePointer) {
+    // Ends: one pass over the table, three operands an entry.
+    for (int i = 1; i <= code.CodeCount(); ++i) {
+      if (!kept(i)) continue;
+      ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t&) {
+        std::optional<int32_t> place = stack.SlotOf(i, k);
+        const size_t open = op.find('[');
+        if (place && op.substr(open + 1).starts_with("ebp")) {
+          written.emplace(*place, TrimBoth(op.substr(open)));
+        }
+      });
+    }
+  }
+  std::string text;  // kept for its room
+  SlotKeyText room;
+  // Ends: one pass over the table, three operands an entry.
+  for (int i = 1; i <= code.CodeCount(); ++i) {
+    if (!kept(i)) continue;
+    ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t& hint) {
+      std::optional<int32_t> place = stack.SlotOf(i, k);
+      // The return address is no variable.
+      if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) return;
+      const size_t open = op.find('[');
+      auto first = written.find(*place);
+      const std::string_view key = first != written.end() ? first->second : SlotKey(stack, *place, room);
+      if (TrimBoth(op.substr(open)) == key) return;
+      text.assign(op.substr(0, open));
+      text += key;
+      hint = stack.FramePointer ? AddVar(ctx.Vars, text)
+                                : AddVarOfKind(ctx.Vars, text, *place < 0 ? okLocal : okGlobal);
+      op = code.Keep(text);
+    });
+  }
+}
+
+void UnnameNoVariables(CodeTable& code, bool ebp_varies) {
+  // Ends: one pass over the table, three operands an entry.
+  for (int i = 1; i <= code.CodeCount(); ++i) {
+    if (code.At(i).OpCode == "lea") continue;  // an address, no memory read
+    ForEachOperand(code, i, [&](int, std::string_view& op, int16_t& hint) {
+      if (hint < 1) return;  // named by no variable already
+      if (std::optional<std::string> text = AsNoVariable(op, ebp_varies)) {
+        op = code.Keep(*text);
+        hint = kLookUp;
+      }
+    });
+  }
+}
+
+}  // namespace asm2pas

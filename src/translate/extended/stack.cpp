@@ -1,0 +1,308 @@
+#include "translate/extended/stack.h"
+
+#include "base/text.h"
+#include "listing/number.h"
+#include "translate/extended/jumps.h"
+
+namespace asm2pas {
+
+namespace {
+
+// "$10", "-$08", "16": a signed immediate.
+std::optional<int32_t> Immediate(std::string_view text) {
+  text = TrimBoth(text);
+  const bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  std::optional<uint32_t> v = StrictToInt(text);
+  if (!v) return std::nullopt;
+  const int32_t value = static_cast<int32_t>(*v);
+  return negative ? static_cast<int32_t>(0u - static_cast<uint32_t>(value)) : value;
+}
+
+bool IsWordOperand(std::string_view op) {
+  op = TrimBoth(op);
+  if (op.starts_with("word ptr")) return true;
+  for (std::string_view r : {"ax", "bx", "cx", "dx", "si", "di", "bp", "sp"}) {
+    if (op == r) return true;
+  }
+  return false;
+}
+
+// Whether an instruction may do anything to esp or ebp, or end the flow:
+// every mnemonic Step looks at begins with one of these letters, and every
+// instruction that writes esp or ebp names it first (or is xchg).
+bool MayMoveStack(const TOpCode& e) {
+  const std::string_view m = e.OpCode;
+  if (m.empty()) return false;
+  switch (m[0]) {
+    case 'p': case 'l': case 'c': case 'e': case 'x': case 'r': case 'i':
+      return true;
+    default:
+      return e.Op1.size() >= 2 && (e.Op1.ends_with("sp") || e.Op1.ends_with("bp"));
+  }
+}
+
+// What one instruction does to esp and ebp, as places.
+struct Place {
+  bool Set = false;
+  bool EspLost = false;  // esp is no known place on some path
+  int32_t Esp = 0;
+  std::optional<int32_t> Ebp;
+};
+
+struct Walk {
+  explicit Walk(const CodeTable& code)
+      : Code(code), In(static_cast<size_t>(code.CodeCount()) + 2) {}
+
+  const CodeTable& Code;
+  std::vector<Place> In;
+  std::vector<int> Work;
+  // Every ijmp reached, and the place it jumps from (they must agree).
+  bool IjmpSeen = false;
+  bool IjmpsAgree = true;
+  Place AtIjmp;
+
+  // Merges a place into entry j; queues it when that changes it. Each entry
+  // changes at most three times (set, esp lost, ebp lost).
+  void Reach(int j, const Place& p) {
+    if (!Code.Valid(j)) return;
+    Place& in = In[static_cast<size_t>(j)];
+    bool changed = false;
+    if (!in.Set) {
+      in = p;
+      in.Set = true;
+      changed = true;
+    } else {
+      if (!in.EspLost && (p.EspLost || p.Esp != in.Esp)) {
+        in.EspLost = true;
+        changed = true;
+      }
+      if (in.Ebp && (!p.Ebp || *p.Ebp != *in.Ebp)) {
+        in.Ebp.reset();
+        changed = true;
+      }
+    }
+    if (changed) Work.push_back(j);
+  }
+
+  // The place after entry i, and where it goes.
+  void Step(int i) {
+    const TOpCode& e = Code.At(i);
+    const std::string_view m = e.OpCode, a = e.Op1, b = e.Op2;
+    Place p = In[static_cast<size_t>(i)];
+    if (!MayMoveStack(e)) {
+      // Most instructions: on to the next, or where a jump goes.
+      if (!m.empty() && m[0] == 'j') {
+        const int t = TargetOf(Code, i);
+        if (t >= 1) Reach(t, p);
+        if (m == "jmp") return;
+      }
+      Reach(i + 1, p);
+      return;
+    }
+    auto lose_esp = [&] { p.EspLost = true; };
+    if (m == "ret") return;
+    if (m == "ijmp") {
+      if (IjmpSeen && (p.EspLost != AtIjmp.EspLost || p.Esp != AtIjmp.Esp)) IjmpsAgree = false;
+      IjmpSeen = true;
+      AtIjmp = p;
+      return;
+    }
+    if (m == "push" || m == "pushfd" || m == "pushf") {
+      p.Esp -= (m == "pushf" || IsWordOperand(a)) ? 2 : 4;
+    } else if (m == "pop" || m == "popfd" || m == "popf") {
+      p.Esp += (m == "popf" || IsWordOperand(a)) ? 2 : 4;
+      if (a == "ebp" || a == "bp") p.Ebp.reset();
+      if (a == "esp" || a == "sp") lose_esp();
+    } else if (m == "pushad" || m == "pusha") {
+      p.Esp -= m == "pusha" ? 16 : 32;
+    } else if (m == "popad" || m == "popa") {
+      p.Esp += m == "popa" ? 16 : 32;
+      p.Ebp.reset();
+    } else if (m == "leave") {
+      if (p.Ebp) {
+        p.Esp = *p.Ebp + 4;
+      } else {
+        lose_esp();
+      }
+      p.Ebp.reset();
+    } else if (m == "call") {
+      // Free Pascal's callee takes its stack parameters off, and the caller
+      // reserves their room again at once.
+      const TOpCode& next = Code.At(i + 1);
+      if (next.OpCode == "lea" && next.Op1 == "esp") {
+        std::optional<FrameOperand> f = ParseFrameOperand(next.Op2);
+        if (f && !f->OnEbp && f->Disp < 0) p.Esp -= f->Disp;
+      }
+    } else if (m == "enter" || m == "xchg" || m == "cmpxchg" || m == "xadd") {
+      if (a == "esp" || b == "esp" || a == "sp" || b == "sp") lose_esp();
+      if (a == "ebp" || b == "ebp" || a == "bp" || b == "bp" || m == "enter") p.Ebp.reset();
+      if (m == "enter") lose_esp();
+    } else if (a == "esp" || a == "sp") {
+      std::optional<int32_t> change = EspChange(e);
+      std::optional<FrameOperand> f = m == "lea" ? ParseFrameOperand(b) : std::nullopt;
+      if (change) {
+        p.Esp += *change;
+      } else if (a == "esp" && f && f->OnEbp && p.Ebp) {
+        p.Esp = *p.Ebp + f->Disp;
+      } else if (a == "esp" && m == "mov" && b == "ebp" && p.Ebp) {
+        p.Esp = *p.Ebp;
+      } else if (m != "cmp" && m != "test" && m != "push") {
+        lose_esp();
+      }
+    } else if ((a == "ebp" || a == "bp") && m != "cmp" && m != "test") {
+      std::optional<FrameOperand> f = m == "lea" ? ParseFrameOperand(b) : std::nullopt;
+      if (a == "ebp" && m == "mov" && b == "esp" && !p.EspLost) {
+        p.Ebp = p.Esp;
+      } else if (a == "ebp" && f && !f->OnEbp && !p.EspLost) {
+        p.Ebp = p.Esp + f->Disp;
+      } else {
+        p.Ebp.reset();
+      }
+    }
+    if (!m.empty() && m[0] == 'j') {
+      const int t = TargetOf(Code, i);
+      if (t >= 1) Reach(t, p);
+      if (m == "jmp") return;
+    }
+    Reach(i + 1, p);
+  }
+
+  void Run() {
+    // Ends: every entry is queued at most once per change, and changes at
+    // most three times.
+    while (!Work.empty()) {
+      const int i = Work.back();
+      Work.pop_back();
+      Step(i);
+    }
+  }
+};
+
+bool EndsFlow(std::string_view m) { return m == "jmp" || m == "ret" || m == "ijmp"; }
+
+}  // namespace
+
+std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
+  // Most operands are registers or numbers: no bracket at all.
+  const size_t open = operand.find('[');
+  if (open == std::string_view::npos || open + 1 == operand.size() || operand[open + 1] != 'e') {
+    return std::nullopt;
+  }
+  // Before the bracket, nothing or a size keyword: no segment.
+  const std::string_view prefix = TrimBoth(operand.substr(0, open));
+  if (!prefix.empty() && !prefix.ends_with(" ptr")) return std::nullopt;
+  std::string_view key = TrimBoth(operand.substr(open));
+  FrameOperand f;
+  if (key.starts_with("[ebp")) {
+    f.OnEbp = true;
+  } else if (!key.starts_with("[esp")) {
+    return std::nullopt;
+  }
+  key.remove_prefix(4);
+  if (key == "]") return f;
+  if (key.size() < 4 || (key[0] != '+' && key[0] != '-') || key[1] != '$' || key.back() != ']') {
+    return std::nullopt;
+  }
+  std::string_view digits = key.substr(2, key.size() - 3);
+  if (digits.size() > 8) return std::nullopt;
+  std::optional<uint32_t> v = BareHex(digits);
+  if (!v || *v > 0x7FFFFFFFu) return std::nullopt;
+  f.Disp = key[0] == '-' ? -static_cast<int32_t>(*v) : static_cast<int32_t>(*v);
+  return f;
+}
+
+std::optional<int32_t> EspChange(const TOpCode& e) {
+  if (e.Op1 != "esp") return std::nullopt;
+  if (e.OpCode == "lea") {
+    std::optional<FrameOperand> f = ParseFrameOperand(e.Op2);
+    if (!f || f->OnEbp) return std::nullopt;
+    return f->Disp;
+  }
+  if (e.OpCode != "sub" && e.OpCode != "add") return std::nullopt;
+  std::optional<int32_t> n = Immediate(e.Op2);
+  if (!n) return std::nullopt;
+  return e.OpCode == "add" ? *n : static_cast<int32_t>(0u - static_cast<uint32_t>(*n));
+}
+
+StackFacts FollowStack(const CodeTable& code) {
+  const int n = code.CodeCount();
+  Walk walk(code);
+  walk.Reach(1, Place{});
+  walk.Run();
+  // The targets of indirect jumps (a switch's table) are the blocks no
+  // path shows; they start where the ijmp stood.
+  if (walk.IjmpSeen && walk.IjmpsAgree) {
+    // Ends: one pass over the entries, each seed followed to its end.
+    for (int i = 2; i <= n; ++i) {
+      if (!walk.In[static_cast<size_t>(i)].Set && EndsFlow(code.At(i - 1).OpCode)) {
+        walk.Reach(i, walk.AtIjmp);
+        walk.Run();
+      }
+    }
+  }
+
+  StackFacts facts;
+  facts.Reached.assign(static_cast<size_t>(n) + 1, 0);
+  facts.Esp.assign(static_cast<size_t>(n) + 1, 0);
+  facts.Ebp.assign(static_cast<size_t>(n) + 1, std::nullopt);
+  facts.Ok = n >= 1 && walk.IjmpsAgree;
+  int frame_sets = 0;
+  // Ends: one pass over the entries.
+  for (int i = 1; i <= n; ++i) {
+    const Place& p = walk.In[static_cast<size_t>(i)];
+    const TOpCode& e = code.At(i);
+    const bool sets_frame = e.OpCode == "mov" && e.Op1 == "ebp" && e.Op2 == "esp";
+    if (!sets_frame && e.OpCode != "cmp" && e.OpCode != "test" && e.OpCode != "push" &&
+        e.OpCode != "pop" && (e.Op1 == "ebp" || e.Op1 == "bp" || (e.OpCode == "xchg" && e.Op2 == "ebp"))) {
+      facts.EbpVaries = true;
+    }
+    if (!p.Set) continue;
+    facts.Reached[static_cast<size_t>(i)] = 1;
+    facts.Esp[static_cast<size_t>(i)] = p.Esp;
+    facts.Ebp[static_cast<size_t>(i)] = p.Ebp;
+    if (p.EspLost || (e.OpCode == "ret" && p.Esp != 0)) facts.Ok = false;
+    if (sets_frame) {
+      ++frame_sets;
+      facts.FramePointer = p.Esp;
+    }
+  }
+  if (frame_sets > 1) facts.EbpVaries = true;
+  if (facts.EbpVaries) facts.FramePointer.reset();
+  facts.Places.assign(3 * (static_cast<size_t>(n) + 1), StackFacts::kNoPlace);
+  // Ends: one pass over the entries, three operands an entry.
+  for (int i = 1; i <= n; ++i) {
+    if (!facts.Reached[static_cast<size_t>(i)]) continue;
+    const std::string_view ops[3] = {code.At(i).Op1, code.At(i).Op2, code.Op3(i)};
+    for (size_t k = 0; k < 3; ++k) {
+      std::optional<FrameOperand> f = ParseFrameOperand(ops[k]);
+      if (!f) continue;
+      const std::optional<int32_t>& base = f->OnEbp ? facts.Ebp[static_cast<size_t>(i)]
+                                                    : std::optional<int32_t>(facts.Esp[static_cast<size_t>(i)]);
+      if (base) facts.Places[3 * static_cast<size_t>(i) + k] = *base + f->Disp;
+    }
+  }
+  return facts;
+}
+
+std::string_view SlotKey(const StackFacts& stack, int32_t place, SlotKeyText& room) {
+  const bool from_ebp = stack.FramePointer.has_value();
+  const int64_t offset = from_ebp ? int64_t{place} - *stack.FramePointer : place;
+  size_t n = 0;
+  auto put = [&](std::string_view text) {
+    for (char c : text) room[n++] = c;
+  };
+  put(from_ebp ? "[ebp" : "[esp0");
+  if (offset != 0) {
+    // As listings write numbers: "$" and two, four or eight digits.
+    uint64_t v = static_cast<uint64_t>(offset < 0 ? -offset : offset);
+    int digits = v > 0xFFFF ? 8 : v > 0xFF ? 4 : 2;
+    put(offset < 0 ? "-$" : "+$");
+    // Ends: one pass per digit.
+    for (int d = digits - 1; d >= 0; --d) room[n++] = "0123456789ABCDEF"[(v >> (4 * d)) & 0xF];
+  }
+  put("]");
+  return std::string_view(room.data(), n);
+}
+
+}  // namespace asm2pas
