@@ -124,14 +124,15 @@ class Listing:
             self.regvars.add(r)
         return r
 
-    def value(self):
-        """A right-hand operand: a variable, an immediate or a register."""
+    def value(self, avoid=()):
+        """A right-hand operand: a variable, an immediate or a register (not
+        one of `avoid`)."""
         r = self.rng.random()
         if r < 0.6:
             return self.vars.operand()
         if r < 0.85:
             return "$%02X" % self.rng.randrange(1, 256)
-        return self.reg()
+        return self.reg([x for x in SCRATCH + SAVED if x not in avoid])
 
     # -- statement runs -------------------------------------------------
     def store(self):
@@ -240,8 +241,10 @@ class Listing:
             self.add(self.rng.choice(("test", "or")), "%s, %s" % (r, r))
             self.add(self.rng.choice(("jz", "jnz")), "{L%d}" % target)
         elif form == "load":
+            # The loaded register compared with itself would read the load:
+            # that is no load-then-compare condition.
             self.add("mov", "edx, %s" % self.vars.operand())
-            self.add("cmp", "edx, %s" % self.value())
+            self.add("cmp", "edx, %s" % self.value(avoid=("edx",)))
             self.add(jcc or self.rng.choice(JCC), "{L%d}" % target)
         else:
             self.add("mov", "eax, %s" % self.vars.operand())
