@@ -1,9 +1,9 @@
 // Runs two programs on one file, side by side, as whole processes, and
 // prints the wall time and peak memory of every run:
 //
-//   asm2pas_spawn_timer ROUNDS FILE PROG_A PROG_B
+//   asm2pas_spawn_timer ROUNDS FILE PROG_A PROG_B [OPTION_B]
 //
-// Each round runs "PROG_A FILE" and "PROG_B FILE" (the order alternating
+// Each round runs "PROG_A FILE" and "PROG_B [OPTION_B] FILE" (the order alternating
 // from round to round) with standard output and error on /dev/null. One
 // line per run: "A|B WALL_NS MAXRSS_KB STATUS".
 //
@@ -36,12 +36,13 @@ long long Now() {
   return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
 }
 
-bool RunOnce(const char* prog, const char* file, int devnull, Run& run) {
+bool RunOnce(const char* prog, const char* option, const char* file, int devnull, Run& run) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, devnull, 1);
   posix_spawn_file_actions_adddup2(&actions, devnull, 2);
-  char* argv[] = {const_cast<char*>(prog), const_cast<char*>(file), nullptr};
+  char* argv[] = {const_cast<char*>(prog), const_cast<char*>(option ? option : file),
+                  option ? const_cast<char*>(file) : nullptr, nullptr};
   long long start = Now();
   pid_t pid = 0;
   int err = posix_spawn(&pid, prog, &actions, nullptr, argv, environ);
@@ -62,10 +63,11 @@ bool RunOnce(const char* prog, const char* file, int devnull, Run& run) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: %s ROUNDS FILE PROG_A PROG_B\n", argv[0]);
+  if (argc != 5 && argc != 6) {
+    std::fprintf(stderr, "usage: %s ROUNDS FILE PROG_A PROG_B [OPTION_B]\n", argv[0]);
     return 2;
   }
+  const char* option_b = argc == 6 ? argv[5] : nullptr;
   int rounds = std::atoi(argv[1]);
   const char* file = argv[2];
   const char* progs[2] = {argv[3], argv[4]};
@@ -79,7 +81,7 @@ int main(int argc, char** argv) {
     for (int k = 0; k < 2; ++k) {
       int which = r % 2 == 0 ? k : 1 - k;
       Run run;
-      if (!RunOnce(progs[which], file, devnull, run)) {
+      if (!RunOnce(progs[which], which == 1 ? option_b : nullptr, file, devnull, run)) {
         std::fprintf(stderr, "cannot start %s\n", progs[which]);
         return 2;
       }
