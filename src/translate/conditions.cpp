@@ -244,6 +244,138 @@ std::string SignedAt(int width, std::string_view text) {
 bool ReadWideComparison(const VarTable& vars, const TOpCode& first, std::string_view jump,
                         TIF& cond);
 
+
+// The extended reading's load, steps and comparison: mov r, x; steps that
+// change r by what does not read it (add, sub, and, or, xor, imul, shl,
+// shr, sar, inc, dec, neg, not, lea r, [r+n] or [r-n]); then a cmp with r
+// on one side, or a test of r with itself; then the jump, after which
+// nothing reads r. The condition compares the expression the steps make
+// of x, so a comparison of a computed value is a condition of its own
+// (Free Pascal computes the second operand of an "or" between the jumps).
+class LoadExpression {
+ public:
+  explicit LoadExpression(std::string text) : text_(std::move(text)) {}
+  // Applies an operator of precedence `level` (1: adding, 2: multiplying)
+  // with the right operand `right`; the expression so far is grouped where
+  // it binds looser than the operator.
+  void Apply(int level, std::string_view op, std::string_view right) {
+    if (level_ != 0 && level_ < level) text_ = "(" + text_ + ")";
+    text_ += op;
+    text_ += right;
+    level_ = level;
+  }
+  void Wrap(std::string_view before, std::string_view after) {
+    text_ = std::string(before) + text_ + std::string(after);
+    level_ = 0;
+  }
+  const std::string& Text() const { return text_; }
+
+ private:
+  std::string text_;
+  int level_ = 0;  // 0: an atom or a call
+};
+
+// Registers a load-and-compute sequence may use: the 32-bit ones but esp
+// and ebp, by their family index in kRegisterFamilies.
+int ScratchIndex(std::string_view operand) {
+  operand = TrimBoth(operand);
+  if (operand.size() != 3 || operand[0] != 'e' || operand == "esp" || operand == "ebp") return -1;
+  for (int r = 0; r < 6; ++r) {
+    if (kRegisterFamilies[r][0] == operand) return r;
+  }
+  return -1;
+}
+
+bool ParseLoadExpression(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
+                         const ConditionRules& rules) {
+  // The value each register holds, as an expression of what was loaded.
+  std::optional<LoadExpression> held[6];
+  // Whether an operand reads a register the sequence loaded.
+  auto reads_held = [&](std::string_view operand) {
+    for (int r = 0; r < 6; ++r) {
+      if (held[r] && Mentions(operand, kRegisterFamilies[r])) return true;
+    }
+    return false;
+  };
+  // An operand's value: a loaded register's expression, or its name.
+  auto value = [&](std::string_view operand, std::string& out) {
+    const int r = ScratchIndex(operand);
+    if (r >= 0 && held[r]) {
+      out = held[r]->Text();
+      return true;
+    }
+    if (reads_held(operand)) return false;
+    out = std::string(VarName(vars, operand));
+    return true;
+  };
+  constexpr int kLongest = 10;
+  int i = a;
+  // Ends: at most kLongest instructions, each one entry further.
+  for (; i < a + kLongest; ++i) {
+    const TOpCode& e = code.At(i);
+    const std::string_view m = e.OpCode;
+    const int r = ScratchIndex(e.Op1);
+    if (m == "mov" && r >= 0 && !reads_held(e.Op2)) {
+      held[r].emplace(std::string(VarName(vars, e.Op2)));
+      continue;
+    }
+    if (r < 0 || !held[r] || !code.Op3(i).empty()) break;
+    LoadExpression& x = *held[r];
+    if (m == "inc" || m == "dec" || m == "neg" || m == "not") {
+      if (m == "inc") x.Apply(1, "+", "$01");
+      if (m == "dec") x.Apply(1, "-", "$01");
+      if (m == "neg") x.Wrap("-(", ")");
+      if (m == "not") x.Wrap("not (", ")");
+      continue;
+    }
+    std::string y;
+    if (e.Op2.empty() || !value(e.Op2, y)) break;
+    if (ScratchIndex(e.Op2) == r) break;  // the register with itself
+    if (m == "add" || m == "sub") {
+      x.Apply(1, m == "add" ? "+" : "-", y);
+    } else if (m == "or" || m == "xor") {
+      x.Apply(1, m == "or" ? " or " : " xor ", y);
+    } else if (m == "and") {
+      x.Apply(2, " and ", y);
+    } else if (m == "imul") {
+      x.Apply(2, "*", y);
+    } else if ((m == "shl" || m == "shr") && TrimBoth(e.Op2).starts_with("$")) {
+      x.Apply(2, m == "shl" ? " shl " : " shr ", y);
+    } else if (m == "sar" && TrimBoth(e.Op2).starts_with("$")) {
+      x.Wrap("SarLongint(", ", " + y + ")");
+    } else {
+      break;
+    }
+  }
+  if (i == a) return false;
+  const TOpCode& cmp = code.At(i);
+  const TOpCode& jump = code.At(i + 1);
+  std::string left, right;
+  bool tested = false;
+  if (cmp.OpCode == "test" && cmp.Op1 == cmp.Op2 && ScratchIndex(cmp.Op1) >= 0 &&
+      held[ScratchIndex(cmp.Op1)]) {
+    left = held[ScratchIndex(cmp.Op1)]->Text();
+    right = "0";
+    tested = true;
+  } else if (cmp.OpCode != "cmp" || !value(cmp.Op1, left) || !value(cmp.Op2, right)) {
+    return false;
+  }
+  // The comparison reads what the sequence computed, and nothing reads a
+  // register it loaded after the jump.
+  const int r1 = ScratchIndex(cmp.Op1), r2 = ScratchIndex(cmp.Op2);
+  if (!((r1 >= 0 && held[r1]) || (r2 >= 0 && held[r2]))) return false;
+  for (int r = 0; r < 6; ++r) {
+    if (held[r] && !DeadAfter(rules, i + 1, kRegisterFamilies[r][0])) return false;
+  }
+  if (!ReadJump(jump, cond)) return false;
+  if (tested) cond.Relation = RelationAfterTest(jump.OpCode);
+  if (cond.Relation == relNone) return false;
+  cond.Left = std::move(left);
+  cond.Right = std::move(right);
+  if (!tested) CompareUnsigned(jump.OpCode, cond);
+  cond.Count = i - a + 2;
+  return true;
+}
 }  // namespace
 
 void SignNarrowOrder(std::string_view compared, TIF& cond) {
@@ -331,6 +463,9 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
     cond.Right = second.OpCode == "jz" ? "false" : "true";
     cond.Relation = relEqual;
     cond.Count = 2;
+    return true;
+  }
+  if (rules.Extended && rules.Facts && ParseLoadExpression(code, vars, a, cond, rules)) {
     return true;
   }
   // D and E read the mov as loading a register that only the comparison

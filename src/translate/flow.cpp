@@ -90,9 +90,17 @@ Effect EffectOf(const CodeTable& code, int i) {
     fx.Def = kEax | kEdx;
     return fx;
   }
-  // A ret, a call and anything else: it may read every register.
+  // A ret hands the caller eax (the result) and the registers the callee
+  // keeps (ebx, esi, edi, ebp, esp); ecx and edx are the caller's to lose
+  // under the conventions of Free Pascal and gcc (a 64-bit result sets edx
+  // right before it returns). Nothing follows it in the table.
+  if (m == "ret") {
+    fx.Use = static_cast<RegSet>(kAllRegs & ~RegSet{2} & ~RegSet{4});
+    return fx;
+  }
+  // A call and anything else: it may read every register.
   fx.Use = kAllRegs;
-  fx.Terminal = m == "ret" || m == "ijmp";
+  fx.Terminal = m == "ijmp";
   return fx;
 }
 
@@ -190,7 +198,8 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body) {
         out = kAllRegs;
       } else {
         const std::string_view m = code.At(i).OpCode;
-        if (m != "jmp") out |= live[static_cast<size_t>(i) + 1];
+        // A ret goes nowhere the table shows; what it hands on is its use.
+        if (m != "jmp" && m != "ret") out |= live[static_cast<size_t>(i) + 1];
         if (int t = f.Target[static_cast<size_t>(i)]) out |= live[static_cast<size_t>(t)];
       }
       const RegSet in = static_cast<RegSet>(e.Use | (out & ~e.Def));
