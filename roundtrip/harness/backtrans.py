@@ -19,7 +19,7 @@ NO_RELATION = re.compile(r"\w  [\w$]")
 OVERLAYS = [("ax", "word", "eax"), ("al", "byte", "eax"), ("cx", "word", "ecx"),
             ("cl", "byte", "ecx"), ("dx", "word", "edx"), ("dl", "byte", "edx"),
             ("si", "word", "esi"), ("di", "word", "edi"), ("bp", "word", "ebp"),
-            ("sp", "word", "esp")]
+            ("sp", "word", "esp"), ("bx", "word", "ebx"), ("bl", "byte", "ebx")]
 # The second byte of a register has no name of its own in Pascal: it is read
 # as byte 1 of the register (ah is byte 1 of eax).
 HIGH_BYTES = re.compile(r"\b([a-d])h\b")
@@ -226,10 +226,16 @@ def pascal_line(line):
     line = ADDRESS.sub(lambda a: "PtrInt(@%s)" % a.group(1), line)
     line = HEX.sub(long_hex, line)
     line = HIGH_BYTES.sub(lambda m: "Bytes_e%sx[1]" % m.group(1), line)
+    # A goto may lead back: it counts towards the hang guard too.
+    line = GOTO.sub(lambda g: "begin if Guard then exit; goto %s; end;" % g.group(1), line)
     stripped = line.strip()
     if stripped.endswith(" do begin") or stripped == "repeat":
         line += " if Guard then exit;"
     return line
+
+
+GOTO = re.compile(r"goto (L_[0-9A-F]{8});")
+LABEL = re.compile(r"^\s*(L_[0-9A-F]{8}):\s*$")
 
 
 def pascal_function(fname, body, wrappers=None):
@@ -238,7 +244,9 @@ def pascal_function(fname, body, wrappers=None):
     lines = [wrap_loads(l, wrappers) if wrappers else l for l in body]
     lines = [pascal_line(l) for l in lines]
     used = sorted({n for l in lines if not l.lstrip().startswith("//") for n in NAME.findall(l)})
-    decl = ["var eax, ebx, ecx, edx, esi, edi, ebp, esp: longint;"]
+    labels = sorted({m.group(1) for l in lines for m in [LABEL.match(l)] if m})
+    decl = ["label %s;" % ", ".join(labels)] if labels else []
+    decl += ["var eax, ebx, ecx, edx, esi, edi, ebp, esp: longint;"]
     decl += ["  %s: %s absolute %s;" % o for o in OVERLAYS]
     decl += ["  Bytes_e%sx: packed array[0..3] of byte absolute e%sx;" % (r, r) for r in "abcd"]
     if used:

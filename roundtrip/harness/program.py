@@ -10,7 +10,7 @@ from backtrans import pascal_function
 
 HANG_STEPS = 2000000  # loop turns of one call before it counts as a hang
 
-PRELUDE = """{$mode objfpc}{$Q-}{$R-}{$H-}{$B-}
+PRELUDE = """{$mode objfpc}{$Q-}{$R-}{$H-}{$B-}{$goto on}
 type TFn = function(a, b, c: longint): longint;
 var G_steps: longint; G_hang, G_fault: boolean;
 function Guard: boolean;

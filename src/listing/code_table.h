@@ -110,6 +110,19 @@ class CodeTable {
   // Gives the entry appended last a third operand (not empty).
   void SetThird(std::string_view text, int16_t var_hint);
 
+  // The entries and third operands as they stand, to be put back by
+  // Restore (the texts stay where they are).
+  struct Snapshot {
+    std::vector<TOpCode> Entries;
+    std::vector<TThirdOperand> Thirds;
+  };
+  Snapshot Save() const { return Snapshot{entries_, thirds_}; }
+  // Only for a snapshot of this table with the same entries.
+  void Restore(const Snapshot& s) {
+    entries_ = s.Entries;
+    thirds_ = s.Thirds;
+  }
+
   // Keeps only the entries at these positions (rising, each in
   // 1..CodeCount), in this order, with their third operands; the texts stay
   // where they are.

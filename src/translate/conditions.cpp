@@ -159,7 +159,15 @@ bool ParseFlagsOfPrevious(const CodeTable& code, const VarTable& vars, int a, TI
   const TOpCode& prev = code.At(a - 1);
   const std::string_view m = prev.OpCode;
   const bool logic = m == "and" || m == "or" || m == "xor";
-  const bool arith = m == "add" || m == "sub" || m == "inc" || m == "dec" || m == "neg";
+  bool arith = m == "add" || m == "sub" || m == "inc" || m == "dec" || m == "neg";
+  // A shift by a count that is not 0 (the processor takes it mod 32) sets
+  // zero and sign by its result; by 0 it leaves the flags as they were.
+  if (m == "shl" || m == "sal" || m == "shr" || m == "sar") {
+    std::string_view count = TrimBoth(prev.Op2);
+    std::optional<uint32_t> n =
+        count.empty() ? std::optional<uint32_t>(1) : StrictToInt(count);
+    arith = n && count.find('-') == std::string_view::npos && (*n & 31) != 0;
+  }
   if ((!logic && !arith) || prev.Op1.empty()) return false;
   const std::string_view j = jump.OpCode;
   if (arith && !(j == "jz" || j == "je" || j == "jnz" || j == "jne" || j == "js" || j == "jns")) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "listing/code_table.h"
@@ -45,11 +46,21 @@ struct Context {
   ConditionRules Rules;
   // The loops whose bodies are being translated, innermost last.
   std::vector<LoopExits> Loops;
+  // Where the reading prints goto for jumps no structure takes: per entry,
+  // whether a goto leads there (filled while translating), whether its
+  // label line is printed before it, whether it was, and whether no goto
+  // may lead there (its label could not be printed). Empty otherwise.
+  struct GotoLabels {
+    std::vector<char> Wanted, Print, Shown, Refused;
+  } Gotos;
   // Room for the conditions one if or while collects. Collecting and
   // printing them ends before the branches are translated, so one array
   // serves every level of the nesting and its texts keep their storage.
   std::vector<TIF> Conds = std::vector<TIF>(kMaxConds);
 };
+
+// The label line of a goto's target.
+std::string GotoLabel(uint32_t address);
 
 // The state of one invocation of Translate, shared with the recognisers it
 // offers instructions to.
@@ -75,7 +86,9 @@ struct TLoopState {
 void Claim(const Context& ctx, TLoopState& state, int next);
 
 // Translates a whole routine: runs the reading's passes over the table,
-// chooses the body and translates it.
+// chooses the body and translates it. Where the reading prints gotos, the
+// body is translated once to learn which labels its gotos need, and again
+// with those labels (a goto may lead back to a label already passed).
 void TranslateRoutine(CodeTable& code, VarTable& vars, OutputState& out, LabelTable& labels,
                       const Reading& reading);
 

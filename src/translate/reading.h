@@ -59,6 +59,9 @@ struct ReadingTraits {
   bool WantsFacts = false;
   // Its conditions take the extended forms (see ConditionRules).
   bool ExtendedConditions = false;
+  // It prints goto for jumps no structure takes (a label line before each
+  // target).
+  bool Gotos = false;
 };
 
 class Reading {

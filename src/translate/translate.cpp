@@ -1,5 +1,7 @@
 #include <string>
 
+#include "output/sink.h"
+
 #include "naming/vars.h"
 #include "output/labels.h"
 #include "output/writer.h"
@@ -33,6 +35,62 @@ namespace {
 
 }  // namespace
 
+std::string GotoLabel(uint32_t address) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string label = "L_00000000:";
+  // Ends: eight digits.
+  for (int k = 9; k >= 2; --k, address >>= 4) label[static_cast<size_t>(k)] = kHex[address & 15];
+  return label;
+}
+
+namespace {
+
+// Translates the body with gotos: into a buffer, as often as it takes for
+// every goto's label to be printed, then into the output. Each round but
+// the first prints the labels the round before wanted; a label that could
+// not be printed (its entry is inside a statement of several
+// instructions) refuses gotos from then on.
+void TranslateWithGotos(Context& ctx, const BodyRange& body) {
+  CodeTable& code = ctx.Code;
+  const size_t n = static_cast<size_t>(code.CodeCount()) + 2;
+  Context::GotoLabels& g = ctx.Gotos;
+  g.Print.assign(n, 0);
+  g.Refused.assign(n, 0);
+  const CodeTable::Snapshot entries = code.Save();
+  const OutputState start = ctx.Output;
+  const LabelTable labels = ctx.Labels;
+  Sink* const out = ctx.Output.Out;
+  StringSink buffer;
+  constexpr int kRounds = 4;
+  // Ends: at most kRounds rounds; the last prints no goto at all.
+  for (int round = 1;; ++round) {
+    g.Wanted.assign(n, 0);
+    g.Shown.assign(n, 0);
+    if (round == kRounds) g.Refused.assign(n, 1);
+    buffer = StringSink();
+    ctx.Output = start;
+    ctx.Output.Out = &buffer;
+    ctx.Labels = labels;
+    code.Restore(entries);
+    Translate(ctx, body.First, body.Last);
+    bool missing = false, unprinted = false;
+    for (size_t i = 0; i < n; ++i) {
+      if (!g.Wanted[i]) continue;
+      if (!g.Print[i]) missing = true;
+      if (g.Print[i] && !g.Shown[i]) {
+        g.Refused[i] = 1;
+        unprinted = true;
+      }
+    }
+    if (!missing && !unprinted) break;
+    g.Print = g.Wanted;
+  }
+  ctx.Output.Out = out;
+  if (!out->Write(buffer.Text())) ctx.Output.Failed = true;
+}
+
+}  // namespace
+
 void TranslateRoutine(CodeTable& code, VarTable& vars, OutputState& out, LabelTable& labels,
                       const Reading& reading) {
   reading.Prepare(code, vars);
@@ -44,7 +102,11 @@ void TranslateRoutine(CodeTable& code, VarTable& vars, OutputState& out, LabelTa
     ctx.Facts = &facts;
   }
   ctx.Rules = ConditionRules{reading.Traits().ExtendedConditions, ctx.Facts};
-  Translate(ctx, body.First, body.Last);
+  if (reading.Traits().Gotos && ctx.Facts) {
+    TranslateWithGotos(ctx, body);
+  } else {
+    Translate(ctx, body.First, body.Last);
+  }
 }
 
 void Claim(const Context& ctx, TLoopState& state, int next) {
@@ -74,6 +136,13 @@ void Translate(Context& ctx, int from_index, int last_index) {
   while (state.Index <= state.LastIndex && code.Valid(state.Index) &&
          state.CurAddr <= state.ToAddr && !ctx.Output.Failed) {
     state.Handled = false;
+    // A goto's label stands before its target's step.
+    // (once: a structure that starts there translates it again as its first)
+    if (!ctx.Gotos.Print.empty() && ctx.Gotos.Print[static_cast<size_t>(state.Index)] &&
+        !ctx.Gotos.Shown[static_cast<size_t>(state.Index)]) {
+      Emit(ctx.Output, GotoLabel(state.CurAddr));
+      ctx.Gotos.Shown[static_cast<size_t>(state.Index)] = 1;
+    }
     // Deferred texts come first in the step, before any recogniser, so a
     // text due where a try or finally sequence begins precedes its word.
     EmitLabels(ctx.Labels, ctx.Output, state.CurAddr);

@@ -6,6 +6,7 @@
 #include "translate/extended/case.h"
 #include "translate/extended/exits.h"
 #include "translate/extended/frame.h"
+#include "translate/extended/gotos.h"
 #include "translate/extended/jumps.h"
 #include "translate/extended/loops.h"
 #include "translate/extended/statements.h"
@@ -43,6 +44,14 @@ constexpr RecognizerEntry kExtendedTable[] = {
     // Frames and exits: a return, a jump or a condition that leaves the
     // routine where no structure holds it (the exit TakeOutFrame leaves).
     {"RecognizeExit", RecognizeExit, Sees::kListed, {kAnyMnemonic}},
+    // A jump no structure took: goto.
+    {"RecognizeGoto", RecognizeGoto, Sees::kListed, {"jmp", "cmp", "test", "or"}},
+    {"RecognizeGoto", RecognizeGoto, Sees::kListed, {"mov", "jz", "jnz", "je"}},
+    {"RecognizeGoto", RecognizeGoto, Sees::kListed, {"jne", "js", "jns", "jl"}},
+    {"RecognizeGoto", RecognizeGoto, Sees::kListed, {"jle", "jg", "jge", "jnl"}},
+    {"RecognizeGoto", RecognizeGoto, Sees::kListed, {"jnle", "jng", "jnge", "ja"}},
+    {"RecognizeGoto", RecognizeGoto, Sees::kListed, {"jbe", "jb", "jnb", "jae"}},
+    {"RecognizeGoto", RecognizeGoto, Sees::kListed, {"jnbe", "jna", "jnae", {}}},
     // Statements of today's compilers (extended/statements.h, calls.h),
     // before the default reading's statements, which some of them take
     // further and some would print inexactly.
@@ -75,13 +84,13 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"DoLea", DoLea, Sees::kNamed, {"lea"}},
 };
 
-constexpr Pass kExtendedPasses[] = {TidyJumps, NameRegistersInside};
+constexpr Pass kExtendedPasses[] = {TidyJumps, NameRegistersInside, KeepRegistersWhole};
 
 }  // namespace
 
 const Reading& ExtendedReading() {
   static const Reading reading("extended", kExtendedTable, kExtendedPasses, TakeOutFrame,
-                               ReadingTraits{Layout::kByShape, true, true});
+                               ReadingTraits{Layout::kByShape, true, true, true});
   return reading;
 }
 

@@ -248,3 +248,57 @@ void RecognizeSetAfter(Context& ctx, TLoopState& state) {
 }
 
 }  // namespace asm2pas
+
+namespace asm2pas {
+
+namespace {
+
+// Whether `word` stands in the operand as a word of its own.
+bool NamesWord(std::string_view op, std::string_view word) {
+  auto word_char = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  };
+  // Ends: every pass moves past one occurrence.
+  for (size_t at = op.find(word); at != std::string_view::npos; at = op.find(word, at + 1)) {
+    const size_t end = at + word.size();
+    if ((at == 0 || !word_char(op[at - 1])) && (end == op.size() || !word_char(op[end]))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+void KeepRegistersWhole(PassContext& ctx) {
+  static constexpr std::string_view kFamilies[3][4] = {
+      {"ebx", "bx", "bl", "bh"}, {"esi", "si", {}, {}}, {"edi", "di", {}, {}}};
+  const CodeTable& code = ctx.Code;
+  for (const auto& family : kFamilies) {
+    // Which members of the family the listing names, as whole operands or
+    // inside memory operands.
+    int used = 0;
+    // Ends: one pass over the table, three operands an entry.
+    for (int i = 1; i <= code.CodeCount(); ++i) {
+      const TOpCode& e = code.At(i);
+      // A call's or a jump's operand is a name, not a register.
+      if (e.OpCode == "call" || e.OpCode.starts_with("j")) continue;
+      for (std::string_view op : {e.Op1, e.Op2, code.Op3(i)}) {
+        if (!(RegistersIn(op) & RegisterOf(family[0]))) continue;
+        for (int m = 0; m < 4; ++m) {
+          if (!family[m].empty() && NamesWord(op, family[m])) used |= 1 << m;
+        }
+      }
+    }
+    if (used == 0 || (used & (used - 1)) == 0) continue;  // one member at most
+    // Several: the register and its parts keep their own names, which are
+    // one register, so that what a part reads is what the whole was given.
+    for (std::string_view member : family) {
+      if (member.empty()) continue;
+      const int k = FindVar(ctx.Vars, member);
+      if (k >= 1) ctx.Vars.Vars[static_cast<size_t>(k - 1)].NewName = std::string(member);
+    }
+  }
+}
+
+}  // namespace asm2pas

@@ -28,5 +28,10 @@ void RecognizeSetAfter(Context& ctx, TLoopState& state);
 
 // The pass that names the register variables inside memory operands too.
 void NameRegistersInside(PassContext& ctx);
+// Where a routine uses a register variable's parts too (ebx with bl, bx or
+// bh; esi with si; edi with di), the register and its parts go by their own
+// names: a name of its own for each would make a part read something else
+// than what the whole was given.
+void KeepRegistersWhole(PassContext& ctx);
 
 }  // namespace asm2pas
