@@ -217,6 +217,14 @@ std::optional<IfPlan> PlanIfByFormula(Context& ctx, const TLoopState& state, int
     } else if (!facts.SamePlace(on_true, after)) {
       continue;  // the then part must follow the conditions
     }
+    // The place is compared where its jmps lead; the statement ends, or
+    // its else part starts, where the conditions' own jumps go.
+    for (int to : jump_to) {
+      if (to >= 1 && facts.SamePlace(to, skip)) {
+        skip = to;
+        break;
+      }
+    }
     if (skip <= after) continue;
     IfLayout l;
     l.Count = count;
