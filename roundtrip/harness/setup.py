@@ -61,6 +61,7 @@ def check_extended(tool, work):
 def context(build, work, extended, seed, log):
     """The pipeline's context for the tools of BUILD, or exits: 77 without
     the compilers (the test-suite's skip code), 1 without a built tool."""
+    build = os.path.abspath(build)  # the tools run in the batches' own folders
     tool = os.path.join(build, "asm2pas")
     listing_tool = os.path.join(build, "tools", "listing", "asm2pas-listing")
     for t in (tool, listing_tool):
