@@ -9,8 +9,10 @@ bool IsPrefixWord(std::string_view w) {
       "rep",    "repz",    "repe",    "repnz",  "repne",  "lock",     "bnd",      "notrack",
       "data16", "data32",  "addr16",  "addr32", "cs",     "ds",       "es",       "fs",
       "gs",     "ss",      "xacquire", "xrelease"};
+  if (w.size() < 2) return false;
+  // Every instruction asks: the first letter rules most words out at once.
   for (std::string_view p : kPrefixes)
-    if (w == p) return true;
+    if (p[0] == w[0] && p == w) return true;
   return false;
 }
 
@@ -36,7 +38,13 @@ bool IsJump(std::string_view m) {
 
 SplitText Split(std::string_view text) {
   // objdump's "# ..." remarks are annotations, not operands.
-  if (size_t hash = text.find(" #"); hash != std::string_view::npos) text = text.substr(0, hash);
+  // Ends: every pass looks at the next "#".
+  for (size_t hash = text.find('#'); hash != std::string_view::npos; hash = text.find('#', hash + 1)) {
+    if (hash > 0 && text[hash - 1] == ' ') {
+      text = text.substr(0, hash - 1);
+      break;
+    }
+  }
   text = TrimBlanks(text);
   std::vector<std::string> prefixes;
   // Ends: every pass takes one word off the front of `text`.
@@ -81,20 +89,7 @@ std::optional<DirectTarget> ParseDirectTarget(std::string_view operands) {
 
 std::vector<std::string_view> SplitOperands(std::string_view operands) {
   std::vector<std::string_view> out;
-  if (TrimBlanks(operands).empty()) return out;
-  int depth = 0;
-  size_t start = 0;
-  // Ends: one pass per character of the operand text.
-  for (size_t i = 0; i < operands.size(); ++i) {
-    char c = operands[i];
-    if (c == '[' || c == '(' || c == '<') ++depth;
-    if ((c == ']' || c == ')' || c == '>') && depth > 0) --depth;
-    if (c == ',' && depth == 0) {
-      out.push_back(TrimBlanks(operands.substr(start, i - start)));
-      start = i + 1;
-    }
-  }
-  out.push_back(TrimBlanks(operands.substr(start)));
+  ForEachOperand(operands, [&](std::string_view operand) { out.push_back(operand); });
   return out;
 }
 

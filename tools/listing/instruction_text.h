@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "text.h"
+
 namespace asm2pas::objdump {
 
 struct SplitText {
@@ -48,6 +50,25 @@ std::optional<DirectTarget> ParseDirectTarget(std::string_view operands);
 
 // Commas at bracket depth 0 separate operands; each comes back trimmed.
 std::vector<std::string_view> SplitOperands(std::string_view operands);
+
+// The same operands, handed one by one to each(operand) without a list.
+template <class Each>
+void ForEachOperand(std::string_view operands, Each each) {
+  if (TrimBlanks(operands).empty()) return;
+  int depth = 0;
+  size_t start = 0;
+  // Ends: one pass per character of the operand text.
+  for (size_t i = 0; i < operands.size(); ++i) {
+    char c = operands[i];
+    if (c == '[' || c == '(' || c == '<') ++depth;
+    if ((c == ']' || c == ')' || c == '>') && depth > 0) --depth;
+    if (c == ',' && depth == 0) {
+      each(TrimBlanks(operands.substr(start, i - start)));
+      start = i + 1;
+    }
+  }
+  each(TrimBlanks(operands.substr(start)));
+}
 
 std::string JoinPrefixes(const std::vector<std::string>& prefixes, const std::string& mnemonic);
 

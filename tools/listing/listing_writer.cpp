@@ -15,45 +15,60 @@ namespace {
 // holds no line end but its own.
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 
-std::string Printable(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (IsControl(c)) c = '?';
-  return out;
-}
-
-bool HasControl(std::string_view text) { return std::any_of(text.begin(), text.end(), IsControl); }
-
 }  // namespace
 
-std::string FormatListingLine(const ListingInstruction& ins) {
-  // The reader rejects addresses beyond 32 bits.
-  std::string line =
-      HasControl(ins.Mnemonic) || HasControl(ins.Operands)
-          ? format::ListingLine(static_cast<uint32_t>(ins.Address), ins.Bytes, Printable(ins.Mnemonic),
-                                Printable(ins.Operands))
-          : format::ListingLine(static_cast<uint32_t>(ins.Address), ins.Bytes, ins.Mnemonic, ins.Operands);
+void AppendListingLine(std::string& out, const ListingInstruction& ins) {
   // asm2pas skips lines that begin with "*": the filler stays visible here.
-  if (ins.Padding) line.insert(0, "* padding: ");
-  if (ins.OutOfStep) line.insert(0, "* out of step: ");
+  if (ins.OutOfStep) out += "* out of step: ";
+  if (ins.Padding) out += "* padding: ";
+  // The columns of format::ListingLine, laid out in place. The reader
+  // rejects addresses beyond 32 bits.
+  constexpr size_t kBytesWidth = format::kMnemonicColumn - format::kBytesColumn;
+  size_t line = out.size();
+  out += format::Hex8(static_cast<uint32_t>(ins.Address));
+  out.append(format::kBytesColumn - 1 - format::kAddressDigits, ' ');
+  std::string_view bytes = ins.Bytes;
+  if (bytes.size() > kBytesWidth)
+    out.append(bytes.substr(0, kBytesWidth - 2)).append("..");
+  else
+    out.append(bytes);
+  out.append(format::kMnemonicColumn - 1 - (out.size() - line), ' ');
+  size_t text = out.size();
+  out.append(ins.Mnemonic);
+  if (!ins.Operands.empty()) out.append(" ").append(ins.Operands);
+  // Ends: one pass per character of the mnemonic and operands.
+  for (size_t i = text; i < out.size(); ++i)
+    if (IsControl(out[i])) out[i] = '?';
+  out.append(format::kLineEnd);
+}
+
+std::string FormatListingLine(const ListingInstruction& ins) {
+  std::string line;
+  AppendListingLine(line, ins);
   return line;
 }
 
-RoutineListing ConvertRoutine(const Routine& routine, const SymbolTable& symbols) {
-  RoutineListing out;
+void ListingWriter::Write(const Routine& routine, RoutineListing& out) {
+  out.Text.clear();
+  out.Warnings.clear();
   for (const Note& note : routine.Notes) out.Warnings.push_back(routine.Name + ": " + note.Text);
-  std::vector<ListingInstruction> lines;
-  lines.reserve(routine.Instructions.size());
+  if (lines_.size() < routine.Instructions.size()) lines_.resize(routine.Instructions.size());
+  std::span<ListingInstruction> lines(lines_.data(), routine.Instructions.size());
   out.Text.reserve(routine.Instructions.size() * 64);
   // Ends: one pass per instruction of the routine, and again below.
-  for (const SourceInstruction& source : routine.Instructions)
-    lines.push_back(RewriteInstruction(source, routine.Section, symbols));
+  for (size_t i = 0; i < lines.size(); ++i)
+    RewriteInstruction(routine.Instructions[i], routine.Section, symbols_, lines[i]);
   ApplyRoutineRules(lines);
   for (const ListingInstruction& ins : lines) {
     if (!ins.Warning.empty())
       out.Warnings.push_back(routine.Name + ": " + Hex8(ins.Address) + ": " + ins.Warning);
-    out.Text += FormatListingLine(ins);
+    AppendListingLine(out.Text, ins);
   }
+}
+
+RoutineListing ConvertRoutine(const Routine& routine, const SymbolTable& symbols) {
+  RoutineListing out;
+  ListingWriter(symbols).Write(routine, out);
   return out;
 }
 

@@ -63,13 +63,23 @@ std::string Hex8(uint64_t value) {
   return buf;
 }
 
+void AppendDollarNumber(std::string& out, uint64_t value) {
+  char digits[16];
+  size_t n = 0;
+  // Ends: one pass per digit, at most sixteen.
+  do {
+    digits[n++] = "0123456789ABCDEF"[value & 15];
+    value >>= 4;
+  } while (value != 0);
+  size_t width = n <= 2 ? 2 : n <= 4 ? 4 : n <= 8 ? 8 : n;
+  out += '$';
+  out.append(width - n, '0');
+  while (n > 0) out += digits[--n];  // Ends: `n` falls to 0
+}
+
 std::string DollarNumber(uint64_t value) {
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(value));
-  std::string digits = buf;
-  size_t width = digits.size() <= 2 ? 2 : digits.size() <= 4 ? 4 : digits.size() <= 8 ? 8 : digits.size();
-  std::string out = "$";
-  out.append(width - digits.size(), '0').append(digits);
+  std::string out;
+  AppendDollarNumber(out, value);
   return out;
 }
 

@@ -28,18 +28,30 @@ std::optional<uint64_t> ParseHex(std::string_view digits);
 // Eight upper-case hexadecimal digits (more when the value needs them).
 std::string Hex8(uint64_t value);
 
-// Bytes as upper-case hexadecimal digit pairs, no blanks.
+// Bytes as upper-case hexadecimal digit pairs, no blanks, in place of what
+// `out` held.
+template <class Bytes>
+void AssignHexBytes(std::string& out, const Bytes& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  out.resize(bytes.size() * 2);
+  size_t k = 0;
+  // Ends: one pass per byte.
+  for (uint8_t b : bytes) {
+    out[k++] = kDigits[b >> 4];
+    out[k++] = kDigits[b & 15];
+  }
+}
+
 template <class Bytes>
 std::string HexBytes(const Bytes& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
   std::string out;
-  out.reserve(bytes.size() * 2);
-  for (uint8_t b : bytes) out.append(1, kDigits[b >> 4]).append(1, kDigits[b & 15]);
+  AssignHexBytes(out, bytes);
   return out;
 }
 
 // "$" and upper-case digits, padded to 2, 4 or 8 digits: $0A, $012C,
 // $0804A01C.
 std::string DollarNumber(uint64_t value);
+void AppendDollarNumber(std::string& out, uint64_t value);
 
 }  // namespace asm2pas::objdump

@@ -54,7 +54,15 @@ void WriteFile(Job& job, const std::string& file, const std::string& text) {
   job.Errors.push_back(path + ": cannot write");
 }
 
-void ConvertOne(Job& job, size_t index) {
+// What one worker keeps from one routine to the next: the room of its
+// texts.
+struct Worker {
+  explicit Worker(const SymbolTable& symbols) : Listings(symbols) {}
+  ListingWriter Listings;
+  RoutineListing Listing;
+};
+
+void ConvertOne(Job& job, Worker& worker, size_t index) {
   const Routine& r = job.Input.Routines[index];
   RoutineSummary& s = job.Summaries[index];
   s.Name = r.Name;
@@ -62,7 +70,8 @@ void ConvertOne(Job& job, size_t index) {
   s.First = r.Instructions.front().Address;
   s.Last = r.Instructions.back().Address;
   s.Instructions = r.Instructions.size();
-  RoutineListing listing = ConvertRoutine(r, job.Symbols);
+  RoutineListing& listing = worker.Listing;
+  worker.Listings.Write(r, listing);
   for (const std::string& w : listing.Warnings) s.Messages.push_back("asm2pas-listing: warning: " + w);
   WriteFile(job, s.File + ".lst", listing.Text);
 
@@ -84,12 +93,13 @@ void ConvertOne(Job& job, size_t index) {
 }
 
 void Work(Job& job) {
+  Worker worker(job.Symbols);
   size_t total = job.Input.Routines.size();
   // Ends: every pass takes the next routine; `Next` only grows.
   for (size_t i = job.Next++; i < total; i = job.Next++) {
     if (job.Input.Routines[i].Instructions.empty()) continue;
     try {
-      ConvertOne(job, i);
+      ConvertOne(job, worker, i);
     } catch (const std::exception& e) {
       // Nothing else is lost: the routine is reported as failed.
       job.Summaries[i].Failed = true;
