@@ -1,6 +1,8 @@
 #include "objdump_input.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 #include <thread>
 #include <utility>
 
@@ -24,34 +26,58 @@ std::string RejectFormat(const std::string& format) {
 
 bool LooksLikeAtt(std::string_view text) { return text.find('%') != std::string_view::npos; }
 
-// The state of one reading: the routine being filled and the section.
+constexpr size_t kNoSlot = SIZE_MAX;
+
+// The state of one reading: the routine being filled, the section, and the
+// next slot of the store. Instructions come already made from their lines
+// (by several threads) and go into their slots later: the reader only
+// decides which slot each takes, or that it takes none.
 class Reader {
  public:
-  // `lines`: the instruction lines of the whole text.
-  Reader(ObjdumpInput& out, size_t lines) : out_(out) { out_.Store.reserve(lines); }
+  explicit Reader(ObjdumpInput& out) : out_(out) {}
 
   void Finish() { facts_.Finish(out_); }
 
-  // One line without its line end; false with `error` filled on bad input.
-  bool Take(std::string_view line, ObjdumpLine& parsed, size_t line_number, InputError& error) {
+  // One line without its line end, of the kind ClassifyLine gives it; for an
+  // instruction line, `ins` is the instruction made from it, and `slot`
+  // becomes the store slot it goes to (kNoSlot: none). False with `error`
+  // filled on bad input.
+  bool Take(std::string_view line, LineKind kind, SourceInstruction* ins, size_t& slot, size_t line_number,
+            InputError& error) {
+    slot = kNoSlot;
     // Between a file's "file format" line and its disassembly come the
     // headers that -f and -p print: read for their facts only.
-    if (in_headers_ && parsed.Kind != LineKind::FileFormat && parsed.Kind != LineKind::Section &&
-        parsed.Kind != LineKind::RoutineHeader && parsed.Kind != LineKind::Archive) {
+    if (in_headers_ && kind != LineKind::FileFormat && kind != LineKind::Section &&
+        kind != LineKind::RoutineHeader && kind != LineKind::Archive) {
       facts_.Take(line);
       return true;
     }
-    in_headers_ = parsed.Kind == LineKind::FileFormat;
-    std::string why = Apply(parsed, line, line_number);
+    in_headers_ = kind == LineKind::FileFormat;
+    std::string why;
+    if (kind == LineKind::Instruction) {
+      why = AddInstruction(*ins, slot);
+    } else {
+      // The other lines are few: taken apart again here, in order.
+      ObjdumpLine parsed = ClassifyLine(line);
+      why = Apply(parsed, line);
+    }
     if (why.empty()) return true;
     error.Line = line_number;
     error.Message = std::move(why);
     return false;
   }
 
+  // The slots below this one are taken.
+  size_t Taken() const { return next_slot_; }
+
+  // The instructions taken so far are in their slots now.
+  void Placed() {
+    if (last_) last_ = out_.Store.Slot(last_slot_);
+  }
+
  private:
   // What is wrong with the line, or "".
-  std::string Apply(ObjdumpLine& parsed, std::string_view line, size_t line_number) {
+  std::string Apply(ObjdumpLine& parsed, std::string_view line) {
     switch (parsed.Kind) {
       case LineKind::Blank:
         return "";
@@ -72,10 +98,10 @@ class Reader {
         out_.Routines.push_back(
             Routine{std::string(parsed.Name), parsed.Address, section_, {}, {}, parsed.Name == section_});
         current_ = &out_.Routines.back();
-        current_->Instructions = std::span<SourceInstruction>(out_.Store.data() + out_.Store.size(), 0);
+        current_->Instructions = std::span<SourceInstruction>(out_.Store.Slot(next_slot_), 0);
         return "";
       case LineKind::Instruction:
-        return AddInstruction(parsed, line_number);
+        break;  // taken by AddInstruction
       case LineKind::MoreBytes:
         return AddBytes(parsed);
       case LineKind::Relocation:
@@ -94,16 +120,14 @@ class Reader {
     return "the address " + Hex8(address) + " does not fit in 32 bits";
   }
 
-  std::string AddInstruction(ObjdumpLine& parsed, size_t line_number) {
+  std::string AddInstruction(SourceInstruction& ins, size_t& slot) {
     if (!current_) return "an instruction line before any routine header (\"00000000 <name>:\")";
-    if (parsed.Address > 0xFFFFFFFFu) return TooWide(parsed.Address);
-    if (LooksLikeAtt(parsed.Text)) return kAtt;
-    // Store has room for every instruction line: it never moves.
-    SourceInstruction& ins = out_.Store.emplace_back();
-    ins.Address = parsed.Address;
-    ins.Bytes = std::move(parsed.Bytes);
-    ins.Text = parsed.Text;
-    ins.Line = line_number;
+    if (ins.Address > 0xFFFFFFFFu) return TooWide(ins.Address);
+    if (LooksLikeAtt(ins.Text)) return kAtt;
+    // The store has a slot for every line.
+    slot = next_slot_++;
+    last_ = &ins;
+    last_slot_ = slot;
     current_->Instructions = std::span<SourceInstruction>(current_->Instructions.data(),
                                                           current_->Instructions.size() + 1);
     return "";
@@ -112,8 +136,7 @@ class Reader {
   std::string AddBytes(const ObjdumpLine& parsed) {
     if (!current_ || current_->Instructions.empty())
       return "a line of instruction bytes without an instruction before it";
-    InstructionBytes& bytes = current_->Instructions.back().Bytes;
-    for (uint8_t b : parsed.Bytes) bytes.push_back(b);
+    for (uint8_t b : parsed.Bytes) last_->Bytes.push_back(b);
     return "";
   }
 
@@ -122,17 +145,14 @@ class Reader {
     // objdump prints a relocation under the instruction whose bytes it
     // patches; one outside every routine concerns no instruction here.
     if (current_ && !current_->Instructions.empty())
-      current_->Instructions.back().Relocs.push_back(
+      last_->Relocs.push_back(
           Relocation{parsed.Address, std::string(parsed.RelocType), std::string(parsed.RelocSymbol)});
   }
 
   void NoteZeroBlock() {
     if (!current_) return;
-    std::string where = current_->Instructions.empty()
-                            ? "at its start"
-                            : "after " + Hex8(current_->Instructions.back().Address);
-    uint64_t after = current_->Instructions.empty() ? current_->Address
-                                                    : current_->Instructions.back().Address;
+    std::string where = current_->Instructions.empty() ? "at its start" : "after " + Hex8(last_->Address);
+    uint64_t after = current_->Instructions.empty() ? current_->Address : last_->Address;
     current_->Notes.push_back(Note{after, "objdump left out a block of zero bytes " + where +
                                               " (disassemble with objdump -z to see them)"});
   }
@@ -153,14 +173,21 @@ class Reader {
   bool in_headers_ = false;
   std::string section_;
   Routine* current_ = nullptr;
+  size_t next_slot_ = 0;
+  // The current routine's last instruction: made from its line, or in its
+  // slot once placed.
+  SourceInstruction* last_ = nullptr;
+  size_t last_slot_ = 0;
 };
 
-constexpr unsigned kPiecesPerThread = 16;
+constexpr unsigned kPiecesPerThread = 8;
 
 // The lines of one part of the text, taken apart.
 struct Part {
   std::vector<std::string_view> Lines;  // without line ends
-  std::vector<ObjdumpLine> Parsed;
+  std::vector<LineKind> Kinds;
+  std::vector<SourceInstruction> Instructions;  // made from the instruction lines
+  std::vector<size_t> Slots;                    // where each goes, or kNoSlot
 };
 
 // Cuts `text` into `parts` pieces at line ends.
@@ -178,14 +205,29 @@ std::vector<std::string_view> Pieces(std::string_view text, unsigned parts) {
   return out;
 }
 
+// The lines of a piece: its line ends, and a last line without one.
+size_t CountLines(std::string_view piece) {
+  size_t lines = 0;
+  const char* at = piece.data();
+  const char* end = at + piece.size();
+  // Ends: every pass moves `at` past a line end.
+  while (const void* found = std::memchr(at, '\n', static_cast<size_t>(end - at))) {
+    ++lines;
+    at = static_cast<const char*>(found) + 1;
+  }
+  return lines + (at < end ? 1 : 0);
+}
+
 // Takes the piece's lines apart into `part`, whose room from an earlier
-// piece is used again.
-void ClassifyPart(std::string_view piece, Part& part) {
+// piece is used again; `line_number` is that of the piece's first line.
+void ClassifyPart(std::string_view piece, size_t line_number, size_t lines, Part& part) {
   part.Lines.clear();
-  part.Parsed.clear();
-  size_t lines = static_cast<size_t>(std::count(piece.begin(), piece.end(), '\n')) + 1;
+  part.Kinds.clear();
+  part.Instructions.clear();
+  part.Slots.clear();
   part.Lines.reserve(lines);
-  part.Parsed.reserve(lines);
+  part.Kinds.reserve(lines);
+  part.Instructions.reserve(lines);
   size_t pos = 0;
   // Ends: every pass moves `pos` past one line end, or to the end of the piece.
   while (pos < piece.size()) {
@@ -193,9 +235,26 @@ void ClassifyPart(std::string_view piece, Part& part) {
     std::string_view line = piece.substr(pos, end == std::string_view::npos ? piece.size() - pos : end - pos);
     pos = end == std::string_view::npos ? piece.size() : end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ObjdumpLine parsed = ClassifyLine(line);
     part.Lines.push_back(line);
-    part.Parsed.push_back(ClassifyLine(line));
+    part.Kinds.push_back(parsed.Kind);
+    if (parsed.Kind == LineKind::Instruction) {
+      SourceInstruction& ins = part.Instructions.emplace_back();
+      ins.Address = parsed.Address;
+      ins.Bytes = std::move(parsed.Bytes);
+      ins.Text = parsed.Text;
+      ins.Line = line_number;
+    }
+    ++line_number;
   }
+  part.Slots.assign(part.Instructions.size(), kNoSlot);
+}
+
+// Moves the part's instructions that the reader took into their slots.
+void Place(Part& part, InstructionStore& store) {
+  // Ends: one pass per instruction of the part.
+  for (size_t k = 0; k < part.Instructions.size(); ++k)
+    if (part.Slots[k] != kNoSlot) ::new (store.Slot(part.Slots[k])) SourceInstruction(std::move(part.Instructions[k]));
 }
 
 }  // namespace
@@ -204,38 +263,59 @@ bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error, un
   out = ObjdumpInput();
   threads = std::max(1u, threads);
   // Taking lines apart is the costly part and needs no state: on all
-  // threads, a few pieces at a time, so that the room for the taken-apart
-  // lines serves again. Putting them together into routines follows, in
-  // order. Every line may be an instruction: that much room in the store.
-  Reader reader(out, static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+  // threads, a wave of pieces at a time, so that the room for the taken-apart
+  // lines serves again. The reader then goes through the wave's lines in
+  // order and gives each instruction its slot; the instructions go into
+  // their slots while the next wave is taken apart.
   std::vector<std::string_view> pieces = Pieces(text, threads * kPiecesPerThread);
+  std::vector<size_t> lines(pieces.size());
+  ParallelRanges(pieces.size(), threads, [&](unsigned, size_t begin, size_t end) {
+    for (size_t p = begin; p < end; ++p) lines[p] = CountLines(pieces[p]);
+  });
+  std::vector<size_t> first_line(pieces.size() + 1, 1);  // numbered from 1
+  // Ends: one pass per piece.
+  for (size_t p = 0; p < pieces.size(); ++p) first_line[p + 1] = first_line[p] + lines[p];
+  // Every line may be an instruction: that many slots.
+  out.Store.Reserve(first_line.back() - 1);
+  Reader reader(out);
+
   size_t waves = (pieces.size() + threads - 1) / threads;
-  auto classify = [&](size_t wave, std::vector<Part>& parts) {
-    size_t first = wave * threads;
-    size_t count = std::min<size_t>(threads, pieces.size() - first);
-    ParallelRanges(count, static_cast<unsigned>(count), [&](unsigned, size_t begin, size_t end) {
-      for (size_t p = begin; p < end; ++p) ClassifyPart(pieces[first + p], parts[p]);
-    });
-    return count;
-  };
   std::vector<Part> current(threads), next(threads);
-  size_t count = waves ? classify(0, current) : 0;
-  size_t line_number = 0;
-  // Ends: every pass puts one wave of pieces together while the next one is
-  // taken apart.
+  // Places the parts of `placed` (when given) and takes the wave's pieces
+  // apart into `parts` (when the wave exists), a part per thread.
+  auto step = [&](std::vector<Part>* placed, size_t wave, std::vector<Part>& parts) {
+    ParallelRanges(threads, threads, [&](unsigned, size_t begin, size_t end) {
+      for (size_t p = begin; p < end; ++p) {
+        if (placed) Place((*placed)[p], out.Store);
+        size_t piece = wave * threads + p;
+        if (piece < pieces.size()) ClassifyPart(pieces[piece], first_line[piece], lines[piece], parts[p]);
+        else parts[p] = Part();
+      }
+    });
+  };
+  step(nullptr, 0, current);
+  // Ends: every pass reads one wave of pieces and places it.
   for (size_t wave = 0; wave < waves; ++wave) {
-    size_t next_count = 0;
-    std::thread ahead;
-    if (wave + 1 < waves) ahead = std::thread([&] { next_count = classify(wave + 1, next); });
     bool ok = true;
     // Ends: one pass per line of the wave's pieces, or at bad input.
-    for (size_t p = 0; p < count && ok; ++p)
-      for (size_t i = 0; i < current[p].Lines.size() && ok; ++i)
-        ok = reader.Take(current[p].Lines[i], current[p].Parsed[i], ++line_number, error);
-    if (ahead.joinable()) ahead.join();
+    for (size_t p = 0; p < current.size() && ok; ++p) {
+      Part& part = current[p];
+      size_t k = 0;  // the part's next instruction
+      size_t none = kNoSlot;
+      for (size_t i = 0; i < part.Lines.size() && ok; ++i) {
+        bool instruction = part.Kinds[i] == LineKind::Instruction;
+        ok = reader.Take(part.Lines[i], part.Kinds[i], instruction ? &part.Instructions[k] : nullptr,
+                         instruction ? part.Slots[k] : none, first_line[wave * threads + p] + i, error);
+        k += instruction;
+      }
+    }
+    // What was taken goes into the store even after bad input, so that every
+    // routine read so far stays whole.
+    step(&current, ok ? wave + 1 : waves, next);
+    out.Store.SetMade(reader.Taken());
+    reader.Placed();
     if (!ok) return false;
     std::swap(current, next);
-    count = next_count;
   }
   reader.Finish();
   if (out.Routines.empty()) {

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace asm2pas::objdump {
@@ -88,9 +90,44 @@ struct Export {
   uint64_t Address = 0;
 };
 
-// Every routine's instructions lie in Store, in input order; Store gets its
-// room once and never moves, so that routines can be cut and recut without
-// copying. Move it; a copy would leave the routines pointing at the old one.
+// Room for a fixed number of instructions, got once and never moved, so
+// that routines can be spans of it. Instructions are made in it in runs of
+// slots, several runs at once on different threads; the slots below
+// Made() hold instructions.
+class InstructionStore {
+ public:
+  InstructionStore() = default;
+  InstructionStore(InstructionStore&& other) noexcept { *this = std::move(other); }
+  InstructionStore& operator=(InstructionStore&& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(capacity_, other.capacity_);
+    std::swap(made_, other.made_);
+    return *this;
+  }
+  ~InstructionStore() {
+    std::destroy(data_, data_ + made_);
+    std::allocator<SourceInstruction>().deallocate(data_, capacity_);
+  }
+  // Room for `capacity` instructions; the store must be empty.
+  void Reserve(size_t capacity) {
+    data_ = std::allocator<SourceInstruction>().allocate(capacity);
+    capacity_ = capacity;
+  }
+  SourceInstruction* Slot(size_t at) { return data_ + at; }
+  size_t Capacity() const { return capacity_; }
+  size_t Made() const { return made_; }
+  // Every slot below `made` holds an instruction now.
+  void SetMade(size_t made) { made_ = made; }
+
+ private:
+  SourceInstruction* data_ = nullptr;
+  size_t capacity_ = 0;
+  size_t made_ = 0;
+};
+
+// Every routine's instructions lie in Store, in input order, so that
+// routines can be cut and recut without copying. Move it; a copy would leave
+// the routines pointing at the old one.
 struct ObjdumpInput {
   ObjdumpInput() = default;
   ObjdumpInput(ObjdumpInput&&) = default;
@@ -98,7 +135,7 @@ struct ObjdumpInput {
   ObjdumpInput(const ObjdumpInput&) = delete;
   ObjdumpInput& operator=(const ObjdumpInput&) = delete;
 
-  std::vector<SourceInstruction> Store;
+  InstructionStore Store;
   std::vector<Routine> Routines;
   bool HasRelocations = false;  // the text came from objdump -r
   bool Coff = false;            // a PE or COFF file

@@ -22,9 +22,10 @@ std::optional<InstructionBytes> ParseBytes(std::string_view s) {
   size_t i = 0;
   // Ends: every pass consumes a pair and its blank, or returns.
   while (i < s.size()) {
-    std::optional<uint64_t> pair = i + 1 < s.size() ? ParseHex(s.substr(i, 2)) : std::nullopt;
-    if (!pair) return std::nullopt;
-    bytes.push_back(static_cast<uint8_t>(*pair));
+    int high = HexValue(s[i]);
+    int low = i + 1 < s.size() ? HexValue(s[i + 1]) : -1;
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes.push_back(static_cast<uint8_t>(high * 16 + low));
     i += 2;
     if (i < s.size()) {
       if (s[i] != ' ') return std::nullopt;

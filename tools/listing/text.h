@@ -11,19 +11,52 @@
 
 namespace asm2pas::objdump {
 
-bool IsBlank(char c);  // blank or tab
-bool IsSpace(char c);  // blank, tab, CR or LF
-bool IsHexDigit(char c);
-bool IsWordChar(char c);  // letter, digit or "_"
+// The small ones are here, inline: every line of a program's text goes
+// through them.
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }                    // blank or tab
+inline bool IsSpace(char c) { return IsBlank(c) || c == '\r' || c == '\n'; }  // blank, tab, CR or LF
 
-std::string_view TrimBlanks(std::string_view s);
-std::string_view TrimSpace(std::string_view s);
-bool StartsWith(std::string_view s, std::string_view prefix);
+// The value of a hexadecimal digit (either case), or -1.
+inline int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+inline bool IsHexDigit(char c) { return HexValue(c) >= 0; }
+// Letter, digit or "_" (ASCII, as in the C locale).
+inline bool IsWordChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+inline std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);  // Ends: `s` shrinks
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);   // Ends: `s` shrinks
+  return s;
+}
+inline std::string_view TrimSpace(std::string_view s) {
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);  // Ends: `s` shrinks
+  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);   // Ends: `s` shrinks
+  return s;
+}
+inline bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
 std::string Lower(std::string_view s);
 
 // A run of hexadecimal digits (either case, no prefix) as a number; nothing
 // when the text is empty, holds anything else or exceeds 64 bits.
-std::optional<uint64_t> ParseHex(std::string_view digits);
+inline std::optional<uint64_t> ParseHex(std::string_view digits) {
+  if (digits.empty() || digits.size() > 16) return std::nullopt;
+  uint64_t value = 0;
+  // Ends: at most sixteen digits.
+  for (char c : digits) {
+    int v = HexValue(c);
+    if (v < 0) return std::nullopt;
+    value = value * 16 + static_cast<uint64_t>(v);
+  }
+  return value;
+}
 
 // Eight upper-case hexadecimal digits (more when the value needs them).
 std::string Hex8(uint64_t value);
