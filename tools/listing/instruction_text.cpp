@@ -82,7 +82,7 @@ std::optional<DirectTarget> ParseDirectTarget(std::string_view operands) {
   if (gap != std::string_view::npos) {
     std::string_view rest = TrimBlanks(operands.substr(gap));
     if (rest.size() < 2 || rest.front() != '<' || rest.back() != '>') return std::nullopt;
-    out.Symbol = std::string(rest.substr(1, rest.size() - 2));
+    out.Symbol = rest.substr(1, rest.size() - 2);
   }
   return out;
 }

@@ -44,7 +44,8 @@ bool IsConditionalJump(std::string_view mnemonic);
 // symbol text shown, if any.
 struct DirectTarget {
   uint64_t Address = 0;
-  std::string Symbol;  // without the angle brackets; may be empty
+  std::string_view Symbol;  // without the angle brackets; may be empty; a
+                            // view into the operands parsed
 };
 std::optional<DirectTarget> ParseDirectTarget(std::string_view operands);
 

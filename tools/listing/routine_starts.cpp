@@ -41,6 +41,8 @@ struct Item {
   bool Jumped = false;   // a direct jump or a jump table lands here
   bool Header = false;   // the first instruction under a routine header
   bool Named = false;    // ... of a routine the input names
+  bool OutOfStep = false;  // decoded from zero bytes and a routine's first bytes
+  bool Fact = false;     // the entry point or an exported routine
   bool Start = false;    // the result
 };
 
@@ -71,8 +73,23 @@ std::optional<uint64_t> TableAddress(std::string_view ops) {
   return ParseHex(digits);
 }
 
+// Zero bytes of alignment that objdump joined with the first bytes of the
+// next routine ("00 55 89  add BYTE PTR [ebp-0x77],dl"): without a symbol to
+// stop at, it decodes out of step. The routine starts after the zeros.
+bool OutOfStep(const InstructionBytes& bytes) {
+  return bytes.size() > 1 && bytes.front() == 0 &&
+         std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; });
+}
+
+uint64_t LeadingZeros(const Item& item) {
+  const InstructionBytes& bytes = item.Ins->Bytes;
+  return static_cast<uint64_t>(std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; }) -
+                               bytes.begin());
+}
+
 void Classify(Item& item) {
   auto [m, ops] = MnemonicAndOperands(item.Ins->Text);
+  item.OutOfStep = OutOfStep(item.Ins->Bytes);
   item.Filler = IsFiller(*item.Ins, m, ops);
   std::optional<DirectTarget> direct;
   if (m == "jmp" || m == "call" || IsJump(m)) direct = ParseDirectTarget(ops);
@@ -96,64 +113,97 @@ void Classify(Item& item) {
 // The instructions of every routine in input order, grouped into runs of
 // increasing addresses within one section.
 std::vector<Item> Gather(ObjdumpInput& input) {
-  std::vector<Item> items;
-  size_t total = 0;
-  for (const Routine& r : input.Routines) total += r.Instructions.size();
-  items.reserve(total);
-  size_t group = 0;
-  const std::string* section = nullptr;
-  // Ends: one pass per routine, and per instruction within it.
-  for (Routine& r : input.Routines) {
-    bool first = true;
-    for (SourceInstruction& ins : r.Instructions) {
-      Item item;
-      item.Ins = &ins;
-      item.Address = ins.Address;
-      if (!items.empty() && (*section != r.Section || ins.Address <= items.back().Address)) ++group;
-      section = &r.Section;
-      item.Group = group;
-      item.Header = first;
-      item.Named = first && !r.Unnamed;
-      first = false;
-      items.push_back(item);
-    }
-  }
+  // Where each routine's items begin.
+  std::vector<size_t> first(input.Routines.size() + 1, 0);
+  // Ends: one pass per routine.
+  for (size_t r = 0; r < input.Routines.size(); ++r) first[r + 1] = first[r] + input.Routines[r].Instructions.size();
+  std::vector<Item> items(first.back());
   // Each instruction on its own: on every core.
   ParallelRanges(items.size(), Cores(), [&](unsigned, size_t begin, size_t end) {
-    for (size_t i = begin; i < end; ++i) Classify(items[i]);
+    size_t r = static_cast<size_t>(std::upper_bound(first.begin(), first.end(), begin) - first.begin()) - 1;
+    // Ends: one pass per item of the range.
+    for (size_t i = begin; i < end; ++i) {
+      while (i >= first[r + 1]) ++r;  // Ends: a routine holding item i lies ahead
+      Routine& routine = input.Routines[r];
+      Item& item = items[i];
+      item.Ins = &routine.Instructions[i - first[r]];
+      item.Address = item.Ins->Address;
+      item.Header = i == first[r];
+      item.Named = item.Header && !routine.Unnamed;
+      Classify(item);
+    }
   });
+  size_t group = 0;
+  const std::string* section = nullptr;
+  // Ends: one pass per routine, and per item within it.
+  for (size_t r = 0; r < input.Routines.size(); ++r) {
+    for (size_t i = first[r]; i < first[r + 1]; ++i) {
+      if (i > 0 && ((i == first[r] && *section != input.Routines[r].Section) ||
+                    items[i].Address <= items[i - 1].Address))
+        ++group;
+      items[i].Group = group;
+    }
+    if (first[r + 1] > first[r]) section = &input.Routines[r].Section;
+  }
   return items;
 }
 
-// Looks addresses up among the instructions.
+// Looks addresses up among the instructions: their addresses in order,
+// and for buckets of equal width over the whole range of addresses where
+// each bucket's addresses begin, so that a look-up searches one bucket.
 class AddressIndex {
  public:
   explicit AddressIndex(const std::vector<Item>& items) {
-    order_.reserve(items.size());
-    for (size_t i = 0; i < items.size(); ++i) order_.push_back({items[i].Address, i});
-    if (!std::is_sorted(order_.begin(), order_.end())) std::stable_sort(order_.begin(), order_.end());
+    // Ends: one pass per item.
+    for (size_t i = 1; i < items.size() && order_.empty(); ++i)
+      if (items[i].Address < items[i - 1].Address) order_.resize(items.size());
+    if (!order_.empty()) {
+      // Ends: one pass per item.
+      for (size_t i = 0; i < items.size(); ++i) order_[i] = i;
+      std::stable_sort(order_.begin(), order_.end(),
+                       [&](size_t a, size_t b) { return items[a].Address < items[b].Address; });
+    }
+    addresses_.reserve(items.size());
+    // Ends: one pass per item.
+    for (size_t p = 0; p < items.size(); ++p) addresses_.push_back(items[ItemAt(p)].Address);
+    if (addresses_.empty()) return;
+    uint64_t range = addresses_.back() - addresses_.front();
+    // About four addresses to a bucket.
+    // Ends: `range >> shift_` halves every pass.
+    while (shift_ < 63 && (range >> shift_) > addresses_.size() / 4) ++shift_;
+    size_t buckets = static_cast<size_t>(range >> shift_) + 1;
+    bucket_.resize(buckets + 1);
+    size_t p = 0;
+    // Ends: one pass per bucket; `p` only grows.
+    for (size_t b = 0; b < buckets; ++b) {
+      uint64_t base = addresses_.front() + (static_cast<uint64_t>(b) << shift_);
+      while (p < addresses_.size() && addresses_[p] < base) ++p;
+      bucket_[b] = p;
+    }
+    bucket_[buckets] = addresses_.size();
   }
   // Some address holds more than one instruction: the input is no single
   // address space (an object file's sections all start at 0).
-  bool Repeats() const {
-    return std::adjacent_find(order_.begin(), order_.end(), [](const auto& a, const auto& b) {
-             return a.first == b.first;
-           }) != order_.end();
-  }
+  bool Repeats() const { return std::adjacent_find(addresses_.begin(), addresses_.end()) != addresses_.end(); }
   // The instruction that starts at `address`.
   std::optional<size_t> At(uint64_t address) const {
-    auto it = std::lower_bound(order_.begin(), order_.end(), std::make_pair(address, size_t{0}));
-    if (it == order_.end() || it->first != address) return std::nullopt;
-    return it->second;
+    if (addresses_.empty() || address < addresses_.front() || address > addresses_.back()) return std::nullopt;
+    auto [begin, end] = Bucket(address);
+    auto it = std::lower_bound(begin, end, address);
+    if (it == end || *it != address) return std::nullopt;
+    return ItemAt(static_cast<size_t>(it - addresses_.begin()));
   }
   // The instruction whose bytes hold `address`.
   std::optional<size_t> Holding(uint64_t address, const std::vector<Item>& items) const {
-    auto it = std::upper_bound(order_.begin(), order_.end(), std::make_pair(address, SIZE_MAX));
-    if (it == order_.begin()) return std::nullopt;
-    --it;
-    const Item& item = items[it->second];
+    if (addresses_.empty() || address < addresses_.front()) return std::nullopt;
+    size_t p = addresses_.size();  // the first address beyond `address`
+    if (address < addresses_.back()) {
+      auto [begin, end] = Bucket(address);
+      p = static_cast<size_t>(std::upper_bound(begin, end, address) - addresses_.begin());
+    }
+    const Item& item = items[ItemAt(p - 1)];
     if (address - item.Address >= item.Ins->Bytes.size()) return std::nullopt;
-    return it->second;
+    return ItemAt(p - 1);
   }
   // The four bytes at `address`, little-endian, when the input shows them.
   std::optional<uint32_t> Word(uint64_t address, const std::vector<Item>& items) const {
@@ -169,23 +219,22 @@ class AddressIndex {
   }
 
  private:
-  std::vector<std::pair<uint64_t, size_t>> order_;
+  using Position = std::vector<uint64_t>::const_iterator;
+  // The addresses of the bucket `address` falls in, which must lie within
+  // the range.
+  std::pair<Position, Position> Bucket(uint64_t address) const {
+    size_t b = static_cast<size_t>((address - addresses_.front()) >> shift_);
+    return {addresses_.begin() + static_cast<ptrdiff_t>(bucket_[b]),
+            addresses_.begin() + static_cast<ptrdiff_t>(bucket_[b + 1])};
+  }
+  // The item at a position of the address order.
+  size_t ItemAt(size_t position) const { return order_.empty() ? position : order_[position]; }
+
+  std::vector<size_t> order_;        // items by address; empty when in order already
+  std::vector<uint64_t> addresses_;  // in order
+  std::vector<size_t> bucket_;       // where each bucket begins in `addresses_`
+  unsigned shift_ = 0;               // a bucket spans 2^shift_ addresses
 };
-
-// Zero bytes of alignment that objdump joined with the first bytes of the
-// next routine ("00 55 89  add BYTE PTR [ebp-0x77],dl"): without a symbol to
-// stop at, it decodes out of step. The routine starts after the zeros.
-bool OutOfStep(const Item& item) {
-  const InstructionBytes& bytes = item.Ins->Bytes;
-  return bytes.size() > 1 && bytes.front() == 0 &&
-         std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; });
-}
-
-uint64_t LeadingZeros(const Item& item) {
-  const InstructionBytes& bytes = item.Ins->Bytes;
-  return static_cast<uint64_t>(std::find_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b != 0; }) -
-                               bytes.begin());
-}
 
 constexpr size_t kMaxTableEntries = 4096;
 
@@ -232,7 +281,7 @@ void MarkTargets(std::vector<Item>& items, const AddressIndex& index) {
     std::optional<size_t> target = index.At(item.Target);
     // A routine objdump decoded out of step starts after the zeros.
     if (std::optional<size_t> holder = target ? target : index.Holding(item.Target, items);
-        holder && !target && OutOfStep(items[*holder]) &&
+        holder && !target && items[*holder].OutOfStep &&
         item.Target == items[*holder].Address + LeadingZeros(items[*holder]))
       target = holder;
     if (!target) continue;
@@ -298,9 +347,7 @@ bool JumpsThroughRegister(const Item& item) {
   return !ops.empty() && ops.find_first_of(" :[") == std::string_view::npos;
 }
 
-bool IsKnownStart(const Item& item, const std::unordered_map<uint64_t, std::string>& facts) {
-  return item.Named || item.Called || facts.count(item.Address);
-}
+bool IsKnownStart(const Item& item) { return item.Named || item.Called || item.Fact; }
 
 // Routines that do not come back: some call of theirs is followed by
 // filler, which a compiler puts only where nothing runs on.
@@ -323,13 +370,12 @@ bool IsBad(const Item& item) {
 // For every instruction, the address of the next one in its run of code
 // that the input names or that is called, exported or the entry point: a
 // jump at or beyond it leaves the routine (a tail call).
-std::vector<uint64_t> NextKnownStarts(const std::vector<Item>& items,
-                                      const std::unordered_map<uint64_t, std::string>& facts) {
+std::vector<uint64_t> NextKnownStarts(const std::vector<Item>& items) {
   std::vector<uint64_t> next(items.size(), UINT64_MAX);
   // Ends: one pass per instruction, from the last.
   for (size_t i = items.size(); i-- > 1;) {
     bool same = items[i].Group == items[i - 1].Group;
-    bool known = !items[i].Data && IsKnownStart(items[i], facts);
+    bool known = !items[i].Data && IsKnownStart(items[i]);
     next[i - 1] = !same ? UINT64_MAX : known ? items[i].Address : next[i];
   }
   return next;
@@ -342,8 +388,8 @@ std::vector<uint64_t> NextKnownStarts(const std::vector<Item>& items,
 // forward jumps where a prologue begins, or where filler or alignment shows
 // a compiler's routine boundary and the routine before has no jump whose
 // targets are unknown.
-void DecideStarts(std::vector<Item>& items, const std::unordered_map<uint64_t, std::string>& facts) {
-  std::vector<uint64_t> next_known = NextKnownStarts(items, facts);
+void DecideStarts(std::vector<Item>& items) {
+  std::vector<uint64_t> next_known = NextKnownStarts(items);
   std::unordered_set<uint64_t> noreturn = NoReturnTargets(items);
   uint64_t reach = 0;      // the furthest forward jump of the current routine
   bool after_transfer = false;
@@ -358,7 +404,7 @@ void DecideStarts(std::vector<Item>& items, const std::unordered_map<uint64_t, s
     Item& it = items[i];
     if (it.Data) continue;
     bool beyond = it.Address > reach;
-    bool fact = it.Called || facts.count(it.Address);
+    bool fact = it.Called || it.Fact;
     if (it.Header) {
       named = it.Named;
       it.Start = true;
@@ -372,7 +418,7 @@ void DecideStarts(std::vector<Item>& items, const std::unordered_map<uint64_t, s
       // After a call of a routine that does not come back.
       if (!it.Start && after_noreturn && beyond && !it.Filler && !IsBad(it) && IsPrologue(items, i))
         it.Start = true;
-      if (!it.Start && (after_transfer || hidden_filler) && !blind && beyond && OutOfStep(it)) it.Start = true;
+      if (!it.Start && (after_transfer || hidden_filler) && !blind && beyond && it.OutOfStep) it.Start = true;
     }
     if (it.Start) {
       reach = it.Address;
@@ -391,7 +437,7 @@ void DecideStarts(std::vector<Item>& items, const std::unordered_map<uint64_t, s
     // Out of step, the instruction may hide a whole small routine, ret and
     // all: another one out of step right after it starts one too.
     hidden_filler = (hidden || hidden_filler) && it.Filler;
-    hidden = it.Start && OutOfStep(it);
+    hidden = it.Start && it.OutOfStep;
   }
 }
 
@@ -419,7 +465,7 @@ std::vector<Routine> Rebuild(ObjdumpInput& input, const std::vector<Item>& items
     for (SourceInstruction& ins : origin.Instructions) {
       const Item& item = items[k++];
       if (item.Start) {
-        uint64_t address = OutOfStep(item) ? item.Address + LeadingZeros(item) : item.Address;
+        uint64_t address = item.OutOfStep ? item.Address + LeadingZeros(item) : item.Address;
         out.push_back(Routine{NameFor(item, origin, facts, address), address, origin.Section, {}, {}, false});
         out.back().Instructions = std::span<SourceInstruction>(&ins, 0);
         if (address != item.Address) {
@@ -432,10 +478,20 @@ std::vector<Routine> Rebuild(ObjdumpInput& input, const std::vector<Item>& items
       out.back().Instructions = std::span<SourceInstruction>(out.back().Instructions.data(),
                                                              out.back().Instructions.size() + 1);
     }
+    if (origin.Notes.empty()) continue;
+    // A note goes to the last routine made from `origin` that starts at or
+    // before it, the first one if none does: with lowest[k] the lowest start
+    // among routines first + k and after, that is the last k from 1 on with
+    // lowest[k] at or before the note, and lowest never falls.
+    std::vector<uint64_t> lowest(out.size() - first);
+    // Ends: one pass per routine made from `origin`, from the last.
+    for (size_t j = lowest.size(); j-- > 0;)
+      lowest[j] = std::min(out[first + j].Address, j + 1 < lowest.size() ? lowest[j + 1] : UINT64_MAX);
+    // Ends: one pass per note.
     for (Note& note : origin.Notes) {
-      size_t at = out.size() - 1;
-      while (at > first && out[at].Address > note.Address) --at;  // Ends: `at` falls to `first`
-      out[at].Notes.push_back(std::move(note));
+      size_t j = static_cast<size_t>(std::upper_bound(lowest.begin() + 1, lowest.end(), note.Address) -
+                                     lowest.begin()) - 1;
+      out[first + j].Notes.push_back(std::move(note));
     }
   }
   return out;
@@ -455,7 +511,10 @@ FinderCounts FindRoutineStarts(ObjdumpInput& input) {
   if (index.Repeats()) return counts;  // addresses cannot be told apart
   counts.DataLines = ReadTables(items, index);
   MarkTargets(items, index);
-  DecideStarts(items, facts);
+  // Ends: one pass per fact.
+  for (const auto& [address, name] : facts)
+    if (std::optional<size_t> at = index.At(address)) items[*at].Fact = true;
+  DecideStarts(items);
   size_t before = input.Routines.size();
   input.Routines = Rebuild(input, items, facts);
   counts.Found = input.Routines.size() - before;
