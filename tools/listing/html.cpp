@@ -36,23 +36,23 @@ std::string Href(const std::string& file) {
 
 }  // namespace
 
-std::string EscapeHtml(std::string_view text) {
+void AppendEscapedHtml(std::string& out, std::string_view text) {
   // The characters that need an entity (or, CR, are dropped), by code.
   static constexpr auto kSpecial = [] {
     std::array<bool, 256> t{};
     for (unsigned char c : std::string_view("&<>\"'\r")) t[c] = true;
     return t;
   }();
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
-  size_t run = 0;  // start of the plain characters not yet copied
-  // Ends: one pass per character.
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (!kSpecial[c]) continue;
-    out.append(text.substr(run, i - run));
-    run = i + 1;
-    switch (c) {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  // Ends: every pass copies a run of plain characters and takes one special
+  // character, or reaches the end.
+  while (p < end) {
+    const char* run = p;
+    while (p < end && !kSpecial[static_cast<unsigned char>(*p)]) ++p;  // Ends: at `end`
+    out.append(run, static_cast<size_t>(p - run));
+    if (p == end) break;
+    switch (*p++) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
@@ -61,7 +61,12 @@ std::string EscapeHtml(std::string_view text) {
       default: break;  // CR: CR LF lines read as lines without it
     }
   }
-  out.append(text.substr(run));
+}
+
+std::string EscapeHtml(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  AppendEscapedHtml(out, text);
   return out;
 }
 
@@ -70,9 +75,10 @@ std::string SharePercent(const RoutineSummary& r) {
   return std::to_string((r.StatementLines * 100 + r.OutputLines / 2) / r.OutputLines) + "%";
 }
 
-std::string RoutinePage(const RoutineSummary& r, std::string_view listing, std::string_view source) {
+void AppendRoutinePage(std::string& out, const RoutineSummary& r, std::string_view listing,
+                       std::string_view source) {
   std::string name = EscapeHtml(r.Name);
-  std::string out = Head(name);
+  out += Head(name);
   out += "<p><a href=\"index.html\">index</a></p>\n<h1>" + name + "</h1>\n<p>" + Hex8(r.First) + " to " +
          Hex8(r.Last) + ", " + std::to_string(r.Instructions) + " instructions, " + SharePercent(r) +
          " of the output lines are statements or structure" + (r.Failed ? "; <b>failed</b>" : "") +
@@ -82,9 +88,16 @@ std::string RoutinePage(const RoutineSummary& r, std::string_view listing, std::
     for (const std::string& m : r.Messages) out += "<li>" + EscapeHtml(m) + "</li>\n";
     out += "</ul>\n";
   }
-  out += "<div class=\"side\"><div><h2>Listing</h2><pre id=\"listing\">" + EscapeHtml(listing) +
-         "</pre></div>\n<div><h2>Pascal-like source</h2><pre id=\"source\">" + EscapeHtml(source) +
-         "</pre></div></div>\n</body></html>\n";
+  out += "<div class=\"side\"><div><h2>Listing</h2><pre id=\"listing\">";
+  AppendEscapedHtml(out, listing);
+  out += "</pre></div>\n<div><h2>Pascal-like source</h2><pre id=\"source\">";
+  AppendEscapedHtml(out, source);
+  out += "</pre></div></div>\n</body></html>\n";
+}
+
+std::string RoutinePage(const RoutineSummary& r, std::string_view listing, std::string_view source) {
+  std::string out;
+  AppendRoutinePage(out, r, listing, source);
   return out;
 }
 

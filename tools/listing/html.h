@@ -10,8 +10,9 @@
 
 namespace asm2pas::objdump {
 
-// &, <, >, " and ' as entities.
+// &, <, >, " and ' as entities; CR dropped.
 std::string EscapeHtml(std::string_view text);
+void AppendEscapedHtml(std::string& out, std::string_view text);
 
 // One routine as the index and its page show it.
 struct RoutineSummary {
@@ -31,6 +32,9 @@ struct RoutineSummary {
 std::string SharePercent(const RoutineSummary& r);
 
 std::string RoutinePage(const RoutineSummary& r, std::string_view listing, std::string_view source);
+// The same page appended to `out`.
+void AppendRoutinePage(std::string& out, const RoutineSummary& r, std::string_view listing,
+                       std::string_view source);
 
 std::string IndexPage(const std::string& title, const std::vector<RoutineSummary>& routines);
 

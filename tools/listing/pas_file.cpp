@@ -32,21 +32,21 @@ std::string PasHeader(const PasHeading& h) {
 }
 
 OutputShare CountOutput(std::string_view output) {
-  std::vector<std::string_view> lines;
+  OutputShare share;
+  size_t line = 0;                // lines seen
+  bool last_is_statement = false;  // the line seen last
   size_t pos = 0;
-  // Ends: every pass moves past one line end, or to the end.
+  // Ends: every pass moves past one line end, or to the end. A line counts
+  // once the line after it is seen: the outer begin and end; do not.
   while (pos < output.size()) {
     size_t end = output.find("\r\n", pos);
     if (end == std::string_view::npos) end = output.size();
-    lines.push_back(output.substr(pos, end - pos));
+    if (line++ >= 2) {
+      ++share.Lines;
+      share.Statements += last_is_statement;
+    }
+    last_is_statement = !StartsWith(TrimBlanks(output.substr(pos, end - pos)), "//");
     pos = end + 2;
-  }
-  OutputShare share;
-  if (lines.size() < 2) return share;
-  // Ends: one pass per line between the outer begin and end;.
-  for (size_t i = 1; i + 1 < lines.size(); ++i) {
-    ++share.Lines;
-    if (!StartsWith(TrimBlanks(lines[i]), "//")) ++share.Statements;
   }
   return share;
 }

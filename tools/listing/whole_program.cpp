@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <exception>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "driver/conversion.h"
@@ -27,6 +28,7 @@ namespace {
 struct Job {
   const ObjdumpInput& Input;
   const WholeProgramOptions& Options;
+  int Dir = -1;  // options.Dir, open
   SymbolTable Symbols;
   std::vector<std::string> Files;
   std::vector<RoutineSummary> Summaries;
@@ -36,9 +38,8 @@ struct Job {
   std::vector<std::string> Errors;
 };
 
-void WriteFile(Job& job, const std::string& file, const std::string& text) {
-  std::string path = job.Options.Dir + "/" + file;
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+void WriteFile(Job& job, const std::string& file, std::string_view text) {
+  int fd = ::openat(job.Dir, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   bool ok = fd >= 0;
   size_t done = 0;
   // Ends: every pass writes some bytes, or fails.
@@ -51,8 +52,26 @@ void WriteFile(Job& job, const std::string& file, const std::string& text) {
   if (fd >= 0 && ::close(fd) != 0) ok = false;
   if (ok) return;
   std::lock_guard<std::mutex> hold(job.Lock);
-  job.Errors.push_back(path + ": cannot write");
+  job.Errors.push_back(job.Options.Dir + "/" + file + ": cannot write");
 }
+
+// Collects what asm2pas prints into a text that keeps its room from one
+// routine to the next; as StringSink otherwise.
+class BufferSink : public Sink {
+ public:
+  explicit BufferSink(std::string& text) : text_(text) { text_.clear(); }
+  bool Write(std::string_view bytes) override {
+    text_.append(bytes);
+    return true;
+  }
+  bool WriteLine(size_t spaces, std::string_view line) override {
+    text_.append(spaces, ' ').append(line).append("\r\n");
+    return true;
+  }
+
+ private:
+  std::string& text_;
+};
 
 // What one worker keeps from one routine to the next: the room of its
 // texts.
@@ -60,6 +79,9 @@ struct Worker {
   explicit Worker(const SymbolTable& symbols) : Listings(symbols) {}
   ListingWriter Listings;
   RoutineListing Listing;
+  std::string Output;  // what asm2pas prints
+  std::string Pas;
+  std::string Page;
 };
 
 void ConvertOne(Job& job, Worker& worker, size_t index) {
@@ -75,21 +97,24 @@ void ConvertOne(Job& job, Worker& worker, size_t index) {
   for (const std::string& w : listing.Warnings) s.Messages.push_back("asm2pas-listing: warning: " + w);
   WriteFile(job, s.File + ".lst", listing.Text);
 
-  StringSink sink;
+  BufferSink sink(worker.Output);
   Conversion conversion(s.File + ".lst", sink, *job.Options.Read);
   conversion.Feed(listing.Text);
   ConversionResult result = conversion.Finish();
   s.Failed = result.Status != 0;
   for (std::string& m : Messages(result, s.File + ".lst")) s.Messages.push_back(std::move(m));
   s.Warnings = s.Messages.size() - (s.Failed ? 1 : 0);
-  OutputShare share = CountOutput(sink.Text());
+  OutputShare share = CountOutput(worker.Output);
   s.OutputLines = share.Lines;
   s.StatementLines = share.Statements;
 
   PasHeading heading{r.Name, s.First, s.Last, s.Instructions, conversion.Legend()};
-  std::string pas = PasHeader(heading) + sink.Text();
-  WriteFile(job, s.File + ".pas", pas);
-  WriteFile(job, s.File + ".html", RoutinePage(s, listing.Text, pas));
+  worker.Pas = PasHeader(heading);
+  worker.Pas += worker.Output;
+  WriteFile(job, s.File + ".pas", worker.Pas);
+  worker.Page.clear();
+  AppendRoutinePage(worker.Page, s, listing.Text, worker.Pas);
+  WriteFile(job, s.File + ".html", worker.Page);
 }
 
 void Work(Job& job) {
@@ -126,8 +151,9 @@ std::string IndexText(const std::vector<RoutineSummary>& routines) {
 }  // namespace
 
 WholeProgramResult ConvertWholeProgram(const ObjdumpInput& input, const WholeProgramOptions& options) {
-  Job job{input, options, CollectSymbols(input), BaseFileNames(input.Routines, {"index"}), {}, {}, {}, {}, {}};
+  Job job{input, options, -1, CollectSymbols(input), BaseFileNames(input.Routines, {"index"}), {}, {}, {}, {}, {}};
   job.Summaries.resize(input.Routines.size());
+  job.Dir = ::open(options.Dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   unsigned threads = options.Threads ? options.Threads : Cores();
   std::vector<std::thread> pool;
   for (unsigned t = 1; t < threads; ++t) pool.emplace_back(Work, std::ref(job));
@@ -146,6 +172,7 @@ WholeProgramResult ConvertWholeProgram(const ObjdumpInput& input, const WholePro
   result.Routines = listed.size();
   WriteFile(job, "index.txt", IndexText(listed));
   WriteFile(job, "index.html", IndexPage(options.Title, listed));
+  if (job.Dir >= 0) ::close(job.Dir);
   result.Errors = std::move(job.Errors);
   return result;
 }
