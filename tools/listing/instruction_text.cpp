@@ -5,22 +5,24 @@
 namespace asm2pas::objdump {
 
 bool IsPrefixWord(std::string_view w) {
-  static constexpr std::string_view kPrefixes[] = {
-      "rep",    "repz",    "repe",    "repnz",  "repne",  "lock",     "bnd",      "notrack",
-      "data16", "data32",  "addr16",  "addr32", "cs",     "ds",       "es",       "fs",
-      "gs",     "ss",      "xacquire", "xrelease"};
-  if (w.size() < 2) return false;
-  // Every instruction asks: the first letter rules most words out at once.
-  for (std::string_view p : kPrefixes)
-    if (p[0] == w[0] && p == w) return true;
-  return false;
+  // Every instruction asks: by length first.
+  switch (w.size()) {
+    case 2: return w == "cs" || w == "ds" || w == "es" || w == "fs" || w == "gs" || w == "ss";
+    case 3: return w == "rep" || w == "bnd";
+    case 4: return w == "repz" || w == "repe" || w == "lock";
+    case 5: return w == "repnz" || w == "repne";
+    case 6: return w == "data16" || w == "data32" || w == "addr16" || w == "addr32";
+    case 7: return w == "notrack";
+    case 8: return w == "xacquire" || w == "xrelease";
+    default: return false;
+  }
 }
 
 std::pair<std::string_view, std::string_view> MnemonicAndOperands(std::string_view text) {
   text = TrimBlanks(text);
   // Ends: every pass takes one word off the front of `text`.
   for (;;) {
-    size_t gap = text.find_first_of(" \t");
+    size_t gap = FindBlank(text);
     if (gap == std::string_view::npos) return {text, {}};
     std::string_view word = text.substr(0, gap);
     std::string_view rest = TrimBlanks(text.substr(gap));
@@ -49,13 +51,13 @@ SplitText Split(std::string_view text) {
   std::vector<std::string> prefixes;
   // Ends: every pass takes one word off the front of `text`.
   for (;;) {
-    size_t gap = text.find_first_of(" \t");
+    size_t gap = FindBlank(text);
     std::string_view word = text.substr(0, gap);
     if (gap == std::string_view::npos || !IsPrefixWord(word)) break;
     prefixes.emplace_back(word);
     text = TrimBlanks(text.substr(gap));
   }
-  size_t gap = text.find_first_of(" \t");
+  size_t gap = FindBlank(text);
   SplitText out;
   out.Mnemonic = Lower(text.substr(0, gap));
   if (gap != std::string_view::npos) out.Operands = TrimBlanks(text.substr(gap));

@@ -29,6 +29,14 @@ inline bool IsWordChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
+// The first blank or tab of `s`, or npos.
+inline size_t FindBlank(std::string_view s) {
+  // Ends: one pass per character.
+  for (size_t i = 0; i < s.size(); ++i)
+    if (IsBlank(s[i])) return i;
+  return std::string_view::npos;
+}
+
 inline std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);  // Ends: `s` shrinks
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);   // Ends: `s` shrinks
