@@ -180,7 +180,7 @@ class Reader {
   size_t last_slot_ = 0;
 };
 
-constexpr unsigned kPiecesPerThread = 8;
+constexpr unsigned kPiecesPerThread = 32;
 
 // The lines of one part of the text, taken apart.
 struct Part {

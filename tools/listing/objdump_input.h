@@ -5,6 +5,7 @@
 // and a PE file's exported routines. Rejects text that is not such output.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -24,35 +25,45 @@ struct Relocation {
 
 // The bytes of one instruction, kept in place: x86 instructions hold at
 // most 15. Longer runs (only text that is no real disassembly has them)
-// move to the heap.
+// move to the heap, all of them.
 class InstructionBytes {
  public:
   InstructionBytes() = default;
   InstructionBytes(std::initializer_list<uint8_t> bytes) {
     for (uint8_t b : bytes) push_back(b);
   }
+  InstructionBytes(const InstructionBytes& other) { *this = other; }
+  InstructionBytes& operator=(const InstructionBytes& other) {
+    if (this == &other) return *this;
+    std::copy(other.in_place_, other.in_place_ + kInPlace, in_place_);
+    size_ = other.size_;
+    heap_ = other.heap_ ? std::make_unique<std::vector<uint8_t>>(*other.heap_) : nullptr;
+    return *this;
+  }
+  InstructionBytes(InstructionBytes&&) noexcept = default;
+  InstructionBytes& operator=(InstructionBytes&&) noexcept = default;
+
   void push_back(uint8_t b) {
-    if (size_ < kInPlace) {
+    if (!heap_ && size_ < kInPlace) {
       in_place_[size_++] = b;
       return;
     }
-    if (size_ == kInPlace) heap_.assign(in_place_, in_place_ + kInPlace);
-    heap_.push_back(b);
-    ++size_;
+    if (!heap_) heap_ = std::make_unique<std::vector<uint8_t>>(in_place_, in_place_ + size_);
+    heap_->push_back(b);
   }
-  const uint8_t* begin() const { return size_ <= kInPlace ? in_place_ : heap_.data(); }
-  const uint8_t* end() const { return begin() + size_; }
-  size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
+  const uint8_t* begin() const { return heap_ ? heap_->data() : in_place_; }
+  const uint8_t* end() const { return begin() + size(); }
+  size_t size() const { return heap_ ? heap_->size() : size_; }
+  bool empty() const { return size() == 0; }
   uint8_t operator[](size_t i) const { return begin()[i]; }
   uint8_t front() const { return begin()[0]; }
-  uint8_t back() const { return begin()[size_ - 1]; }
+  uint8_t back() const { return begin()[size() - 1]; }
 
  private:
-  static constexpr size_t kInPlace = 16;
+  static constexpr size_t kInPlace = 15;
   uint8_t in_place_[kInPlace] = {};
-  size_t size_ = 0;
-  std::vector<uint8_t> heap_;
+  uint8_t size_ = 0;  // of the bytes in place
+  std::unique_ptr<std::vector<uint8_t>> heap_;
 };
 
 struct SourceInstruction {
