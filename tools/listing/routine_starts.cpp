@@ -1,6 +1,8 @@
 #include "routine_starts.h"
 
 #include <algorithm>
+#include <memory>
+#include <span>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,23 +30,28 @@ enum class Flow : uint8_t {
   Call,
 };
 
+// One instruction as the finder sees it. No field has a default: every
+// item is written whole by the thread that gathers it, so that the room for
+// all of them needs no clearing first.
 struct Item {
-  SourceInstruction* Ins = nullptr;
-  uint64_t Address = 0;
-  uint64_t Target = 0;  // direct jumps, branches and calls; a table's address
-  size_t Group = 0;     // run of code in address order
-  Flow Kind = Flow::Other;
-  bool Direct = false;   // Target holds a fixed address
-  bool Filler = false;   // alignment filler or zero bytes
-  bool Data = false;     // the bytes of a jump table, shown as instructions
-  bool Called = false;   // a direct call lands here
-  bool Jumped = false;   // a direct jump or a jump table lands here
-  bool Header = false;   // the first instruction under a routine header
-  bool Named = false;    // ... of a routine the input names
-  bool OutOfStep = false;  // decoded from zero bytes and a routine's first bytes
-  bool Fact = false;     // the entry point or an exported routine
-  bool Start = false;    // the result
+  SourceInstruction* Ins;
+  uint64_t Address;
+  uint64_t Target;  // direct jumps, branches and calls; a table's address
+  size_t Group;     // run of code in address order
+  Flow Kind;
+  bool Direct;      // Target holds a fixed address
+  bool Filler;      // alignment filler or zero bytes
+  bool Data;        // the bytes of a jump table, shown as instructions
+  bool Called;      // a direct call lands here
+  bool Jumped;      // a direct jump or a jump table lands here
+  bool Header;      // the first instruction under a routine header
+  bool Named;       // ... of a routine the input names
+  bool OutOfStep;   // decoded from zero bytes and a routine's first bytes
+  bool Fact;        // the entry point or an exported routine
+  bool Start;       // the result
 };
+
+using Items = std::span<Item>;
 
 // Filler the way objdump writes it: nop in every form, int3, xchg ax,ax,
 // mov and lea that leave a register as it was, and zero bytes.
@@ -111,13 +118,14 @@ void Classify(Item& item) {
 }
 
 // The instructions of every routine in input order, grouped into runs of
-// increasing addresses within one section.
-std::vector<Item> Gather(ObjdumpInput& input) {
+// increasing addresses within one section; `room` holds them.
+Items Gather(ObjdumpInput& input, std::unique_ptr<Item[]>& room) {
   // Where each routine's items begin.
   std::vector<size_t> first(input.Routines.size() + 1, 0);
   // Ends: one pass per routine.
   for (size_t r = 0; r < input.Routines.size(); ++r) first[r + 1] = first[r] + input.Routines[r].Instructions.size();
-  std::vector<Item> items(first.back());
+  room = std::make_unique_for_overwrite<Item[]>(first.back());
+  Items items(room.get(), first.back());
   // Each instruction on its own: on every core.
   ParallelRanges(items.size(), Cores(), [&](unsigned, size_t begin, size_t end) {
     size_t r = static_cast<size_t>(std::upper_bound(first.begin(), first.end(), begin) - first.begin()) - 1;
@@ -126,6 +134,7 @@ std::vector<Item> Gather(ObjdumpInput& input) {
       while (i >= first[r + 1]) ++r;  // Ends: a routine holding item i lies ahead
       Routine& routine = input.Routines[r];
       Item& item = items[i];
+      item = Item{};
       item.Ins = &routine.Instructions[i - first[r]];
       item.Address = item.Ins->Address;
       item.Header = i == first[r];
@@ -148,12 +157,12 @@ std::vector<Item> Gather(ObjdumpInput& input) {
   return items;
 }
 
-// Looks addresses up among the instructions: their addresses in order,
-// and for buckets of equal width over the whole range of addresses where
-// each bucket's addresses begin, so that a look-up searches one bucket.
+// Looks addresses up among the instructions: their order by address, and
+// for buckets of equal width over the whole range of addresses the first
+// position of each, so that a look-up searches one bucket.
 class AddressIndex {
  public:
-  explicit AddressIndex(const std::vector<Item>& items) {
+  explicit AddressIndex(Items items) : items_(items) {
     // Ends: one pass per item.
     for (size_t i = 1; i < items.size() && order_.empty(); ++i)
       if (items[i].Address < items[i - 1].Address) order_.resize(items.size());
@@ -163,77 +172,82 @@ class AddressIndex {
       std::stable_sort(order_.begin(), order_.end(),
                        [&](size_t a, size_t b) { return items[a].Address < items[b].Address; });
     }
-    addresses_.reserve(items.size());
-    // Ends: one pass per item.
-    for (size_t p = 0; p < items.size(); ++p) addresses_.push_back(items[ItemAt(p)].Address);
-    if (addresses_.empty()) return;
-    uint64_t range = addresses_.back() - addresses_.front();
+    if (items.empty()) return;
+    uint64_t range = AddressAt(items.size() - 1) - AddressAt(0);
     // About four addresses to a bucket.
     // Ends: `range >> shift_` halves every pass.
-    while (shift_ < 63 && (range >> shift_) > addresses_.size() / 4) ++shift_;
+    while (shift_ < 63 && (range >> shift_) > items.size() / 4) ++shift_;
     size_t buckets = static_cast<size_t>(range >> shift_) + 1;
     bucket_.resize(buckets + 1);
     size_t p = 0;
     // Ends: one pass per bucket; `p` only grows.
     for (size_t b = 0; b < buckets; ++b) {
-      uint64_t base = addresses_.front() + (static_cast<uint64_t>(b) << shift_);
-      while (p < addresses_.size() && addresses_[p] < base) ++p;
+      uint64_t base = AddressAt(0) + (static_cast<uint64_t>(b) << shift_);
+      while (p < items.size() && AddressAt(p) < base) ++p;
       bucket_[b] = p;
     }
-    bucket_[buckets] = addresses_.size();
+    bucket_[buckets] = items.size();
   }
   // Some address holds more than one instruction: the input is no single
   // address space (an object file's sections all start at 0).
-  bool Repeats() const { return std::adjacent_find(addresses_.begin(), addresses_.end()) != addresses_.end(); }
+  bool Repeats() const {
+    // Ends: one pass per item.
+    for (size_t p = 1; p < items_.size(); ++p)
+      if (AddressAt(p) == AddressAt(p - 1)) return true;
+    return false;
+  }
   // The instruction that starts at `address`.
   std::optional<size_t> At(uint64_t address) const {
-    if (addresses_.empty() || address < addresses_.front() || address > addresses_.back()) return std::nullopt;
-    auto [begin, end] = Bucket(address);
-    auto it = std::lower_bound(begin, end, address);
-    if (it == end || *it != address) return std::nullopt;
-    return ItemAt(static_cast<size_t>(it - addresses_.begin()));
+    if (items_.empty() || address < AddressAt(0) || address > AddressAt(items_.size() - 1)) return std::nullopt;
+    size_t p = FirstBeyond(address, false);
+    if (p == items_.size() || AddressAt(p) != address) return std::nullopt;
+    return ItemAt(p);
   }
   // The instruction whose bytes hold `address`.
-  std::optional<size_t> Holding(uint64_t address, const std::vector<Item>& items) const {
-    if (addresses_.empty() || address < addresses_.front()) return std::nullopt;
-    size_t p = addresses_.size();  // the first address beyond `address`
-    if (address < addresses_.back()) {
-      auto [begin, end] = Bucket(address);
-      p = static_cast<size_t>(std::upper_bound(begin, end, address) - addresses_.begin());
-    }
-    const Item& item = items[ItemAt(p - 1)];
+  std::optional<size_t> Holding(uint64_t address) const {
+    if (items_.empty() || address < AddressAt(0)) return std::nullopt;
+    size_t p = address < AddressAt(items_.size() - 1) ? FirstBeyond(address, true) : items_.size();
+    const Item& item = items_[ItemAt(p - 1)];
     if (address - item.Address >= item.Ins->Bytes.size()) return std::nullopt;
     return ItemAt(p - 1);
   }
   // The four bytes at `address`, little-endian, when the input shows them.
-  std::optional<uint32_t> Word(uint64_t address, const std::vector<Item>& items) const {
+  std::optional<uint32_t> Word(uint64_t address) const {
     uint32_t value = 0;
     // Ends: four bytes.
     for (unsigned k = 0; k < 4; ++k) {
-      std::optional<size_t> at = Holding(address + k, items);
+      std::optional<size_t> at = Holding(address + k);
       if (!at) return std::nullopt;
-      const Item& item = items[*at];
+      const Item& item = items_[*at];
       value |= static_cast<uint32_t>(item.Ins->Bytes[address + k - item.Address]) << (8 * k);
     }
     return value;
   }
 
  private:
-  using Position = std::vector<uint64_t>::const_iterator;
-  // The addresses of the bucket `address` falls in, which must lie within
-  // the range.
-  std::pair<Position, Position> Bucket(uint64_t address) const {
-    size_t b = static_cast<size_t>((address - addresses_.front()) >> shift_);
-    return {addresses_.begin() + static_cast<ptrdiff_t>(bucket_[b]),
-            addresses_.begin() + static_cast<ptrdiff_t>(bucket_[b + 1])};
-  }
-  // The item at a position of the address order.
+  // The item at a position of the address order, and its address.
   size_t ItemAt(size_t position) const { return order_.empty() ? position : order_[position]; }
+  uint64_t AddressAt(size_t position) const { return items_[ItemAt(position)].Address; }
+  // The first position whose address is at or beyond `address` (`beyond`:
+  // beyond it), searched in the bucket of `address`, which must lie within
+  // the range.
+  size_t FirstBeyond(uint64_t address, bool beyond) const {
+    size_t b = static_cast<size_t>((address - AddressAt(0)) >> shift_);
+    size_t low = bucket_[b], high = bucket_[b + 1];
+    // Ends: the range halves every pass.
+    while (low < high) {
+      size_t mid = low + (high - low) / 2;
+      uint64_t a = AddressAt(mid);
+      if (a < address || (beyond && a == address)) low = mid + 1;
+      else high = mid;
+    }
+    return low;
+  }
 
-  std::vector<size_t> order_;        // items by address; empty when in order already
-  std::vector<uint64_t> addresses_;  // in order
-  std::vector<size_t> bucket_;       // where each bucket begins in `addresses_`
-  unsigned shift_ = 0;               // a bucket spans 2^shift_ addresses
+  Items items_;
+  std::vector<size_t> order_;   // items by address; empty when in order already
+  std::vector<size_t> bucket_;  // the first position of each bucket
+  unsigned shift_ = 0;          // a bucket spans 2^shift_ addresses
 };
 
 constexpr size_t kMaxTableEntries = 4096;
@@ -241,20 +255,20 @@ constexpr size_t kMaxTableEntries = 4096;
 // Jump tables that lie in the code itself: their words are addresses of
 // the same run of code. The instructions objdump decoded from the table's
 // bytes are data; the addresses it holds are jump targets.
-size_t ReadTables(std::vector<Item>& items, const AddressIndex& index) {
+size_t ReadTables(Items items, const AddressIndex& index) {
   size_t data = 0;
   // Ends: one pass per instruction; each table read is bounded.
   for (size_t i = 0; i < items.size(); ++i) {
     if (items[i].Kind != Flow::Table || items[i].Data) continue;
-    std::optional<size_t> table = index.Holding(items[i].Target, items);
+    std::optional<size_t> table = index.Holding(items[i].Target);
     if (!table || items[*table].Group != items[i].Group) continue;
     uint64_t address = items[i].Target;
     uint64_t furthest = 0;
     size_t entries = 0;
     // Ends: at the first word that is no address of this code, or at the bound.
     for (; entries < kMaxTableEntries; ++entries, address += 4) {
-      std::optional<uint32_t> word = index.Word(address, items);
-      std::optional<size_t> holder = word ? index.Holding(*word, items) : std::nullopt;
+      std::optional<uint32_t> word = index.Word(address);
+      std::optional<size_t> holder = word ? index.Holding(*word) : std::nullopt;
       if (!holder || items[*holder].Group != items[i].Group) break;
       if (std::optional<size_t> target = index.At(*word)) items[*target].Jumped = true;
       furthest = std::max<uint64_t>(furthest, *word);
@@ -273,14 +287,14 @@ size_t ReadTables(std::vector<Item>& items, const AddressIndex& index) {
   return data;
 }
 
-void MarkTargets(std::vector<Item>& items, const AddressIndex& index) {
+void MarkTargets(Items items, const AddressIndex& index) {
   // Ends: one pass per instruction.
   for (size_t i = 0; i < items.size(); ++i) {
     const Item& item = items[i];
     if (item.Data || !item.Direct) continue;
     std::optional<size_t> target = index.At(item.Target);
     // A routine objdump decoded out of step starts after the zeros.
-    if (std::optional<size_t> holder = target ? target : index.Holding(item.Target, items);
+    if (std::optional<size_t> holder = target ? target : index.Holding(item.Target);
         holder && !target && items[*holder].OutOfStep &&
         item.Target == items[*holder].Address + LeadingZeros(items[*holder]))
       target = holder;
@@ -326,7 +340,7 @@ bool ReadsFirstArgument(const Item& item) {
 
 // How compiled routines begin: push ebp; mov ebp,esp, space for locals, or
 // saved registers followed by more of the same.
-bool IsPrologue(const std::vector<Item>& items, size_t i) {
+bool IsPrologue(Items items, size_t i) {
   const Item& a = items[i];
   if (i + 1 < items.size() && items[i + 1].Group == a.Group && IsPicBase(a, items[i + 1])) return true;
   if (a.Address % 16 == 0 && ReadsFirstArgument(a)) return true;
@@ -351,7 +365,7 @@ bool IsKnownStart(const Item& item) { return item.Named || item.Called || item.F
 
 // Routines that do not come back: some call of theirs is followed by
 // filler, which a compiler puts only where nothing runs on.
-std::unordered_set<uint64_t> NoReturnTargets(const std::vector<Item>& items) {
+std::unordered_set<uint64_t> NoReturnTargets(Items items) {
   std::unordered_set<uint64_t> out;
   // Ends: one pass per instruction.
   for (size_t i = 0; i + 1 < items.size(); ++i)
@@ -367,19 +381,28 @@ bool IsBad(const Item& item) {
   return m == "(bad)" || m == ".byte" || m == ".word";
 }
 
-// For every instruction, the address of the next one in its run of code
-// that the input names or that is called, exported or the entry point: a
-// jump at or beyond it leaves the routine (a tail call).
-std::vector<uint64_t> NextKnownStarts(const std::vector<Item>& items) {
-  std::vector<uint64_t> next(items.size(), UINT64_MAX);
-  // Ends: one pass per instruction, from the last.
-  for (size_t i = items.size(); i-- > 1;) {
-    bool same = items[i].Group == items[i - 1].Group;
-    bool known = !items[i].Data && IsKnownStart(items[i]);
-    next[i - 1] = !same ? UINT64_MAX : known ? items[i].Address : next[i];
+// For instruction i, the address of the next one in its run of code that
+// the input names or that is called, exported or the entry point: a jump
+// at or beyond it leaves the routine (a tail call). Asked with i growing,
+// so the search goes on from where the last one stopped.
+class NextKnownStart {
+ public:
+  explicit NextKnownStart(Items items) : items_(items) {}
+  uint64_t After(size_t i) {
+    if (next_ <= i) {
+      next_ = i + 1;
+      // Ends: at the first known start or run boundary, or the end.
+      while (next_ < items_.size() && items_[next_].Group == items_[next_ - 1].Group &&
+             (items_[next_].Data || !IsKnownStart(items_[next_])))
+        ++next_;
+    }
+    return next_ < items_.size() && items_[next_].Group == items_[i].Group ? items_[next_].Address : UINT64_MAX;
   }
-  return next;
-}
+
+ private:
+  Items items_;
+  size_t next_ = 0;  // the first item after the last one asked about that ends the search
+};
 
 // The walk that decides. A routine the input names is split only at a
 // called, exported or entry address that follows a transfer of control and
@@ -388,8 +411,8 @@ std::vector<uint64_t> NextKnownStarts(const std::vector<Item>& items) {
 // forward jumps where a prologue begins, or where filler or alignment shows
 // a compiler's routine boundary and the routine before has no jump whose
 // targets are unknown.
-void DecideStarts(std::vector<Item>& items) {
-  std::vector<uint64_t> next_known = NextKnownStarts(items);
+void DecideStarts(Items items) {
+  NextKnownStart next_known(items);
   std::unordered_set<uint64_t> noreturn = NoReturnTargets(items);
   uint64_t reach = 0;      // the furthest forward jump of the current routine
   bool after_transfer = false;
@@ -425,7 +448,7 @@ void DecideStarts(std::vector<Item>& items) {
       blind = false;
     }
     if ((it.Kind == Flow::Branch || it.Kind == Flow::Jump) && it.Direct && it.Target > it.Address &&
-        it.Target < next_known[i])
+        it.Target < next_known.After(i))
       reach = std::max(reach, it.Target);
     if (JumpsThroughRegister(it) || it.Kind == Flow::Table) blind = true;
     bool transfer = it.Kind == Flow::Ret || it.Kind == Flow::Stop || it.Kind == Flow::Jump ||
@@ -451,7 +474,7 @@ std::string NameFor(const Item& item, const Routine& origin,
 
 // New routines from the decided starts, cut out of the same store; notes go with
 // the instruction they follow.
-std::vector<Routine> Rebuild(ObjdumpInput& input, const std::vector<Item>& items,
+std::vector<Routine> Rebuild(ObjdumpInput& input, Items items,
                              const std::unordered_map<uint64_t, std::string>& facts) {
   std::vector<Routine> out;
   size_t k = 0;
@@ -506,7 +529,8 @@ FinderCounts FindRoutineStarts(ObjdumpInput& input) {
   for (const Export& e : input.Exports) facts.emplace(e.Address, e.Name);
   for (uint64_t entry : input.Entries) facts.emplace(entry, "entry");
 
-  std::vector<Item> items = Gather(input);
+  std::unique_ptr<Item[]> room;
+  Items items = Gather(input, room);
   AddressIndex index(items);
   if (index.Repeats()) return counts;  // addresses cannot be told apart
   counts.DataLines = ReadTables(items, index);
