@@ -75,31 +75,30 @@ std::string SharePercent(const RoutineSummary& r) {
   return std::to_string((r.StatementLines * 100 + r.OutputLines / 2) / r.OutputLines) + "%";
 }
 
-void AppendRoutinePage(std::string& out, const RoutineSummary& r, std::string_view listing,
-                       std::string_view source) {
-  std::string name = EscapeHtml(r.Name);
-  out += Head(name);
-  out += "<p><a href=\"index.html\">index</a></p>\n<h1>" + name + "</h1>\n<p>" + Hex8(r.First) + " to " +
+void OpenRoutinesPage(std::string& out, const std::string& title) {
+  out += Head(EscapeHtml(title));
+  out += "<p><a href=\"index.html\">index</a></p>\n";
+}
+
+void AppendRoutineSection(std::string& out, const RoutineSummary& r, std::string_view listing,
+                          std::string_view source) {
+  // The file name is letters, digits and "_.@+-" only: an id as it is.
+  out += "<section id=\"" + r.File + "\"><h1>" + EscapeHtml(r.Name) + "</h1>\n<p>" + Hex8(r.First) + " to " +
          Hex8(r.Last) + ", " + std::to_string(r.Instructions) + " instructions, " + SharePercent(r) +
-         " of the output lines are statements or structure" + (r.Failed ? "; <b>failed</b>" : "") +
-         "</p>\n";
+         " of the output lines are statements or structure" + (r.Failed ? "; <b>failed</b>" : "") + "</p>\n";
   if (!r.Messages.empty()) {
     out += "<ul class=\"messages\">\n";
     for (const std::string& m : r.Messages) out += "<li>" + EscapeHtml(m) + "</li>\n";
     out += "</ul>\n";
   }
-  out += "<div class=\"side\"><div><h2>Listing</h2><pre id=\"listing\">";
+  out += "<div class=\"side\"><div><h2>Listing</h2><pre class=\"listing\">";
   AppendEscapedHtml(out, listing);
-  out += "</pre></div>\n<div><h2>Pascal-like source</h2><pre id=\"source\">";
+  out += "</pre></div>\n<div><h2>Pascal-like source</h2><pre class=\"source\">";
   AppendEscapedHtml(out, source);
-  out += "</pre></div></div>\n</body></html>\n";
+  out += "</pre></div></div></section>\n";
 }
 
-std::string RoutinePage(const RoutineSummary& r, std::string_view listing, std::string_view source) {
-  std::string out;
-  AppendRoutinePage(out, r, listing, source);
-  return out;
-}
+void CloseRoutinesPage(std::string& out) { out += "</body></html>\n"; }
 
 std::string IndexPage(const std::string& title, const std::vector<RoutineSummary>& routines) {
   std::string out = Head(EscapeHtml(title));
@@ -108,7 +107,7 @@ std::string IndexPage(const std::string& title, const std::vector<RoutineSummary
   // Ends: one pass per routine.
   for (const RoutineSummary& r : routines) {
     out += r.Failed ? "<tr class=\"failed\">" : "<tr>";
-    out += "<td>" + Hex8(r.First) + "</td><td><a href=\"" + Href(r.File + ".html") + "\">" +
+    out += "<td>" + Hex8(r.First) + "</td><td><a href=\"" + Href(r.Page) + "#" + Href(r.File) + "\">" +
            EscapeHtml(r.Name) + "</a></td><td class=\"n\">" + std::to_string(r.Instructions) +
            "</td><td class=\"n\">" + SharePercent(r) + "</td><td class=\"n\">" + std::to_string(r.Warnings) +
            "</td><td>" + (r.Failed ? EscapeHtml(r.Messages.empty() ? "failed" : r.Messages.back()) : "") +
