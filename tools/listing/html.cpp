@@ -19,11 +19,11 @@ std::string Head(const std::string& title) {
          "</head><body>\n";
 }
 
-// A link target for a file name: the name's bytes percent-encoded, so that
-// no character of it means anything to the browser.
-std::string Href(const std::string& file) {
+// A link target for a file name, appended: the name's bytes
+// percent-encoded, so that no character of it means anything to the browser.
+void AppendHref(std::string& out, const std::string& file) {
   static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
+  // Ends: one pass per byte of the name.
   for (unsigned char c : file) {
     if (IsWordChar(static_cast<char>(c)) || c == '.' || c == '-') {
       out += static_cast<char>(c);
@@ -31,7 +31,6 @@ std::string Href(const std::string& file) {
       out.append(1, '%').append(1, kDigits[c >> 4]).append(1, kDigits[c & 15]);
     }
   }
-  return out;
 }
 
 }  // namespace
@@ -107,11 +106,17 @@ std::string IndexPage(const std::string& title, const std::vector<RoutineSummary
   // Ends: one pass per routine.
   for (const RoutineSummary& r : routines) {
     out += r.Failed ? "<tr class=\"failed\">" : "<tr>";
-    out += "<td>" + Hex8(r.First) + "</td><td><a href=\"" + Href(r.Page) + "#" + Href(r.File) + "\">" +
-           EscapeHtml(r.Name) + "</a></td><td class=\"n\">" + std::to_string(r.Instructions) +
-           "</td><td class=\"n\">" + SharePercent(r) + "</td><td class=\"n\">" + std::to_string(r.Warnings) +
-           "</td><td>" + (r.Failed ? EscapeHtml(r.Messages.empty() ? "failed" : r.Messages.back()) : "") +
-           "</td></tr>\n";
+    out.append("<td>").append(Hex8(r.First)).append("</td><td><a href=\"");
+    AppendHref(out, r.Page);
+    out += '#';
+    AppendHref(out, r.File);
+    out += "\">";
+    AppendEscapedHtml(out, r.Name);
+    out.append("</a></td><td class=\"n\">").append(std::to_string(r.Instructions));
+    out.append("</td><td class=\"n\">").append(SharePercent(r));
+    out.append("</td><td class=\"n\">").append(std::to_string(r.Warnings)).append("</td><td>");
+    if (r.Failed) AppendEscapedHtml(out, r.Messages.empty() ? "failed" : r.Messages.back());
+    out += "</td></tr>\n";
   }
   return out + "</table>\n</body></html>\n";
 }

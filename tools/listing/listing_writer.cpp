@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "listing/format.h"
 #include "routine_rules.h"
@@ -91,18 +93,24 @@ std::string FileNameFor(const std::string& routine_name) { return BaseName(routi
 
 std::vector<std::string> BaseFileNames(const std::vector<Routine>& routines,
                                        const std::set<std::string>& reserved) {
-  std::multiset<std::string> names(reserved.begin(), reserved.end());
-  for (const Routine& r : routines) names.insert(BaseName(r.Name));
-  std::set<std::string> used = reserved;
+  std::vector<std::string> base;
+  base.reserve(routines.size());
+  std::unordered_map<std::string, size_t> count;  // routines (and reserved names) by base name
+  for (const std::string& name : reserved) ++count[name];
+  // Ends: one pass per routine.
+  for (const Routine& r : routines) ++count[base.emplace_back(BaseName(r.Name))];
+  std::unordered_set<std::string> used(reserved.begin(), reserved.end());
   std::vector<std::string> out;
   out.reserve(routines.size());
-  for (const Routine& r : routines) {
-    std::string file = BaseName(r.Name);
-    if (names.count(file) > 1) file = BaseName(r.Name + "-" + Hex8(r.Address));
+  // Ends: one pass per routine.
+  for (size_t i = 0; i < routines.size(); ++i) {
+    const Routine& r = routines[i];
+    std::string file = std::move(base[i]);
+    if (count[file] > 1) file = BaseName(r.Name + "-" + Hex8(r.Address));
     for (int n = 2; used.count(file); ++n)  // ends: `used` is finite
       file = BaseName(r.Name + "-" + Hex8(r.Address) + "-" + std::to_string(n));
     if (!r.Instructions.empty()) used.insert(file);  // no file is written for an empty one
-    out.push_back(file);
+    out.push_back(std::move(file));
   }
   return out;
 }
