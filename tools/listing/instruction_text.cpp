@@ -41,7 +41,7 @@ bool IsJump(std::string_view m) {
 SplitText Split(std::string_view text) {
   // objdump's "# ..." remarks are annotations, not operands.
   // Ends: every pass looks at the next "#".
-  for (size_t hash = text.find('#'); hash != std::string_view::npos; hash = text.find('#', hash + 1)) {
+  for (size_t hash = FindChar(text, '#'); hash != std::string_view::npos; hash = FindChar(text, '#', hash + 1)) {
     if (hash > 0 && text[hash - 1] == ' ') {
       text = text.substr(0, hash - 1);
       break;
@@ -61,7 +61,7 @@ SplitText Split(std::string_view text) {
   SplitText out;
   out.Mnemonic = Lower(text.substr(0, gap));
   if (gap != std::string_view::npos) out.Operands = TrimBlanks(text.substr(gap));
-  if (size_t comma = out.Mnemonic.find(','); comma != std::string::npos &&
+  if (size_t comma = FindChar(out.Mnemonic, ','); comma != std::string::npos &&
                                            IsConditionalJump(out.Mnemonic))
     out.Mnemonic.erase(comma);
   for (const std::string& p : prefixes) {
@@ -74,7 +74,7 @@ SplitText Split(std::string_view text) {
 }
 
 std::optional<DirectTarget> ParseDirectTarget(std::string_view operands) {
-  size_t gap = operands.find(' ');
+  size_t gap = FindChar(operands, ' ');
   std::string_view digits = operands.substr(0, gap);
   // Without symbols objdump writes the target as "0x804c3d4".
   if (gap == std::string_view::npos && StartsWith(digits, "0x")) digits.remove_prefix(2);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -23,25 +24,30 @@ void AppendListingLine(std::string& out, const ListingInstruction& ins) {
   // asm2pas skips lines that begin with "*": the filler stays visible here.
   if (ins.OutOfStep) out += "* out of step: ";
   if (ins.Padding) out += "* padding: ";
-  // The columns of format::ListingLine, laid out in place. The reader
-  // rejects addresses beyond 32 bits.
+  // The columns of format::ListingLine, laid out in place: the address,
+  // the bytes (cut and marked ".." when they would reach the mnemonic),
+  // blanks up to the mnemonic, the mnemonic and the operands after a
+  // blank. The reader rejects addresses beyond 32 bits.
   constexpr size_t kBytesWidth = format::kMnemonicColumn - format::kBytesColumn;
-  size_t line = out.size();
-  out += format::Hex8(static_cast<uint32_t>(ins.Address));
-  out.append(format::kBytesColumn - 1 - format::kAddressDigits, ' ');
+  constexpr size_t kText = format::kMnemonicColumn - 1;
   std::string_view bytes = ins.Bytes;
-  if (bytes.size() > kBytesWidth)
-    out.append(bytes.substr(0, kBytesWidth - 2)).append("..");
-  else
-    out.append(bytes);
-  out.append(format::kMnemonicColumn - 1 - (out.size() - line), ' ');
-  size_t text = out.size();
-  out.append(ins.Mnemonic);
-  if (!ins.Operands.empty()) out.append(" ").append(ins.Operands);
+  bool cut = bytes.size() > kBytesWidth;
+  if (cut) bytes = bytes.substr(0, kBytesWidth - 2);
+  size_t text = ins.Mnemonic.size() + (ins.Operands.empty() ? 0 : 1 + ins.Operands.size());
+  size_t line = out.size();
+  out.resize(line + kText + text + format::kLineEnd.size(), ' ');
+  char* p = out.data() + line;
+  std::string address = format::Hex8(static_cast<uint32_t>(ins.Address));
+  std::memcpy(p, address.data(), format::kAddressDigits);
+  std::memcpy(p + format::kBytesColumn - 1, bytes.data(), bytes.size());
+  if (cut) std::memcpy(p + format::kBytesColumn - 1 + bytes.size(), "..", 2);
+  char* t = p + kText;
+  std::memcpy(t, ins.Mnemonic.data(), ins.Mnemonic.size());
+  if (!ins.Operands.empty()) std::memcpy(t + ins.Mnemonic.size() + 1, ins.Operands.data(), ins.Operands.size());
   // Ends: one pass per character of the mnemonic and operands.
-  for (size_t i = text; i < out.size(); ++i)
-    if (IsControl(out[i])) out[i] = '?';
-  out.append(format::kLineEnd);
+  for (char* c = t; c < t + text; ++c)
+    if (IsControl(*c)) *c = '?';
+  std::memcpy(t + text, format::kLineEnd.data(), format::kLineEnd.size());
 }
 
 std::string FormatListingLine(const ListingInstruction& ins) {

@@ -24,7 +24,7 @@ std::string RejectFormat(const std::string& format) {
   return "";
 }
 
-bool LooksLikeAtt(std::string_view text) { return text.find('%') != std::string_view::npos; }
+bool LooksLikeAtt(std::string_view text) { return FindChar(text, '%') != std::string_view::npos; }
 
 constexpr size_t kNoSlot = SIZE_MAX;
 

@@ -101,7 +101,7 @@ void ClassifyInstruction(uint64_t address, std::string_view rest, ObjdumpLine& o
   if (rest.empty() || rest.front() != '\t') return;
   rest.remove_prefix(1);
   out.Address = address;
-  size_t tab = rest.find('\t');
+  size_t tab = FindChar(rest, '\t');
   if (tab != std::string_view::npos) {
     if (!ParseBytes(rest.substr(0, tab), out.Bytes)) {
       out.Bytes = InstructionBytes();

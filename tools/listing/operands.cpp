@@ -83,7 +83,7 @@ std::optional<std::string> NegativeImmediate(std::string_view operand, const Sou
 // `room` holds the text when annotations had to be cut out.
 std::string_view WithoutAnnotations(std::string_view operand, std::string& room) {
   std::string_view rest = TrimBlanks(operand);
-  if (rest.find(" <") == std::string_view::npos) return rest;
+  if (FindPair(rest, ' ', '<') == std::string_view::npos) return rest;
   // Ends: every pass moves past one annotation or copies the rest.
   for (;;) {
     size_t open = rest.find(" <");
@@ -100,33 +100,43 @@ std::string_view WithoutAnnotations(std::string_view operand, std::string& room)
 
 char LowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// Appends `text` in lower case.
+void AppendLower(std::string& out, std::string_view text) {
+  size_t at = out.size();
+  out.append(text);
+  // Ends: one pass per character appended.
+  for (size_t i = at; i < out.size(); ++i) out[i] = LowerChar(out[i]);
+}
+
 // The text in lower case, numbers "0x..." as "$" numbers and scales of one
-// dropped, appended to `out`.
+// dropped, appended to `out`; the runs between them are copied whole.
 void AppendDollarNumbers(std::string& out, std::string_view text) {
   size_t i = 0;
+  size_t run = 0;  // the first character not yet appended
   // Ends: every pass consumes at least one character.
   while (i < text.size()) {
-    char c = LowerChar(text[i]);
-    bool word_start = i == 0 || !IsWordChar(text[i - 1]);
-    if (c == '0' && word_start && i + 2 < text.size() && LowerChar(text[i + 1]) == 'x' &&
-        IsHexDigit(text[i + 2])) {
+    char c = text[i];
+    if (c == '0' && (i == 0 || !IsWordChar(text[i - 1])) && i + 2 < text.size() &&
+        LowerChar(text[i + 1]) == 'x' && IsHexDigit(text[i + 2])) {
       size_t end = i + 2;
-      while (end < text.size() && IsHexDigit(text[end])) ++end;
+      while (end < text.size() && IsHexDigit(text[end])) ++end;  // Ends: at the end of the digits
       if (std::optional<uint64_t> v = ParseHex(text.substr(i + 2, end - i - 2))) {
+        AppendLower(out, text.substr(run, i - run));
         AppendDollarNumber(out, *v);
-        i = end;
+        i = run = end;
         continue;
       }
     }
     // "[eax+edx*1]": a scale of one says nothing.
     if (c == '*' && i + 1 < text.size() && text[i + 1] == '1' &&
         (i + 2 == text.size() || !std::isdigit(static_cast<unsigned char>(text[i + 2])))) {
-      i += 2;
+      AppendLower(out, text.substr(run, i - run));
+      i = run = i + 2;
       continue;
     }
-    out += c;
     ++i;
   }
+  AppendLower(out, text.substr(run));
 }
 
 }  // namespace
@@ -135,7 +145,7 @@ void AppendOperand(std::string& out, std::string_view operand) {
   std::string room;
   std::string_view text = WithoutAnnotations(operand, room);
   // Only an operand with a segment can be absolute ("ds:0x...").
-  if (text.find(':') != std::string_view::npos) {
+  if (FindChar(text, ':') != std::string_view::npos) {
     std::string lowered = Lower(text);
     if (std::optional<AbsoluteOperand> a = ParseAbsolute(lowered)) {
       OpenAbsolute(out, *a);
@@ -166,7 +176,7 @@ void AppendOperands(std::string& out, std::string_view operands, const SourceIns
     last = out.size();
     last_operand = op;
     // An absolute operand has a segment: "ds:0x...".
-    if (op.find(':') != std::string_view::npos && !ins.Relocs.empty()) {
+    if (!ins.Relocs.empty() && FindChar(op, ':') != std::string_view::npos) {
       std::string lowered = Lower(op);
       std::optional<AbsoluteOperand> a = ParseAbsolute(lowered);
       if (const Relocation* reloc = a ? AbsoluteReloc(ins, a->Address) : nullptr) {

@@ -59,7 +59,7 @@ bool IsFiller(const SourceInstruction& ins, std::string_view m, std::string_view
   if (!ins.Bytes.empty() && std::all_of(ins.Bytes.begin(), ins.Bytes.end(), [](uint8_t b) { return b == 0; }))
     return true;
   if (m == "nop" || m == "int3") return true;
-  size_t comma = ops.find(',');
+  size_t comma = FindChar(ops, ',');
   if (comma == std::string_view::npos) return false;
   std::string_view dest = ops.substr(0, comma);
   std::string_view src = ops.substr(comma + 1);

@@ -29,6 +29,22 @@ inline bool IsWordChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
+// The first `c` in `s` from `from` on, or npos; and the first `a`
+// followed by `b`. Plain loops: on the short texts of one instruction they
+// cost less than a call of the library's search.
+inline size_t FindChar(std::string_view s, char c, size_t from = 0) {
+  // Ends: one pass per character.
+  for (size_t i = from; i < s.size(); ++i)
+    if (s[i] == c) return i;
+  return std::string_view::npos;
+}
+inline size_t FindPair(std::string_view s, char a, char b) {
+  // Ends: one pass per character.
+  for (size_t i = 0; i + 1 < s.size(); ++i)
+    if (s[i] == a && s[i + 1] == b) return i;
+  return std::string_view::npos;
+}
+
 // The first blank or tab of `s`, or npos.
 inline size_t FindBlank(std::string_view s) {
   // Ends: one pass per character.
