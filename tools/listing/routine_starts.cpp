@@ -1,6 +1,7 @@
 #include "routine_starts.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <span>
 #include <optional>
@@ -30,25 +31,26 @@ enum class Flow : uint8_t {
   Call,
 };
 
-// One instruction as the finder sees it. No field has a default: every
-// item is written whole by the thread that gathers it, so that the room for
-// all of them needs no clearing first.
+// One instruction as the finder sees it, in 32 bytes: the passes over all
+// of them read less. No field has a default: every item is written whole by
+// the thread that gathers it, so that the room for all of them needs no
+// clearing first. An item's flags are written by one thread at a time.
 struct Item {
   SourceInstruction* Ins;
-  uint64_t Address;
-  uint64_t Target;  // direct jumps, branches and calls; a table's address
-  size_t Group;     // run of code in address order
+  uint64_t Target;   // direct jumps, branches and calls; a table's address
+  uint32_t Address;  // the reader takes no address beyond 32 bits
+  uint32_t Group;    // run of code in address order; fewer than items
   Flow Kind;
-  bool Direct;      // Target holds a fixed address
-  bool Filler;      // alignment filler or zero bytes
-  bool Data;        // the bytes of a jump table, shown as instructions
-  bool Called;      // a direct call lands here
-  bool Jumped;      // a direct jump or a jump table lands here
-  bool Header;      // the first instruction under a routine header
-  bool Named;       // ... of a routine the input names
-  bool OutOfStep;   // decoded from zero bytes and a routine's first bytes
-  bool Fact;        // the entry point or an exported routine
-  bool Start;       // the result
+  bool Direct : 1;     // Target holds a fixed address
+  bool Filler : 1;     // alignment filler or zero bytes
+  bool Data : 1;       // the bytes of a jump table, shown as instructions
+  bool Called : 1;     // a direct call lands here
+  bool Header : 1;     // the first instruction under a routine header
+  bool Named : 1;      // ... of a routine the input names
+  bool OutOfStep : 1;  // decoded from zero bytes and a routine's first bytes
+  bool Fact : 1;       // the entry point or an exported routine
+  bool NoReturn : 1;   // a direct call of a routine that does not come back
+  bool Start : 1;      // the result
 };
 
 using Items = std::span<Item>;
@@ -117,9 +119,15 @@ void Classify(Item& item) {
   }
 }
 
+// What the pass that groups the items notices on its way.
+struct GatherNotes {
+  bool Sorted = true;          // the addresses never fall
+  std::vector<size_t> Tables;  // the jumps through a table, in order
+};
+
 // The instructions of every routine in input order, grouped into runs of
 // increasing addresses within one section; `room` holds them.
-Items Gather(ObjdumpInput& input, std::unique_ptr<Item[]>& room) {
+Items Gather(ObjdumpInput& input, std::unique_ptr<Item[]>& room, GatherNotes& notes) {
   // Where each routine's items begin.
   std::vector<size_t> first(input.Routines.size() + 1, 0);
   // Ends: one pass per routine.
@@ -136,13 +144,13 @@ Items Gather(ObjdumpInput& input, std::unique_ptr<Item[]>& room) {
       Item& item = items[i];
       item = Item{};
       item.Ins = &routine.Instructions[i - first[r]];
-      item.Address = item.Ins->Address;
+      item.Address = static_cast<uint32_t>(item.Ins->Address);
       item.Header = i == first[r];
       item.Named = item.Header && !routine.Unnamed;
       Classify(item);
     }
   });
-  size_t group = 0;
+  uint32_t group = 0;
   const std::string* section = nullptr;
   // Ends: one pass per routine, and per item within it.
   for (size_t r = 0; r < input.Routines.size(); ++r) {
@@ -150,7 +158,9 @@ Items Gather(ObjdumpInput& input, std::unique_ptr<Item[]>& room) {
       if (i > 0 && ((i == first[r] && *section != input.Routines[r].Section) ||
                     items[i].Address <= items[i - 1].Address))
         ++group;
+      if (i > 0 && items[i].Address < items[i - 1].Address) notes.Sorted = false;
       items[i].Group = group;
+      if (items[i].Kind == Flow::Table) notes.Tables.push_back(i);
     }
     if (first[r + 1] > first[r]) section = &input.Routines[r].Section;
   }
@@ -162,11 +172,10 @@ Items Gather(ObjdumpInput& input, std::unique_ptr<Item[]>& room) {
 // position of each, so that a look-up searches one bucket.
 class AddressIndex {
  public:
-  explicit AddressIndex(Items items) : items_(items) {
-    // Ends: one pass per item.
-    for (size_t i = 1; i < items.size() && order_.empty(); ++i)
-      if (items[i].Address < items[i - 1].Address) order_.resize(items.size());
-    if (!order_.empty()) {
+  // `sorted`: the items are in address order already.
+  AddressIndex(Items items, bool sorted) : items_(items) {
+    if (!sorted) {
+      order_.resize(items.size());
       // Ends: one pass per item.
       for (size_t i = 0; i < items.size(); ++i) order_[i] = i;
       std::stable_sort(order_.begin(), order_.end(),
@@ -179,23 +188,24 @@ class AddressIndex {
     while (shift_ < 63 && (range >> shift_) > items.size() / 4) ++shift_;
     size_t buckets = static_cast<size_t>(range >> shift_) + 1;
     bucket_.resize(buckets + 1);
-    size_t p = 0;
-    // Ends: one pass per bucket; `p` only grows.
-    for (size_t b = 0; b < buckets; ++b) {
-      uint64_t base = AddressAt(0) + (static_cast<uint64_t>(b) << shift_);
-      while (p < items.size() && AddressAt(p) < base) ++p;
-      bucket_[b] = p;
-    }
     bucket_[buckets] = items.size();
+    // Each position begins the buckets from the one after its
+    // predecessor's up to its own: every bucket gets the first position at
+    // or beyond its base, written by one thread.
+    std::atomic<bool> repeats{false};
+    ParallelRanges(items.size(), Cores(), [&](unsigned, size_t begin, size_t end) {
+      // Ends: one pass per position.
+      for (size_t p = begin; p < end; ++p) {
+        size_t before = p == 0 ? 0 : BucketOf(AddressAt(p - 1)) + 1;
+        for (size_t b = before; b <= BucketOf(AddressAt(p)); ++b) bucket_[b] = p;  // Ends: at its bucket
+        if (p > 0 && AddressAt(p) == AddressAt(p - 1)) repeats = true;
+      }
+    });
+    repeats_ = repeats;
   }
   // Some address holds more than one instruction: the input is no single
   // address space (an object file's sections all start at 0).
-  bool Repeats() const {
-    // Ends: one pass per item.
-    for (size_t p = 1; p < items_.size(); ++p)
-      if (AddressAt(p) == AddressAt(p - 1)) return true;
-    return false;
-  }
+  bool Repeats() const { return repeats_; }
   // The instruction that starts at `address`.
   std::optional<size_t> At(uint64_t address) const {
     if (items_.empty() || address < AddressAt(0) || address > AddressAt(items_.size() - 1)) return std::nullopt;
@@ -231,8 +241,9 @@ class AddressIndex {
   // The first position whose address is at or beyond `address` (`beyond`:
   // beyond it), searched in the bucket of `address`, which must lie within
   // the range.
+  size_t BucketOf(uint64_t address) const { return static_cast<size_t>((address - AddressAt(0)) >> shift_); }
   size_t FirstBeyond(uint64_t address, bool beyond) const {
-    size_t b = static_cast<size_t>((address - AddressAt(0)) >> shift_);
+    size_t b = BucketOf(address);
     size_t low = bucket_[b], high = bucket_[b + 1];
     // Ends: the range halves every pass.
     while (low < high) {
@@ -248,6 +259,7 @@ class AddressIndex {
   std::vector<size_t> order_;   // items by address; empty when in order already
   std::vector<size_t> bucket_;  // the first position of each bucket
   unsigned shift_ = 0;          // a bucket spans 2^shift_ addresses
+  bool repeats_ = false;
 };
 
 constexpr size_t kMaxTableEntries = 4096;
@@ -255,11 +267,11 @@ constexpr size_t kMaxTableEntries = 4096;
 // Jump tables that lie in the code itself: their words are addresses of
 // the same run of code. The instructions objdump decoded from the table's
 // bytes are data; the addresses it holds are jump targets.
-size_t ReadTables(Items items, const AddressIndex& index) {
+size_t ReadTables(Items items, const AddressIndex& index, const std::vector<size_t>& tables) {
   size_t data = 0;
-  // Ends: one pass per instruction; each table read is bounded.
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (items[i].Kind != Flow::Table || items[i].Data) continue;
+  // Ends: one pass per jump through a table; each table read is bounded.
+  for (size_t i : tables) {
+    if (items[i].Data) continue;
     std::optional<size_t> table = index.Holding(items[i].Target);
     if (!table || items[*table].Group != items[i].Group) continue;
     uint64_t address = items[i].Target;
@@ -270,7 +282,6 @@ size_t ReadTables(Items items, const AddressIndex& index) {
       std::optional<uint32_t> word = index.Word(address);
       std::optional<size_t> holder = word ? index.Holding(*word) : std::nullopt;
       if (!holder || items[*holder].Group != items[i].Group) break;
-      if (std::optional<size_t> target = index.At(*word)) items[*target].Jumped = true;
       furthest = std::max<uint64_t>(furthest, *word);
     }
     if (entries == 0) continue;
@@ -287,25 +298,42 @@ size_t ReadTables(Items items, const AddressIndex& index) {
   return data;
 }
 
-void MarkTargets(Items items, const AddressIndex& index) {
-  // Ends: one pass per instruction.
-  for (size_t i = 0; i < items.size(); ++i) {
-    const Item& item = items[i];
-    if (item.Data || !item.Direct) continue;
-    std::optional<size_t> target = index.At(item.Target);
-    // A routine objdump decoded out of step starts after the zeros.
-    if (std::optional<size_t> holder = target ? target : index.Holding(item.Target);
-        holder && !target && items[*holder].OutOfStep &&
-        item.Target == items[*holder].Address + LeadingZeros(items[*holder]))
-      target = holder;
-    if (!target) continue;
-    if (item.Kind == Flow::Call) {
+// Marks where direct calls land, and the calls of routines that do not
+// come back: some call of theirs is followed by filler, which a compiler
+// puts only where nothing runs on. On every core: the marks go to a table of
+// their own first, since two calls may land on one instruction.
+void MarkCalls(Items items, const AddressIndex& index) {
+  std::vector<uint8_t> called(items.size(), 0);
+  std::vector<std::vector<uint64_t>> noreturn(Cores());
+  ParallelRanges(items.size(), Cores(), [&](unsigned part, size_t begin, size_t end) {
+    // Ends: one pass per item of the range.
+    for (size_t i = begin; i < end; ++i) {
+      const Item& item = items[i];
+      if (item.Kind != Flow::Call || !item.Direct) continue;
+      if (i + 1 < items.size() && items[i + 1].Filler && items[i + 1].Group == item.Group)
+        noreturn[part].push_back(item.Target);
+      if (item.Data) continue;
+      std::optional<size_t> target = index.At(item.Target);
+      // A routine objdump decoded out of step starts after the zeros.
+      if (std::optional<size_t> holder = target ? target : index.Holding(item.Target);
+          holder && !target && items[*holder].OutOfStep &&
+          item.Target == items[*holder].Address + LeadingZeros(items[*holder]))
+        target = holder;
       // "call next; pop ebx" reads the address; it calls no routine.
-      if (*target != i + 1) items[*target].Called = true;
-    } else {
-      items[*target].Jumped = true;
+      if (target && *target != i + 1) std::atomic_ref<uint8_t>(called[*target]).store(1, std::memory_order_relaxed);
     }
-  }
+  });
+  std::unordered_set<uint64_t> noreturn_targets;
+  // Ends: one pass per part, and per call within it.
+  for (const std::vector<uint64_t>& part : noreturn) noreturn_targets.insert(part.begin(), part.end());
+  ParallelRanges(items.size(), Cores(), [&](unsigned, size_t begin, size_t end) {
+    // Ends: one pass per item of the range.
+    for (size_t i = begin; i < end; ++i) {
+      Item& item = items[i];
+      item.Called = called[i] != 0;
+      item.NoReturn = item.Kind == Flow::Call && item.Direct && noreturn_targets.count(item.Target) != 0;
+    }
+  });
 }
 
 bool OperandsAre(const Item& item, std::string_view m, std::string_view ops) {
@@ -363,18 +391,6 @@ bool JumpsThroughRegister(const Item& item) {
 
 bool IsKnownStart(const Item& item) { return item.Named || item.Called || item.Fact; }
 
-// Routines that do not come back: some call of theirs is followed by
-// filler, which a compiler puts only where nothing runs on.
-std::unordered_set<uint64_t> NoReturnTargets(Items items) {
-  std::unordered_set<uint64_t> out;
-  // Ends: one pass per instruction.
-  for (size_t i = 0; i + 1 < items.size(); ++i)
-    if (items[i].Kind == Flow::Call && items[i].Direct && items[i + 1].Filler &&
-        items[i + 1].Group == items[i].Group)
-      out.insert(items[i].Target);
-  return out;
-}
-
 // Bytes objdump could not decode: data, not a routine.
 bool IsBad(const Item& item) {
   std::string_view m = MnemonicAndOperands(item.Ins->Text).first;
@@ -411,9 +427,9 @@ class NextKnownStart {
 // forward jumps where a prologue begins, or where filler or alignment shows
 // a compiler's routine boundary and the routine before has no jump whose
 // targets are unknown.
-void DecideStarts(Items items) {
+// The starts, in order, go to `starts`.
+void DecideStarts(Items items, std::vector<size_t>& starts) {
   NextKnownStart next_known(items);
-  std::unordered_set<uint64_t> noreturn = NoReturnTargets(items);
   uint64_t reach = 0;      // the furthest forward jump of the current routine
   bool after_transfer = false;
   bool after_filler = false;  // filler lies between the transfer and here
@@ -444,6 +460,7 @@ void DecideStarts(Items items) {
       if (!it.Start && (after_transfer || hidden_filler) && !blind && beyond && it.OutOfStep) it.Start = true;
     }
     if (it.Start) {
+      starts.push_back(i);
       reach = it.Address;
       blind = false;
     }
@@ -453,8 +470,7 @@ void DecideStarts(Items items) {
     if (JumpsThroughRegister(it) || it.Kind == Flow::Table) blind = true;
     bool transfer = it.Kind == Flow::Ret || it.Kind == Flow::Stop || it.Kind == Flow::Jump ||
                     it.Kind == Flow::Table || it.Kind == Flow::Indirect;
-    after_noreturn = (after_noreturn && it.Filler) ||
-                     (it.Kind == Flow::Call && it.Direct && noreturn.count(it.Target));
+    after_noreturn = (after_noreturn && it.Filler) || it.NoReturn;
     after_filler = after_transfer && it.Filler;
     after_transfer = transfer || after_filler;
     // Out of step, the instruction may hide a whole small routine, ret and
@@ -472,22 +488,31 @@ std::string NameFor(const Item& item, const Routine& origin,
   return "sub_" + Hex8(address);
 }
 
-// New routines from the decided starts, cut out of the same store; notes go with
-// the instruction they follow.
-std::vector<Routine> Rebuild(ObjdumpInput& input, Items items,
+// New routines from the decided starts (`starts`, in order), cut out of the
+// same store; notes go with the instruction they follow. An instruction
+// that starts no routine belongs to the routine made last.
+std::vector<Routine> Rebuild(ObjdumpInput& input, Items items, const std::vector<size_t>& starts,
                              const std::unordered_map<uint64_t, std::string>& facts) {
   std::vector<Routine> out;
-  size_t k = 0;
-  // Ends: one pass per routine, and per instruction within it.
+  size_t k = 0;     // the first item of `origin`
+  size_t next = 0;  // the first of `starts` not yet made
+  // Ends: one pass per routine, and per run of its instructions.
   for (Routine& origin : input.Routines) {
     if (origin.Instructions.empty()) {
       out.push_back(std::move(origin));
       continue;
     }
     size_t first = out.size();
-    for (SourceInstruction& ins : origin.Instructions) {
-      const Item& item = items[k++];
-      if (item.Start) {
+    size_t end = k + origin.Instructions.size();
+    // Ends: every pass takes the run up to the next start or the end of `origin`.
+    for (size_t j = k; j < end;) {
+      // Data at the very start of the program starts a routine all the same:
+      // there is no routine before it to belong to.
+      bool start = next < starts.size() && starts[next] == j;
+      if (start || out.empty()) {
+        next += start;
+        const Item& item = items[j];
+        SourceInstruction& ins = origin.Instructions[j - k];
         uint64_t address = item.OutOfStep ? item.Address + LeadingZeros(item) : item.Address;
         out.push_back(Routine{NameFor(item, origin, facts, address), address, origin.Section, {}, {}, false});
         out.back().Instructions = std::span<SourceInstruction>(&ins, 0);
@@ -498,14 +523,24 @@ std::vector<Routine> Rebuild(ObjdumpInput& input, Items items,
                                                    "of its listing may be wrong"});
         }
       }
-      out.back().Instructions = std::span<SourceInstruction>(out.back().Instructions.data(),
-                                                             out.back().Instructions.size() + 1);
+      size_t stop = next < starts.size() && starts[next] < end ? starts[next] : end;
+      out.back().Instructions =
+          std::span<SourceInstruction>(out.back().Instructions.data(), out.back().Instructions.size() + (stop - j));
+      j = stop;
     }
+    k = end;
     if (origin.Notes.empty()) continue;
+    // When no routine was made from `origin`, its notes go to the routine
+    // its instructions went to.
+    if (out.size() == first) {
+      // Ends: one pass per note.
+      for (Note& note : origin.Notes) out.back().Notes.push_back(std::move(note));
+      continue;
+    }
     // A note goes to the last routine made from `origin` that starts at or
-    // before it, the first one if none does: with lowest[k] the lowest start
-    // among routines first + k and after, that is the last k from 1 on with
-    // lowest[k] at or before the note, and lowest never falls.
+    // before it, the first one if none does: with lowest[j] the lowest start
+    // among routines first + j and after, that is the last j from 1 on with
+    // lowest[j] at or before the note, and lowest never falls.
     std::vector<uint64_t> lowest(out.size() - first);
     // Ends: one pass per routine made from `origin`, from the last.
     for (size_t j = lowest.size(); j-- > 0;)
@@ -530,17 +565,19 @@ FinderCounts FindRoutineStarts(ObjdumpInput& input) {
   for (uint64_t entry : input.Entries) facts.emplace(entry, "entry");
 
   std::unique_ptr<Item[]> room;
-  Items items = Gather(input, room);
-  AddressIndex index(items);
+  GatherNotes notes;
+  Items items = Gather(input, room, notes);
+  AddressIndex index(items, notes.Sorted);
   if (index.Repeats()) return counts;  // addresses cannot be told apart
-  counts.DataLines = ReadTables(items, index);
-  MarkTargets(items, index);
+  counts.DataLines = ReadTables(items, index, notes.Tables);
+  MarkCalls(items, index);
   // Ends: one pass per fact.
   for (const auto& [address, name] : facts)
     if (std::optional<size_t> at = index.At(address)) items[*at].Fact = true;
-  DecideStarts(items);
+  std::vector<size_t> starts;
+  DecideStarts(items, starts);
   size_t before = input.Routines.size();
-  input.Routines = Rebuild(input, items, facts);
+  input.Routines = Rebuild(input, items, starts, facts);
   counts.Found = input.Routines.size() - before;
   return counts;
 }
