@@ -3,6 +3,7 @@
 // call target with the symbol objdump shows. Says which mnemonics jump.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -56,16 +57,29 @@ std::vector<std::string_view> SplitOperands(std::string_view operands);
 template <class Each>
 void ForEachOperand(std::string_view operands, Each each) {
   if (TrimBlanks(operands).empty()) return;
+  // What a character does to the split: 1 opens a bracket, 2 closes one,
+  // 3 separates operands.
+  static constexpr auto kRole = [] {
+    std::array<uint8_t, 256> t{};
+    for (unsigned char c : std::string_view("[(<")) t[c] = 1;
+    for (unsigned char c : std::string_view("])>")) t[c] = 2;
+    t[static_cast<unsigned char>(',')] = 3;
+    return t;
+  }();
   int depth = 0;
   size_t start = 0;
   // Ends: one pass per character of the operand text.
   for (size_t i = 0; i < operands.size(); ++i) {
-    char c = operands[i];
-    if (c == '[' || c == '(' || c == '<') ++depth;
-    if ((c == ']' || c == ')' || c == '>') && depth > 0) --depth;
-    if (c == ',' && depth == 0) {
-      each(TrimBlanks(operands.substr(start, i - start)));
-      start = i + 1;
+    switch (kRole[static_cast<unsigned char>(operands[i])]) {
+      case 1: ++depth; break;
+      case 2: depth -= depth > 0; break;
+      case 3:
+        if (depth == 0) {
+          each(TrimBlanks(operands.substr(start, i - start)));
+          start = i + 1;
+        }
+        break;
+      default: break;
     }
   }
   each(TrimBlanks(operands.substr(start)));

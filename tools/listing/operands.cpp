@@ -1,5 +1,6 @@
 #include "operands.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <optional>
@@ -103,9 +104,10 @@ char LowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A'
 // Appends `text` in lower case.
 void AppendLower(std::string& out, std::string_view text) {
   size_t at = out.size();
-  out.append(text);
-  // Ends: one pass per character appended.
-  for (size_t i = at; i < out.size(); ++i) out[i] = LowerChar(out[i]);
+  out.resize(at + text.size());
+  char* p = out.data() + at;
+  // Ends: one pass per character.
+  for (char c : text) *p++ = LowerChar(c);
 }
 
 // The text in lower case, numbers "0x..." as "$" numbers and scales of one
@@ -154,7 +156,8 @@ void AppendOperand(std::string& out, std::string_view operand) {
     }
   }
   // objdump writes the count of a shift by one in decimal ("sar eax,1").
-  if (!text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string_view::npos) {
+  if (!text.empty() && text.size() <= 9 &&
+      std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     AppendDollarNumber(out, std::stoull(std::string(text)));
     return;
   }

@@ -91,11 +91,11 @@ template <class Bytes>
 void AssignHexBytes(std::string& out, const Bytes& bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
   out.resize(bytes.size() * 2);
-  size_t k = 0;
+  char* p = out.data();
   // Ends: one pass per byte.
   for (uint8_t b : bytes) {
-    out[k++] = kDigits[b >> 4];
-    out[k++] = kDigits[b & 15];
+    *p++ = kDigits[b >> 4];
+    *p++ = kDigits[b & 15];
   }
 }
 
