@@ -42,8 +42,10 @@ class Reader {
   // instruction line, `ins` is the instruction made from it, and `slot`
   // becomes the store slot it goes to (kNoSlot: none). False with `error`
   // filled on bad input.
-  bool Take(std::string_view line, LineKind kind, SourceInstruction* ins, size_t& slot, size_t line_number,
-            InputError& error) {
+  // `suspect`: the instruction's address or text may be wrong for a listing
+  // (found on the thread that made it; the checks are made again here).
+  bool Take(std::string_view line, LineKind kind, bool suspect, SourceInstruction* ins, size_t& slot,
+            size_t line_number, InputError& error) {
     slot = kNoSlot;
     // Between a file's "file format" line and its disassembly come the
     // headers that -f and -p print: read for their facts only.
@@ -55,7 +57,7 @@ class Reader {
     in_headers_ = kind == LineKind::FileFormat;
     std::string why;
     if (kind == LineKind::Instruction) {
-      why = AddInstruction(*ins, slot);
+      why = AddInstruction(*ins, suspect, slot);
     } else {
       // The other lines are few: taken apart again here, in order.
       ObjdumpLine parsed = ClassifyLine(line);
@@ -120,10 +122,10 @@ class Reader {
     return "the address " + Hex8(address) + " does not fit in 32 bits";
   }
 
-  std::string AddInstruction(SourceInstruction& ins, size_t& slot) {
+  std::string AddInstruction(SourceInstruction& ins, bool suspect, size_t& slot) {
     if (!current_) return "an instruction line before any routine header (\"00000000 <name>:\")";
-    if (ins.Address > 0xFFFFFFFFu) return TooWide(ins.Address);
-    if (LooksLikeAtt(ins.Text)) return kAtt;
+    if (suspect && ins.Address > 0xFFFFFFFFu) return TooWide(ins.Address);
+    if (suspect && LooksLikeAtt(ins.Text)) return kAtt;
     // The store has a slot for every line.
     slot = next_slot_++;
     last_ = &ins;
@@ -182,10 +184,14 @@ class Reader {
 
 constexpr unsigned kPiecesPerThread = 32;
 
+// A line's kind in a part, and a mark on an instruction whose address is
+// too wide or whose text looks like AT&T syntax.
+constexpr uint8_t kSuspect = 0x80;
+
 // The lines of one part of the text, taken apart.
 struct Part {
   std::vector<std::string_view> Lines;  // without line ends
-  std::vector<LineKind> Kinds;
+  std::vector<uint8_t> Kinds;           // LineKind, and kSuspect
   std::vector<SourceInstruction> Instructions;  // made from the instruction lines
   std::vector<size_t> Slots;                    // where each goes, or kNoSlot
 };
@@ -237,7 +243,8 @@ void ClassifyPart(std::string_view piece, size_t line_number, size_t lines, Part
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     ObjdumpLine parsed = ClassifyLine(line);
     part.Lines.push_back(line);
-    part.Kinds.push_back(parsed.Kind);
+    bool suspect = parsed.Kind == LineKind::Instruction && (parsed.Address > 0xFFFFFFFFu || LooksLikeAtt(parsed.Text));
+    part.Kinds.push_back(static_cast<uint8_t>(static_cast<uint8_t>(parsed.Kind) | (suspect ? kSuspect : 0)));
     if (parsed.Kind == LineKind::Instruction) {
       SourceInstruction& ins = part.Instructions.emplace_back();
       ins.Address = parsed.Address;
@@ -303,9 +310,11 @@ bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error, un
       size_t k = 0;  // the part's next instruction
       size_t none = kNoSlot;
       for (size_t i = 0; i < part.Lines.size() && ok; ++i) {
-        bool instruction = part.Kinds[i] == LineKind::Instruction;
-        ok = reader.Take(part.Lines[i], part.Kinds[i], instruction ? &part.Instructions[k] : nullptr,
-                         instruction ? part.Slots[k] : none, first_line[wave * threads + p] + i, error);
+        auto kind = static_cast<LineKind>(part.Kinds[i] & ~kSuspect);
+        bool instruction = kind == LineKind::Instruction;
+        ok = reader.Take(part.Lines[i], kind, (part.Kinds[i] & kSuspect) != 0,
+                         instruction ? &part.Instructions[k] : nullptr, instruction ? part.Slots[k] : none,
+                         first_line[wave * threads + p] + i, error);
         k += instruction;
       }
     }

@@ -59,12 +59,12 @@ bool ClassifyMarker(std::string_view line, std::string_view trimmed, ObjdumpLine
     out.Kind = LineKind::Blank;
   } else if (trimmed == "...") {
     out.Kind = LineKind::ZeroBlock;
-  } else if (StartsWith(trimmed, "Disassembly of section ") && trimmed.back() == ':') {
+  } else if (trimmed[0] == 'D' && StartsWith(trimmed, "Disassembly of section ") && trimmed.back() == ':') {
     out.Kind = LineKind::Section;
     std::string_view name = trimmed.substr(23);
     name.remove_suffix(1);
     out.Name = name;
-  } else if (StartsWith(trimmed, "In archive ") && trimmed.back() == ':') {
+  } else if (trimmed[0] == 'I' && StartsWith(trimmed, "In archive ") && trimmed.back() == ':') {
     out.Kind = LineKind::Archive;
   } else if (size_t at = IsSpace(line.front()) ? std::string_view::npos : trimmed.find(":     file format ");
              at != std::string_view::npos) {
