@@ -48,23 +48,26 @@ SplitText Split(std::string_view text) {
     }
   }
   text = TrimBlanks(text);
-  std::vector<std::string> prefixes;
+  std::vector<std::string_view> prefixes;
+  size_t gap;  // after the mnemonic, once the loop ends
   // Ends: every pass takes one word off the front of `text`.
   for (;;) {
-    size_t gap = FindBlank(text);
+    gap = FindBlank(text);
     std::string_view word = text.substr(0, gap);
     if (gap == std::string_view::npos || !IsPrefixWord(word)) break;
-    prefixes.emplace_back(word);
+    prefixes.push_back(word);
     text = TrimBlanks(text.substr(gap));
   }
-  size_t gap = FindBlank(text);
   SplitText out;
-  out.Mnemonic = Lower(text.substr(0, gap));
+  out.Mnemonic.assign(text.substr(0, gap));
+  // Ends: one pass per character of the mnemonic.
+  for (char& c : out.Mnemonic)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   if (gap != std::string_view::npos) out.Operands = TrimBlanks(text.substr(gap));
   if (size_t comma = FindChar(out.Mnemonic, ','); comma != std::string::npos &&
                                            IsConditionalJump(out.Mnemonic))
     out.Mnemonic.erase(comma);
-  for (const std::string& p : prefixes) {
+  for (std::string_view p : prefixes) {
     if (p == "bnd" || p == "notrack") continue;
     if ((p == "rep" || p == "repz" || p == "repe") && out.Mnemonic == "ret") continue;
     if ((p == "cs" || p == "ds") && IsConditionalJump(out.Mnemonic)) continue;
@@ -95,11 +98,17 @@ std::vector<std::string_view> SplitOperands(std::string_view operands) {
   return out;
 }
 
-std::string JoinPrefixes(const std::vector<std::string>& prefixes, const std::string& mnemonic) {
-  if (prefixes.empty()) return mnemonic;
+void AssignJoined(std::string& out, const std::vector<std::string_view>& prefixes, std::string_view mnemonic) {
+  out.clear();
+  // Ends: one pass per prefix.
+  for (std::string_view p : prefixes) out.append(p).append(" ");
+  out.append(mnemonic);
+}
+
+std::string JoinPrefixes(const std::vector<std::string_view>& prefixes, std::string_view mnemonic) {
   std::string out;
-  for (const std::string& p : prefixes) out += p + " ";
-  return out + mnemonic;
+  AssignJoined(out, prefixes, mnemonic);
+  return out;
 }
 
 std::string_view LastWord(std::string_view mnemonic) {

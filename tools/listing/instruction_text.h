@@ -16,10 +16,10 @@
 namespace asm2pas::objdump {
 
 struct SplitText {
-  std::vector<std::string> Prefixes;  // kept ones only
-  std::string Mnemonic;               // lower case
-  std::string_view Operands;          // as objdump wrote them, trimmed: a
-                                      // view into the text split
+  std::vector<std::string_view> Prefixes;  // kept ones only
+  std::string Mnemonic;                    // lower case
+  std::string_view Operands;               // as objdump wrote them, trimmed
+  // Prefixes and Operands are views into the text split.
 };
 
 // "rep stos DWORD PTR es:[edi],eax" -> prefixes, mnemonic, operands. Hint
@@ -85,7 +85,9 @@ void ForEachOperand(std::string_view operands, Each each) {
   each(TrimBlanks(operands.substr(start)));
 }
 
-std::string JoinPrefixes(const std::vector<std::string>& prefixes, const std::string& mnemonic);
+std::string JoinPrefixes(const std::vector<std::string_view>& prefixes, std::string_view mnemonic);
+// The same in place of what `out` held.
+void AssignJoined(std::string& out, const std::vector<std::string_view>& prefixes, std::string_view mnemonic);
 
 // The mnemonic without its prefixes: "rep stos" -> "stos".
 std::string_view LastWord(std::string_view mnemonic);

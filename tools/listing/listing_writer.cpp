@@ -1,6 +1,7 @@
 #include "listing_writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstring>
 #include <unordered_map>
@@ -17,6 +18,22 @@ namespace {
 // Control characters (a symbol may hold any byte) as "?": a listing line
 // holds no line end but its own.
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+void ReplaceControls(char* begin, char* end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    // Ends: every pass looks at the next eight characters. A word without
+    // a byte below 0x20 or one of 0x7F is left alone at once.
+    for (; begin + 8 <= end; begin += 8) {
+      uint64_t w = LoadWord(begin);
+      if (((w - kOnes * 0x20) & ~w & kHighs) == 0 && ZeroBytes(w ^ (kOnes * 0x7F)) == 0) continue;
+      for (char* c = begin; c < begin + 8; ++c)  // Ends: eight characters
+        if (IsControl(*c)) *c = '?';
+    }
+  }
+  // Ends: one pass per character left.
+  for (; begin < end; ++begin)
+    if (IsControl(*begin)) *begin = '?';
+}
 
 }  // namespace
 
@@ -44,9 +61,7 @@ void AppendListingLine(std::string& out, const ListingInstruction& ins) {
   char* t = p + kText;
   std::memcpy(t, ins.Mnemonic.data(), ins.Mnemonic.size());
   if (!ins.Operands.empty()) std::memcpy(t + ins.Mnemonic.size() + 1, ins.Operands.data(), ins.Operands.size());
-  // Ends: one pass per character of the mnemonic and operands.
-  for (char* c = t; c < t + text; ++c)
-    if (IsControl(*c)) *c = '?';
+  ReplaceControls(t, t + text);
   std::memcpy(t + text, format::kLineEnd.data(), format::kLineEnd.size());
 }
 

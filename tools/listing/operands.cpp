@@ -101,44 +101,40 @@ std::string_view WithoutAnnotations(std::string_view operand, std::string& room)
 
 char LowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Appends `text` in lower case.
-void AppendLower(std::string& out, std::string_view text) {
-  size_t at = out.size();
-  out.resize(at + text.size());
-  char* p = out.data() + at;
-  // Ends: one pass per character.
-  for (char c : text) *p++ = LowerChar(c);
-}
-
 // The text in lower case, numbers "0x..." as "$" numbers and scales of one
-// dropped, appended to `out`; the runs between them are copied whole.
+// dropped, appended to `out`: written through a pointer into room enough
+// for the longest result (a number of three characters or more becomes at
+// most two longer), which is then cut to what was written.
 void AppendDollarNumbers(std::string& out, std::string_view text) {
+  size_t at = out.size();
+  out.resize(at + 2 * text.size() + 2);
+  char* p = out.data() + at;
+  const char* s = text.data();
+  size_t n = text.size();
   size_t i = 0;
-  size_t run = 0;  // the first character not yet appended
   // Ends: every pass consumes at least one character.
-  while (i < text.size()) {
-    char c = text[i];
-    if (c == '0' && (i == 0 || !IsWordChar(text[i - 1])) && i + 2 < text.size() &&
-        LowerChar(text[i + 1]) == 'x' && IsHexDigit(text[i + 2])) {
+  while (i < n) {
+    char c = s[i];
+    if (c == '0' && (i == 0 || !IsWordChar(s[i - 1])) && i + 2 < n && LowerChar(s[i + 1]) == 'x' &&
+        IsHexDigit(s[i + 2])) {
       size_t end = i + 2;
-      while (end < text.size() && IsHexDigit(text[end])) ++end;  // Ends: at the end of the digits
+      while (end < n && IsHexDigit(s[end])) ++end;  // Ends: at the end of the digits
       if (std::optional<uint64_t> v = ParseHex(text.substr(i + 2, end - i - 2))) {
-        AppendLower(out, text.substr(run, i - run));
-        AppendDollarNumber(out, *v);
-        i = run = end;
+        p = PutDollarNumber(p, *v);
+        i = end;
         continue;
       }
     }
     // "[eax+edx*1]": a scale of one says nothing.
-    if (c == '*' && i + 1 < text.size() && text[i + 1] == '1' &&
-        (i + 2 == text.size() || !std::isdigit(static_cast<unsigned char>(text[i + 2])))) {
-      AppendLower(out, text.substr(run, i - run));
-      i = run = i + 2;
+    if (c == '*' && i + 1 < n && s[i + 1] == '1' &&
+        (i + 2 == n || !std::isdigit(static_cast<unsigned char>(s[i + 2])))) {
+      i += 2;
       continue;
     }
+    *p++ = LowerChar(c);
     ++i;
   }
-  AppendLower(out, text.substr(run));
+  out.resize(static_cast<size_t>(p - out.data()));
 }
 
 }  // namespace

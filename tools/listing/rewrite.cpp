@@ -47,7 +47,7 @@ void RewriteJump(const SourceInstruction& ins, const SplitText& split, const std
   std::string shown;  // what the unfollowable jump's operand becomes
   std::string why;
   if (std::optional<uint64_t> target = JumpTarget(ins, split, section, symbols, shown, why)) {
-    out.Mnemonic = JoinPrefixes(split.Prefixes, name);
+    AssignJoined(out.Mnemonic, split.Prefixes, name);
     out.Operands = Hex8(*target);
     return;
   }
@@ -109,7 +109,7 @@ void RewriteInstruction(const SourceInstruction& ins, const std::string& section
     RewriteJump(ins, split, section, symbols, out);
     return;
   }
-  out.Mnemonic = JoinPrefixes(split.Prefixes, split.Mnemonic);
+  AssignJoined(out.Mnemonic, split.Prefixes, split.Mnemonic);
   if (split.Mnemonic == "call")
     RewriteCall(ins, split, out);
   else

@@ -21,17 +21,8 @@ std::string Hex8(uint64_t value) {
 }
 
 void AppendDollarNumber(std::string& out, uint64_t value) {
-  char digits[16];
-  size_t n = 0;
-  // Ends: one pass per digit, at most sixteen.
-  do {
-    digits[n++] = "0123456789ABCDEF"[value & 15];
-    value >>= 4;
-  } while (value != 0);
-  size_t width = n <= 2 ? 2 : n <= 4 ? 4 : n <= 8 ? 8 : n;
-  out += '$';
-  out.append(width - n, '0');
-  while (n > 0) out += digits[--n];  // Ends: `n` falls to 0
+  char text[18];
+  out.append(text, static_cast<size_t>(PutDollarNumber(text, value) - text));
 }
 
 std::string DollarNumber(uint64_t value) {

@@ -3,7 +3,10 @@
 // meanings: TrimBlanks takes blanks and tabs only, TrimSpace line ends too.
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,19 +32,37 @@ inline bool IsWordChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
 
+// Eight characters at a time: a word whose bytes are all `c`, and which
+// bytes of `w` are zero (the lowest marked byte is the first zero one).
+constexpr uint64_t kOnes = 0x0101010101010101u;
+constexpr uint64_t kHighs = 0x8080808080808080u;
+inline uint64_t ZeroBytes(uint64_t w) { return (w - kOnes) & ~w & kHighs; }
+inline uint64_t LoadWord(const char* p) {
+  uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
 // The first `c` in `s` from `from` on, or npos; and the first `a`
-// followed by `b`. Plain loops: on the short texts of one instruction they
-// cost less than a call of the library's search.
+// followed by `b`. No call of the library's search: on the short texts of
+// one instruction it costs more than it saves.
 inline size_t FindChar(std::string_view s, char c, size_t from = 0) {
-  // Ends: one pass per character.
-  for (size_t i = from; i < s.size(); ++i)
+  size_t i = from;
+  if constexpr (std::endian::native == std::endian::little) {
+    uint64_t pattern = kOnes * static_cast<uint8_t>(c);
+    // Ends: every pass looks at the next eight characters.
+    for (; i + 8 <= s.size(); i += 8)
+      if (uint64_t hit = ZeroBytes(LoadWord(s.data() + i) ^ pattern)) return i + (std::countr_zero(hit) >> 3);
+  }
+  // Ends: one pass per character left.
+  for (; i < s.size(); ++i)
     if (s[i] == c) return i;
   return std::string_view::npos;
 }
 inline size_t FindPair(std::string_view s, char a, char b) {
-  // Ends: one pass per character.
-  for (size_t i = 0; i + 1 < s.size(); ++i)
-    if (s[i] == a && s[i + 1] == b) return i;
+  // Ends: every pass looks past the next `a`.
+  for (size_t i = FindChar(s, a); i != std::string_view::npos; i = FindChar(s, a, i + 1))
+    if (i + 1 < s.size() && s[i + 1] == b) return i;
   return std::string_view::npos;
 }
 
@@ -110,5 +131,15 @@ std::string HexBytes(const Bytes& bytes) {
 // $0804A01C.
 std::string DollarNumber(uint64_t value);
 void AppendDollarNumber(std::string& out, uint64_t value);
+// The same written at `p`, which has room for 18 characters; the end.
+inline char* PutDollarNumber(char* p, uint64_t value) {
+  size_t n = std::max<size_t>(1, (static_cast<size_t>(std::bit_width(value)) + 3) / 4);  // digits
+  size_t width = n <= 2 ? 2 : n <= 4 ? 4 : n <= 8 ? 8 : n;
+  *p++ = '$';
+  char* end = p + width;
+  // Ends: one pass per digit place, `width` of them.
+  for (char* d = end; d > p; value >>= 4) *--d = "0123456789ABCDEF"[value & 15];
+  return end;
+}
 
 }  // namespace asm2pas::objdump
