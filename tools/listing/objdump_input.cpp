@@ -46,6 +46,11 @@ class Reader {
   // (found on the thread that made it; the checks are made again here).
   bool Take(std::string_view line, LineKind kind, bool suspect, SourceInstruction* ins, size_t& slot,
             size_t line_number, InputError& error) {
+    // Most lines: an instruction of the routine being read.
+    if (kind == LineKind::Instruction && !suspect && current_ && !in_headers_) {
+      GiveSlot(*ins, slot);
+      return true;
+    }
     slot = kNoSlot;
     // Between a file's "file format" line and its disassembly come the
     // headers that -f and -p print: read for their facts only.
@@ -126,13 +131,18 @@ class Reader {
     if (!current_) return "an instruction line before any routine header (\"00000000 <name>:\")";
     if (suspect && ins.Address > 0xFFFFFFFFu) return TooWide(ins.Address);
     if (suspect && LooksLikeAtt(ins.Text)) return kAtt;
-    // The store has a slot for every line.
+    GiveSlot(ins, slot);
+    return "";
+  }
+
+  // Gives the instruction the next slot of the store, which has a slot for
+  // every line, and the current routine.
+  void GiveSlot(SourceInstruction& ins, size_t& slot) {
     slot = next_slot_++;
     last_ = &ins;
     last_slot_ = slot;
     current_->Instructions = std::span<SourceInstruction>(current_->Instructions.data(),
                                                           current_->Instructions.size() + 1);
-    return "";
   }
 
   std::string AddBytes(const ObjdumpLine& parsed) {

@@ -224,8 +224,13 @@ WholeProgramResult ConvertWholeProgram(const ObjdumpInput& input, const WholePro
     result.Warnings += listed.back().Warnings;
   }
   result.Routines = listed.size();
-  WriteFile(job, "index.txt", IndexText(listed));
-  WriteFile(job, "index.html", IndexPage(options.Title, listed));
+  // The two indexes are made at once, and written in order.
+  std::string text;
+  std::thread make_text([&] { text = IndexText(listed); });
+  std::string page = IndexPage(options.Title, listed);
+  make_text.join();
+  WriteFile(job, "index.txt", text);
+  WriteFile(job, "index.html", page);
   if (job.Dir >= 0) ::close(job.Dir);
   result.Errors = std::move(job.Errors);
   return result;
