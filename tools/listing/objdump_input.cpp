@@ -260,7 +260,7 @@ void ClassifyPart(std::string_view piece, size_t line_number, size_t lines, Part
       ins.Address = parsed.Address;
       ins.Bytes = std::move(parsed.Bytes);
       ins.Text = parsed.Text;
-      ins.Line = line_number;
+      ins.Line = static_cast<uint32_t>(std::min<size_t>(line_number, UINT32_MAX));
     }
     ++line_number;
   }

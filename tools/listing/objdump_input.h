@@ -66,14 +66,46 @@ class InstructionBytes {
   std::unique_ptr<std::vector<uint8_t>> heap_;
 };
 
+// The relocations of one instruction. Most instructions have none: a
+// pointer's room until the first comes.
+class Relocations {
+ public:
+  Relocations() = default;
+  Relocations(std::initializer_list<Relocation> list) : Relocations(std::vector<Relocation>(list)) {}
+  // Not explicit: a list of relocations is what it holds.
+  Relocations(std::vector<Relocation> list)
+      : list_(list.empty() ? nullptr : std::make_unique<std::vector<Relocation>>(std::move(list))) {}
+  Relocations(const Relocations& other) { *this = other; }
+  Relocations& operator=(const Relocations& other) {
+    if (this != &other) list_ = other.list_ ? std::make_unique<std::vector<Relocation>>(*other.list_) : nullptr;
+    return *this;
+  }
+  Relocations(Relocations&&) noexcept = default;
+  Relocations& operator=(Relocations&&) noexcept = default;
+
+  void push_back(Relocation r) {
+    if (!list_) list_ = std::make_unique<std::vector<Relocation>>();
+    list_->push_back(std::move(r));
+  }
+  bool empty() const { return !list_; }
+  size_t size() const { return list_ ? list_->size() : 0; }
+  const Relocation* begin() const { return list_ ? list_->data() : nullptr; }
+  const Relocation* end() const { return begin() + size(); }
+  const Relocation& operator[](size_t i) const { return (*list_)[i]; }
+
+ private:
+  std::unique_ptr<std::vector<Relocation>> list_;
+};
+
+// 64 bytes on a 64-bit system: a whole program holds hundreds of thousands.
 struct SourceInstruction {
   uint64_t Address = 0;
   InstructionBytes Bytes;      // empty when objdump did not show them
   // Mnemonic and operands as objdump wrote them: a view into the text
   // given to ReadObjdump, which must outlive the input read from it.
   std::string_view Text;
-  std::vector<Relocation> Relocs;
-  size_t Line = 0;             // line number in the input, from 1
+  Relocations Relocs;
+  uint32_t Line = 0;           // line number in the input, from 1 (at most 2^32 - 1)
   // objdump decoded it from zero bytes before a routine and the routine's
   // first bytes together: a routine starts inside it.
   bool OutOfStep = false;
