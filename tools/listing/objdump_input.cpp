@@ -223,15 +223,7 @@ std::vector<std::string_view> Pieces(std::string_view text, unsigned parts) {
 
 // The lines of a piece: its line ends, and a last line without one.
 size_t CountLines(std::string_view piece) {
-  size_t lines = 0;
-  const char* at = piece.data();
-  const char* end = at + piece.size();
-  // Ends: every pass moves `at` past a line end.
-  while (const void* found = std::memchr(at, '\n', static_cast<size_t>(end - at))) {
-    ++lines;
-    at = static_cast<const char*>(found) + 1;
-  }
-  return lines + (at < end ? 1 : 0);
+  return CountChar(piece, '\n') + (!piece.empty() && piece.back() != '\n' ? 1 : 0);
 }
 
 // Takes the piece's lines apart into `part`, whose room from an earlier
@@ -247,7 +239,7 @@ void ClassifyPart(std::string_view piece, size_t line_number, size_t lines, Part
   size_t pos = 0;
   // Ends: every pass moves `pos` past one line end, or to the end of the piece.
   while (pos < piece.size()) {
-    size_t end = piece.find('\n', pos);
+    size_t end = FindChar(piece, '\n', pos);
     std::string_view line = piece.substr(pos, end == std::string_view::npos ? piece.size() - pos : end - pos);
     pos = end == std::string_view::npos ? piece.size() : end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);

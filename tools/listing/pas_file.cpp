@@ -39,7 +39,7 @@ OutputShare CountOutput(std::string_view output) {
   // Ends: every pass moves past one line end, or to the end. A line counts
   // once the line after it is seen: the outer begin and end; do not.
   while (pos < output.size()) {
-    size_t end = output.find("\r\n", pos);
+    size_t end = FindPair(output, '\r', '\n', pos);
     if (end == std::string_view::npos) end = output.size();
     if (line++ >= 2) {
       ++share.Lines;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -21,10 +22,14 @@ inline bool IsSpace(char c) { return IsBlank(c) || c == '\r' || c == '\n'; }  //
 
 // The value of a hexadecimal digit (either case), or -1.
 inline int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  static constexpr auto kValues = [] {
+    std::array<int8_t, 256> t{};
+    t.fill(-1);
+    for (int d = 0; d < 10; ++d) t['0' + d] = static_cast<int8_t>(d);
+    for (int d = 0; d < 6; ++d) t['a' + d] = t['A' + d] = static_cast<int8_t>(10 + d);
+    return t;
+  }();
+  return kValues[static_cast<unsigned char>(c)];
 }
 inline bool IsHexDigit(char c) { return HexValue(c) >= 0; }
 // Letter, digit or "_" (ASCII, as in the C locale).
@@ -59,11 +64,31 @@ inline size_t FindChar(std::string_view s, char c, size_t from = 0) {
     if (s[i] == c) return i;
   return std::string_view::npos;
 }
-inline size_t FindPair(std::string_view s, char a, char b) {
+inline size_t FindPair(std::string_view s, char a, char b, size_t from = 0) {
   // Ends: every pass looks past the next `a`.
-  for (size_t i = FindChar(s, a); i != std::string_view::npos; i = FindChar(s, a, i + 1))
+  for (size_t i = FindChar(s, a, from); i != std::string_view::npos; i = FindChar(s, a, i + 1))
     if (i + 1 < s.size() && s[i + 1] == b) return i;
   return std::string_view::npos;
+}
+
+// How many times `c` occurs in `s`.
+inline size_t CountChar(std::string_view s, char c) {
+  size_t count = 0;
+  size_t i = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    uint64_t pattern = kOnes * static_cast<uint8_t>(c);
+    constexpr uint64_t kLows = ~kHighs;
+    // Ends: every pass counts eight characters. The high bit of a byte of
+    // `zero` is set exactly where the byte of `w` is zero.
+    for (; i + 8 <= s.size(); i += 8) {
+      uint64_t w = LoadWord(s.data() + i) ^ pattern;
+      uint64_t zero = ~(((w & kLows) + kLows) | w | kLows);
+      count += static_cast<size_t>(std::popcount(zero));
+    }
+  }
+  // Ends: one pass per character left.
+  for (; i < s.size(); ++i) count += s[i] == c;
+  return count;
 }
 
 // The first blank or tab of `s`, or npos.
