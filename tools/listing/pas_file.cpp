@@ -7,14 +7,15 @@ namespace asm2pas::objdump {
 std::string CommentSafe(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (c == '{' || c == '}' || c == '#' || u < 0x20 || u == 0x7F)
-      out.append("#").append(std::to_string(u));
-    else
-      out += c;
+  size_t run = 0;  // the first character not yet copied
+  // Ends: one pass per character; the plain ones are copied in runs.
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char u = static_cast<unsigned char>(text[i]);
+    if (u != '{' && u != '}' && u != '#' && u >= 0x20 && u != 0x7F) continue;
+    out.append(text.substr(run, i - run)).append("#").append(std::to_string(u));
+    run = i + 1;
   }
-  return out;
+  return out.append(text.substr(run));
 }
 
 std::string PasHeader(const PasHeading& h) {
