@@ -1,6 +1,8 @@
 #include "objdump_input.h"
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <cstring>
 #include <new>
 #include <thread>
@@ -77,9 +79,15 @@ class Reader {
   // The slots below this one are taken.
   size_t Taken() const { return next_slot_; }
 
-  // The instructions taken so far are in their slots now.
-  void Placed() {
-    if (last_) last_ = out_.Store.Slot(last_slot_);
+  // The current routine's last instruction, when it still lies among
+  // `made` (a part's instructions, not yet in the store; `slots` says where
+  // each goes), goes into its slot now: the part may be placed while the
+  // reader still adds bytes or relocations to it.
+  void Settle(std::vector<SourceInstruction>& made, std::vector<size_t>& slots) {
+    std::less<const SourceInstruction*> before;
+    if (!last_ || made.empty() || before(last_, made.data()) || !before(last_, made.data() + made.size())) return;
+    slots[static_cast<size_t>(last_ - made.data())] = kNoSlot;
+    last_ = ::new (out_.Store.Slot(last_slot_)) SourceInstruction(std::move(*last_));
   }
 
  private:
@@ -187,7 +195,7 @@ class Reader {
   Routine* current_ = nullptr;
   size_t next_slot_ = 0;
   // The current routine's last instruction: made from its line, or in its
-  // slot once placed.
+  // slot once settled.
   SourceInstruction* last_ = nullptr;
   size_t last_slot_ = 0;
 };
@@ -198,7 +206,7 @@ constexpr unsigned kPiecesPerThread = 32;
 // too wide or whose text looks like AT&T syntax.
 constexpr uint8_t kSuspect = 0x80;
 
-// The lines of one part of the text, taken apart.
+// The lines of one piece of the text, taken apart.
 struct Part {
   std::vector<std::string_view> Lines;  // without line ends
   std::vector<uint8_t> Kinds;           // LineKind, and kSuspect
@@ -259,11 +267,14 @@ void ClassifyPart(std::string_view piece, size_t line_number, size_t lines, Part
   part.Slots.assign(part.Instructions.size(), kNoSlot);
 }
 
-// Moves the part's instructions that the reader took into their slots.
+// Moves the part's instructions that the reader took into their slots;
+// the part is empty afterwards.
 void Place(Part& part, InstructionStore& store) {
   // Ends: one pass per instruction of the part.
   for (size_t k = 0; k < part.Instructions.size(); ++k)
     if (part.Slots[k] != kNoSlot) ::new (store.Slot(part.Slots[k])) SourceInstruction(std::move(part.Instructions[k]));
+  part.Instructions.clear();
+  part.Slots.clear();
 }
 
 }  // namespace
@@ -271,11 +282,14 @@ void Place(Part& part, InstructionStore& store) {
 bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error, unsigned threads) {
   out = ObjdumpInput();
   threads = std::max(1u, threads);
-  // Taking lines apart is the costly part and needs no state: on all
-  // threads, a wave of pieces at a time, so that the room for the taken-apart
-  // lines serves again. The reader then goes through the wave's lines in
-  // order and gives each instruction its slot; the instructions go into
-  // their slots while the next wave is taken apart.
+  // Taking lines apart is the costly part and needs no state: every thread
+  // takes the next piece apart, into one of a few rooms that serve again
+  // and again. The reader (this thread) goes through the pieces in order and
+  // gives each instruction its slot, and takes pieces apart itself while it
+  // waits for the next. A piece's instructions go into their slots when its
+  // room is wanted again, or at the end. No thread waits for another at
+  // fixed points, so that a machine busy with other work costs little more
+  // than one thread would.
   std::vector<std::string_view> pieces = Pieces(text, threads * kPiecesPerThread);
   std::vector<size_t> lines(pieces.size());
   ParallelRanges(pieces.size(), threads, [&](unsigned, size_t begin, size_t end) {
@@ -288,46 +302,75 @@ bool ReadObjdump(std::string_view text, ObjdumpInput& out, InputError& error, un
   out.Store.Reserve(first_line.back() - 1);
   Reader reader(out);
 
-  size_t waves = (pieces.size() + threads - 1) / threads;
-  std::vector<Part> current(threads), next(threads);
-  // Places the parts of `placed` (when given) and takes the wave's pieces
-  // apart into `parts` (when the wave exists), a part per thread.
-  auto step = [&](std::vector<Part>* placed, size_t wave, std::vector<Part>& parts) {
-    ParallelRanges(threads, threads, [&](unsigned, size_t begin, size_t end) {
-      for (size_t p = begin; p < end; ++p) {
-        if (placed) Place((*placed)[p], out.Store);
-        size_t piece = wave * threads + p;
-        if (piece < pieces.size()) ClassifyPart(pieces[piece], first_line[piece], lines[piece], parts[p]);
-        else parts[p] = Part();
+  const size_t rooms = 2 * threads + 2;
+  std::vector<Part> parts(rooms);
+  std::vector<std::atomic<size_t>> ready(rooms);  // the piece taken apart in a room, plus one; 0: none
+  std::atomic<size_t> next{0};                    // the next piece to take apart
+  std::atomic<size_t> read{0};                    // the pieces the reader went through
+  std::atomic<bool> stop{false};
+  // Takes the next piece apart. Its room held the piece `rooms` before it,
+  // which goes into the store first; that one and the one after it (whose
+  // reading may still add to the routine's last instruction, see Settle)
+  // must have been read. Without `wait`, gives up when that is not so yet.
+  // False when no piece is left.
+  auto take_apart = [&](bool wait) {
+    // Ends: every pass claims a piece and returns, or waits for the reader.
+    for (;;) {
+      size_t j = next.load();
+      if (j >= pieces.size() || stop.load()) return false;
+      size_t needed = j >= rooms ? j - rooms + 2 : 0;
+      if (size_t done = read.load(); done < needed) {
+        if (!wait) return false;
+        read.wait(done);
+        continue;
       }
-    });
-  };
-  step(nullptr, 0, current);
-  // Ends: every pass reads one wave of pieces and places it.
-  for (size_t wave = 0; wave < waves; ++wave) {
-    bool ok = true;
-    // Ends: one pass per line of the wave's pieces, or at bad input.
-    for (size_t p = 0; p < current.size() && ok; ++p) {
-      Part& part = current[p];
-      size_t k = 0;  // the part's next instruction
-      size_t none = kNoSlot;
-      for (size_t i = 0; i < part.Lines.size() && ok; ++i) {
-        auto kind = static_cast<LineKind>(part.Kinds[i] & ~kSuspect);
-        bool instruction = kind == LineKind::Instruction;
-        ok = reader.Take(part.Lines[i], kind, (part.Kinds[i] & kSuspect) != 0,
-                         instruction ? &part.Instructions[k] : nullptr, instruction ? part.Slots[k] : none,
-                         first_line[wave * threads + p] + i, error);
-        k += instruction;
-      }
+      if (!next.compare_exchange_weak(j, j + 1)) continue;
+      Part& part = parts[j % rooms];
+      Place(part, out.Store);
+      ClassifyPart(pieces[j], first_line[j], lines[j], part);
+      ready[j % rooms].store(j + 1);
+      ready[j % rooms].notify_all();
+      return true;
     }
-    // What was taken goes into the store even after bad input, so that every
-    // routine read so far stays whole.
-    step(&current, ok ? wave + 1 : waves, next);
-    out.Store.SetMade(reader.Taken());
-    reader.Placed();
-    if (!ok) return false;
-    std::swap(current, next);
+  };
+  std::vector<std::thread> helpers;
+  for (unsigned t = 1; t < threads; ++t)
+    helpers.emplace_back([&] {
+      while (take_apart(true)) {}  // Ends: when no piece is left
+    });
+
+  bool ok = true;
+  // Ends: one pass per piece, or at bad input.
+  for (size_t k = 0; k < pieces.size() && ok; ++k) {
+    std::atomic<size_t>& room = ready[k % rooms];
+    // Ends: when piece k is taken apart; its room is free or its taker busy.
+    for (size_t in_room = room.load(); in_room != k + 1; in_room = room.load())
+      if (!take_apart(false)) room.wait(in_room);
+    Part& part = parts[k % rooms];
+    size_t i_ins = 0;  // the part's next instruction
+    size_t none = kNoSlot;
+    // Ends: one pass per line of the piece, or at bad input.
+    for (size_t i = 0; i < part.Lines.size() && ok; ++i) {
+      auto kind = static_cast<LineKind>(part.Kinds[i] & ~kSuspect);
+      bool instruction = kind == LineKind::Instruction;
+      ok = reader.Take(part.Lines[i], kind, (part.Kinds[i] & kSuspect) != 0,
+                       instruction ? &part.Instructions[i_ins] : nullptr, instruction ? part.Slots[i_ins] : none,
+                       first_line[k] + i, error);
+      i_ins += instruction;
+    }
+    // Once piece k is read, the piece before it may go into the store.
+    if (k > 0) reader.Settle(parts[(k - 1) % rooms].Instructions, parts[(k - 1) % rooms].Slots);
+    read.store(k + 1);
+    read.notify_all();
   }
+  stop.store(true);
+  read.notify_all();
+  for (std::thread& t : helpers) t.join();
+  // What was taken goes into the store, after bad input too, so that every
+  // routine read so far stays whole.
+  for (Part& part : parts) Place(part, out.Store);
+  out.Store.SetMade(reader.Taken());
+  if (!ok) return false;
   reader.Finish();
   if (out.Routines.empty()) {
     error.Line = 0;
