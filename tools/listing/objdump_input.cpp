@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
-#include <cstring>
 #include <new>
 #include <thread>
 #include <utility>
@@ -42,10 +41,10 @@ class Reader {
 
   // One line without its line end, of the kind ClassifyLine gives it; for an
   // instruction line, `ins` is the instruction made from it, and `slot`
-  // becomes the store slot it goes to (kNoSlot: none). False with `error`
-  // filled on bad input.
-  // `suspect`: the instruction's address or text may be wrong for a listing
-  // (found on the thread that made it; the checks are made again here).
+  // becomes the store slot it goes to (kNoSlot: none). `suspect`: the
+  // instruction's address or text may be wrong for a listing (found on the
+  // thread that made it; the checks are made again here). False with
+  // `error` filled on bad input.
   bool Take(std::string_view line, LineKind kind, bool suspect, SourceInstruction* ins, size_t& slot,
             size_t line_number, InputError& error) {
     // Most lines: an instruction of the routine being read.

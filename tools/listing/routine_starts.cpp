@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
-#include <span>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -39,7 +39,8 @@ struct Item {
   SourceInstruction* Ins;
   uint64_t Target;   // direct jumps, branches and calls; a table's address
   uint32_t Address;  // the reader takes no address beyond 32 bits
-  uint32_t Group;    // run of code in address order; fewer than items
+  uint32_t Group;    // run of code in address order; fewer than items, and
+                     // 2^32 items would need hundreds of gigabytes
   Flow Kind;
   bool Direct : 1;     // Target holds a fixed address
   bool Filler : 1;     // alignment filler or zero bytes
@@ -238,10 +239,11 @@ class AddressIndex {
   // The item at a position of the address order, and its address.
   size_t ItemAt(size_t position) const { return order_.empty() ? position : order_[position]; }
   uint64_t AddressAt(size_t position) const { return items_[ItemAt(position)].Address; }
+  // The bucket of an address within the range.
+  size_t BucketOf(uint64_t address) const { return static_cast<size_t>((address - AddressAt(0)) >> shift_); }
   // The first position whose address is at or beyond `address` (`beyond`:
   // beyond it), searched in the bucket of `address`, which must lie within
   // the range.
-  size_t BucketOf(uint64_t address) const { return static_cast<size_t>((address - AddressAt(0)) >> shift_); }
   size_t FirstBeyond(uint64_t address, bool beyond) const {
     size_t b = BucketOf(address);
     size_t low = bucket_[b], high = bucket_[b + 1];
@@ -426,8 +428,7 @@ class NextKnownStart {
 // routine at every such address, and after a transfer of control beyond the
 // forward jumps where a prologue begins, or where filler or alignment shows
 // a compiler's routine boundary and the routine before has no jump whose
-// targets are unknown.
-// The starts, in order, go to `starts`.
+// targets are unknown. The starts, in order, go to `starts`.
 void DecideStarts(Items items, std::vector<size_t>& starts) {
   NextKnownStart next_known(items);
   uint64_t reach = 0;      // the furthest forward jump of the current routine
