@@ -94,31 +94,12 @@ void WriteFile(Job& job, const std::string& file, std::string_view text) {
   job.Errors.push_back(job.Options.Dir + "/" + file + ": cannot write");
 }
 
-// Collects what asm2pas prints into a text that keeps its room from one
-// routine to the next; as StringSink otherwise.
-class BufferSink : public Sink {
- public:
-  explicit BufferSink(std::string& text) : text_(text) { text_.clear(); }
-  bool Write(std::string_view bytes) override {
-    text_.append(bytes);
-    return true;
-  }
-  bool WriteLine(size_t spaces, std::string_view line) override {
-    text_.append(spaces, ' ').append(line).append("\r\n");
-    return true;
-  }
-
- private:
-  std::string& text_;
-};
-
 // What one worker keeps from one routine to the next: the room of its
 // texts.
 struct Worker {
   explicit Worker(const SymbolTable& symbols) : Listings(symbols) {}
   ListingWriter Listings;
   RoutineListing Listing;
-  std::string Output;  // what asm2pas prints
   std::string Pas;
   std::string Page;
 };
@@ -131,20 +112,20 @@ void ConvertOne(Job& job, Worker& worker, size_t index) {
   for (const std::string& w : listing.Warnings) s.Messages.push_back("asm2pas-listing: warning: " + w);
   WriteFile(job, s.File + ".lst", listing.Text);
 
-  BufferSink sink(worker.Output);
+  StringSink sink;
   Conversion conversion(s.File + ".lst", sink, *job.Options.Read);
   conversion.Feed(listing.Text);
   ConversionResult result = conversion.Finish();
   s.Failed = result.Status != 0;
   for (std::string& m : Messages(result, s.File + ".lst")) s.Messages.push_back(std::move(m));
   s.Warnings = s.Messages.size() - (s.Failed ? 1 : 0);
-  OutputShare share = CountOutput(worker.Output);
+  OutputShare share = CountOutput(sink.Text());
   s.OutputLines = share.Lines;
   s.StatementLines = share.Statements;
 
   PasHeading heading{r.Name, s.First, s.Last, s.Instructions, conversion.Legend()};
   worker.Pas = PasHeader(heading);
-  worker.Pas += worker.Output;
+  worker.Pas += sink.Text();
   WriteFile(job, s.File + ".pas", worker.Pas);
   AppendRoutineSection(worker.Page, s, listing.Text, worker.Pas);
 }
