@@ -19,11 +19,11 @@ std::string Head(const std::string& title) {
          "</head><body>\n";
 }
 
-// A link target for a file name: the name's bytes percent-encoded, so that
-// no character of it means anything to the browser.
-std::string Href(const std::string& file) {
+// A link target for a file name, appended: the name's bytes
+// percent-encoded, so that no character of it means anything to the browser.
+void AppendHref(std::string& out, const std::string& file) {
   static const char kDigits[] = "0123456789ABCDEF";
-  std::string out;
+  // Ends: one pass per byte of the name.
   for (unsigned char c : file) {
     if (IsWordChar(static_cast<char>(c)) || c == '.' || c == '-') {
       out += static_cast<char>(c);
@@ -31,28 +31,27 @@ std::string Href(const std::string& file) {
       out.append(1, '%').append(1, kDigits[c >> 4]).append(1, kDigits[c & 15]);
     }
   }
-  return out;
 }
 
 }  // namespace
 
-std::string EscapeHtml(std::string_view text) {
+void AppendEscapedHtml(std::string& out, std::string_view text) {
   // The characters that need an entity (or, CR, are dropped), by code.
   static constexpr auto kSpecial = [] {
     std::array<bool, 256> t{};
     for (unsigned char c : std::string_view("&<>\"'\r")) t[c] = true;
     return t;
   }();
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
-  size_t run = 0;  // start of the plain characters not yet copied
-  // Ends: one pass per character.
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (!kSpecial[c]) continue;
-    out.append(text.substr(run, i - run));
-    run = i + 1;
-    switch (c) {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  // Ends: every pass copies a run of plain characters and takes one special
+  // character, or reaches the end.
+  while (p < end) {
+    const char* run = p;
+    while (p < end && !kSpecial[static_cast<unsigned char>(*p)]) ++p;  // Ends: at `end`
+    out.append(run, static_cast<size_t>(p - run));
+    if (p == end) break;
+    switch (*p++) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
@@ -61,7 +60,12 @@ std::string EscapeHtml(std::string_view text) {
       default: break;  // CR: CR LF lines read as lines without it
     }
   }
-  out.append(text.substr(run));
+}
+
+std::string EscapeHtml(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  AppendEscapedHtml(out, text);
   return out;
 }
 
@@ -70,23 +74,30 @@ std::string SharePercent(const RoutineSummary& r) {
   return std::to_string((r.StatementLines * 100 + r.OutputLines / 2) / r.OutputLines) + "%";
 }
 
-std::string RoutinePage(const RoutineSummary& r, std::string_view listing, std::string_view source) {
-  std::string name = EscapeHtml(r.Name);
-  std::string out = Head(name);
-  out += "<p><a href=\"index.html\">index</a></p>\n<h1>" + name + "</h1>\n<p>" + Hex8(r.First) + " to " +
+void OpenRoutinesPage(std::string& out, const std::string& title) {
+  out += Head(EscapeHtml(title));
+  out += "<p><a href=\"index.html\">index</a></p>\n";
+}
+
+void AppendRoutineSection(std::string& out, const RoutineSummary& r, std::string_view listing,
+                          std::string_view source) {
+  // The file name is letters, digits and "_.@+-" only: an id as it is.
+  out += "<section id=\"" + r.File + "\"><h1>" + EscapeHtml(r.Name) + "</h1>\n<p>" + Hex8(r.First) + " to " +
          Hex8(r.Last) + ", " + std::to_string(r.Instructions) + " instructions, " + SharePercent(r) +
-         " of the output lines are statements or structure" + (r.Failed ? "; <b>failed</b>" : "") +
-         "</p>\n";
+         " of the output lines are statements or structure" + (r.Failed ? "; <b>failed</b>" : "") + "</p>\n";
   if (!r.Messages.empty()) {
     out += "<ul class=\"messages\">\n";
     for (const std::string& m : r.Messages) out += "<li>" + EscapeHtml(m) + "</li>\n";
     out += "</ul>\n";
   }
-  out += "<div class=\"side\"><div><h2>Listing</h2><pre id=\"listing\">" + EscapeHtml(listing) +
-         "</pre></div>\n<div><h2>Pascal-like source</h2><pre id=\"source\">" + EscapeHtml(source) +
-         "</pre></div></div>\n</body></html>\n";
-  return out;
+  out += "<div class=\"side\"><div><h2>Listing</h2><pre class=\"listing\">";
+  AppendEscapedHtml(out, listing);
+  out += "</pre></div>\n<div><h2>Pascal-like source</h2><pre class=\"source\">";
+  AppendEscapedHtml(out, source);
+  out += "</pre></div></div></section>\n";
 }
+
+void CloseRoutinesPage(std::string& out) { out += "</body></html>\n"; }
 
 std::string IndexPage(const std::string& title, const std::vector<RoutineSummary>& routines) {
   std::string out = Head(EscapeHtml(title));
@@ -95,11 +106,17 @@ std::string IndexPage(const std::string& title, const std::vector<RoutineSummary
   // Ends: one pass per routine.
   for (const RoutineSummary& r : routines) {
     out += r.Failed ? "<tr class=\"failed\">" : "<tr>";
-    out += "<td>" + Hex8(r.First) + "</td><td><a href=\"" + Href(r.File + ".html") + "\">" +
-           EscapeHtml(r.Name) + "</a></td><td class=\"n\">" + std::to_string(r.Instructions) +
-           "</td><td class=\"n\">" + SharePercent(r) + "</td><td class=\"n\">" + std::to_string(r.Warnings) +
-           "</td><td>" + (r.Failed ? EscapeHtml(r.Messages.empty() ? "failed" : r.Messages.back()) : "") +
-           "</td></tr>\n";
+    out.append("<td>").append(Hex8(r.First)).append("</td><td><a href=\"");
+    AppendHref(out, r.Page);
+    out += '#';
+    AppendHref(out, r.File);
+    out += "\">";
+    AppendEscapedHtml(out, r.Name);
+    out.append("</a></td><td class=\"n\">").append(std::to_string(r.Instructions));
+    out.append("</td><td class=\"n\">").append(SharePercent(r));
+    out.append("</td><td class=\"n\">").append(std::to_string(r.Warnings)).append("</td><td>");
+    if (r.Failed) AppendEscapedHtml(out, r.Messages.empty() ? "failed" : r.Messages.back());
+    out += "</td></tr>\n";
   }
   return out + "</table>\n</body></html>\n";
 }

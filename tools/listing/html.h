@@ -1,6 +1,7 @@
-// The HTML of a whole-program run: index.html, a table of every routine,
-// and one page per routine with its listing and its Pascal-like source side
-// by side. Every text taken from the input is escaped.
+// The HTML of a whole-program run: index.html, a table of every routine
+// with a link to its section, and pages of routines, each routine in a
+// section of its own with its listing and its Pascal-like source side by
+// side. Every text taken from the input is escaped.
 #pragma once
 
 #include <cstdint>
@@ -10,13 +11,15 @@
 
 namespace asm2pas::objdump {
 
-// &, <, >, " and ' as entities.
+// &, <, >, " and ' as entities; CR dropped.
 std::string EscapeHtml(std::string_view text);
+void AppendEscapedHtml(std::string& out, std::string_view text);
 
 // One routine as the index and its page show it.
 struct RoutineSummary {
   std::string Name;
-  std::string File;  // base file name: File.lst, File.pas, File.html
+  std::string File;  // base file name: File.lst, File.pas; the id of its section
+  std::string Page;  // the page that shows it
   uint64_t First = 0;
   uint64_t Last = 0;
   size_t Instructions = 0;
@@ -30,7 +33,11 @@ struct RoutineSummary {
 // "87%", or "-" when there are no output lines.
 std::string SharePercent(const RoutineSummary& r);
 
-std::string RoutinePage(const RoutineSummary& r, std::string_view listing, std::string_view source);
+// A page of routines: its head, then a section per routine, then its end.
+void OpenRoutinesPage(std::string& out, const std::string& title);
+void AppendRoutineSection(std::string& out, const RoutineSummary& r, std::string_view listing,
+                          std::string_view source);
+void CloseRoutinesPage(std::string& out);
 
 std::string IndexPage(const std::string& title, const std::vector<RoutineSummary>& routines);
 

@@ -5,20 +5,24 @@
 namespace asm2pas::objdump {
 
 bool IsPrefixWord(std::string_view w) {
-  static constexpr std::string_view kPrefixes[] = {
-      "rep",    "repz",    "repe",    "repnz",  "repne",  "lock",     "bnd",      "notrack",
-      "data16", "data32",  "addr16",  "addr32", "cs",     "ds",       "es",       "fs",
-      "gs",     "ss",      "xacquire", "xrelease"};
-  for (std::string_view p : kPrefixes)
-    if (w == p) return true;
-  return false;
+  // Every instruction asks: by length first.
+  switch (w.size()) {
+    case 2: return w == "cs" || w == "ds" || w == "es" || w == "fs" || w == "gs" || w == "ss";
+    case 3: return w == "rep" || w == "bnd";
+    case 4: return w == "repz" || w == "repe" || w == "lock";
+    case 5: return w == "repnz" || w == "repne";
+    case 6: return w == "data16" || w == "data32" || w == "addr16" || w == "addr32";
+    case 7: return w == "notrack";
+    case 8: return w == "xacquire" || w == "xrelease";
+    default: return false;
+  }
 }
 
 std::pair<std::string_view, std::string_view> MnemonicAndOperands(std::string_view text) {
   text = TrimBlanks(text);
   // Ends: every pass takes one word off the front of `text`.
   for (;;) {
-    size_t gap = text.find_first_of(" \t");
+    size_t gap = FindBlank(text);
     if (gap == std::string_view::npos) return {text, {}};
     std::string_view word = text.substr(0, gap);
     std::string_view rest = TrimBlanks(text.substr(gap));
@@ -36,25 +40,34 @@ bool IsJump(std::string_view m) {
 
 SplitText Split(std::string_view text) {
   // objdump's "# ..." remarks are annotations, not operands.
-  if (size_t hash = text.find(" #"); hash != std::string_view::npos) text = text.substr(0, hash);
+  // Ends: every pass looks at the next "#".
+  for (size_t hash = FindChar(text, '#'); hash != std::string_view::npos; hash = FindChar(text, '#', hash + 1)) {
+    if (hash > 0 && text[hash - 1] == ' ') {
+      text = text.substr(0, hash - 1);
+      break;
+    }
+  }
   text = TrimBlanks(text);
-  std::vector<std::string> prefixes;
+  std::vector<std::string_view> prefixes;
+  size_t gap;  // after the mnemonic, once the loop ends
   // Ends: every pass takes one word off the front of `text`.
   for (;;) {
-    size_t gap = text.find_first_of(" \t");
+    gap = FindBlank(text);
     std::string_view word = text.substr(0, gap);
     if (gap == std::string_view::npos || !IsPrefixWord(word)) break;
-    prefixes.emplace_back(word);
+    prefixes.push_back(word);
     text = TrimBlanks(text.substr(gap));
   }
-  size_t gap = text.find_first_of(" \t");
   SplitText out;
-  out.Mnemonic = Lower(text.substr(0, gap));
+  out.Mnemonic.assign(text.substr(0, gap));
+  // Ends: one pass per character of the mnemonic.
+  for (char& c : out.Mnemonic)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   if (gap != std::string_view::npos) out.Operands = TrimBlanks(text.substr(gap));
-  if (size_t comma = out.Mnemonic.find(','); comma != std::string::npos &&
+  if (size_t comma = FindChar(out.Mnemonic, ','); comma != std::string::npos &&
                                            IsConditionalJump(out.Mnemonic))
     out.Mnemonic.erase(comma);
-  for (const std::string& p : prefixes) {
+  for (std::string_view p : prefixes) {
     if (p == "bnd" || p == "notrack") continue;
     if ((p == "rep" || p == "repz" || p == "repe") && out.Mnemonic == "ret") continue;
     if ((p == "cs" || p == "ds") && IsConditionalJump(out.Mnemonic)) continue;
@@ -64,7 +77,7 @@ SplitText Split(std::string_view text) {
 }
 
 std::optional<DirectTarget> ParseDirectTarget(std::string_view operands) {
-  size_t gap = operands.find(' ');
+  size_t gap = FindChar(operands, ' ');
   std::string_view digits = operands.substr(0, gap);
   // Without symbols objdump writes the target as "0x804c3d4".
   if (gap == std::string_view::npos && StartsWith(digits, "0x")) digits.remove_prefix(2);
@@ -74,35 +87,28 @@ std::optional<DirectTarget> ParseDirectTarget(std::string_view operands) {
   if (gap != std::string_view::npos) {
     std::string_view rest = TrimBlanks(operands.substr(gap));
     if (rest.size() < 2 || rest.front() != '<' || rest.back() != '>') return std::nullopt;
-    out.Symbol = std::string(rest.substr(1, rest.size() - 2));
+    out.Symbol = rest.substr(1, rest.size() - 2);
   }
   return out;
 }
 
 std::vector<std::string_view> SplitOperands(std::string_view operands) {
   std::vector<std::string_view> out;
-  if (TrimBlanks(operands).empty()) return out;
-  int depth = 0;
-  size_t start = 0;
-  // Ends: one pass per character of the operand text.
-  for (size_t i = 0; i < operands.size(); ++i) {
-    char c = operands[i];
-    if (c == '[' || c == '(' || c == '<') ++depth;
-    if ((c == ']' || c == ')' || c == '>') && depth > 0) --depth;
-    if (c == ',' && depth == 0) {
-      out.push_back(TrimBlanks(operands.substr(start, i - start)));
-      start = i + 1;
-    }
-  }
-  out.push_back(TrimBlanks(operands.substr(start)));
+  ForEachOperand(operands, [&](std::string_view operand) { out.push_back(operand); });
   return out;
 }
 
-std::string JoinPrefixes(const std::vector<std::string>& prefixes, const std::string& mnemonic) {
-  if (prefixes.empty()) return mnemonic;
+void AssignJoined(std::string& out, const std::vector<std::string_view>& prefixes, std::string_view mnemonic) {
+  out.clear();
+  // Ends: one pass per prefix.
+  for (std::string_view p : prefixes) out.append(p).append(" ");
+  out.append(mnemonic);
+}
+
+std::string JoinPrefixes(const std::vector<std::string_view>& prefixes, std::string_view mnemonic) {
   std::string out;
-  for (const std::string& p : prefixes) out += p + " ";
-  return out + mnemonic;
+  AssignJoined(out, prefixes, mnemonic);
+  return out;
 }
 
 std::string_view LastWord(std::string_view mnemonic) {

@@ -3,6 +3,7 @@
 // call target with the symbol objdump shows. Says which mnemonics jump.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,13 +11,15 @@
 #include <utility>
 #include <vector>
 
+#include "text.h"
+
 namespace asm2pas::objdump {
 
 struct SplitText {
-  std::vector<std::string> Prefixes;  // kept ones only
-  std::string Mnemonic;               // lower case
-  std::string_view Operands;          // as objdump wrote them, trimmed: a
-                                      // view into the text split
+  std::vector<std::string_view> Prefixes;  // kept ones only
+  std::string Mnemonic;                    // lower case
+  std::string_view Operands;               // as objdump wrote them, trimmed
+  // Prefixes and Operands are views into the text split.
 };
 
 // "rep stos DWORD PTR es:[edi],eax" -> prefixes, mnemonic, operands. Hint
@@ -42,14 +45,49 @@ bool IsConditionalJump(std::string_view mnemonic);
 // symbol text shown, if any.
 struct DirectTarget {
   uint64_t Address = 0;
-  std::string Symbol;  // without the angle brackets; may be empty
+  std::string_view Symbol;  // without the angle brackets; may be empty; a
+                            // view into the operands parsed
 };
 std::optional<DirectTarget> ParseDirectTarget(std::string_view operands);
 
 // Commas at bracket depth 0 separate operands; each comes back trimmed.
 std::vector<std::string_view> SplitOperands(std::string_view operands);
 
-std::string JoinPrefixes(const std::vector<std::string>& prefixes, const std::string& mnemonic);
+// The same operands, handed one by one to each(operand) without a list.
+template <class Each>
+void ForEachOperand(std::string_view operands, Each each) {
+  if (TrimBlanks(operands).empty()) return;
+  // What a character does to the split: 1 opens a bracket, 2 closes one,
+  // 3 separates operands.
+  static constexpr auto kRole = [] {
+    std::array<uint8_t, 256> t{};
+    for (unsigned char c : std::string_view("[(<")) t[c] = 1;
+    for (unsigned char c : std::string_view("])>")) t[c] = 2;
+    t[static_cast<unsigned char>(',')] = 3;
+    return t;
+  }();
+  int depth = 0;
+  size_t start = 0;
+  // Ends: one pass per character of the operand text.
+  for (size_t i = 0; i < operands.size(); ++i) {
+    switch (kRole[static_cast<unsigned char>(operands[i])]) {
+      case 1: ++depth; break;
+      case 2: depth -= depth > 0; break;
+      case 3:
+        if (depth == 0) {
+          each(TrimBlanks(operands.substr(start, i - start)));
+          start = i + 1;
+        }
+        break;
+      default: break;
+    }
+  }
+  each(TrimBlanks(operands.substr(start)));
+}
+
+std::string JoinPrefixes(const std::vector<std::string_view>& prefixes, std::string_view mnemonic);
+// The same in place of what `out` held.
+void AssignJoined(std::string& out, const std::vector<std::string_view>& prefixes, std::string_view mnemonic);
 
 // The mnemonic without its prefixes: "rep stos" -> "stos".
 std::string_view LastWord(std::string_view mnemonic);

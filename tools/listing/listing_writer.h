@@ -18,6 +18,8 @@ namespace asm2pas::objdump {
 // "* padding: " and the line; an instruction objdump decoded out of step,
 // "* out of step: " and the line. Control characters become "?".
 std::string FormatListingLine(const ListingInstruction& ins);
+// The same line appended to `out`.
+void AppendListingLine(std::string& out, const ListingInstruction& ins);
 
 struct RoutineListing {
   std::string Text;                   // the listing, CR LF line ends
@@ -25,6 +27,20 @@ struct RoutineListing {
 };
 
 RoutineListing ConvertRoutine(const Routine& routine, const SymbolTable& symbols);
+
+// Converts one routine after another, keeping the room of its rewritten
+// instructions (and the caller keeps that of the listing) from one to the
+// next: a whole program converts without new room for every line.
+class ListingWriter {
+ public:
+  explicit ListingWriter(const SymbolTable& symbols) : symbols_(symbols) {}
+  // The routine's listing and warnings in place of what `out` held.
+  void Write(const Routine& routine, RoutineListing& out);
+
+ private:
+  const SymbolTable& symbols_;
+  std::vector<ListingInstruction> lines_;
+};
 
 // A file name for the routine's listing: the name with every character
 // other than letters, digits and "_.@+-" replaced by "_", "_" put before a

@@ -7,13 +7,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <iterator>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "input_file.h"
 #include "listing_writer.h"
 #include "objdump_input.h"
 #include "relocations.h"
@@ -44,9 +42,10 @@ const char kHelp[] =
     "  -p, --pas DIRECTORY         convert a whole program: for every routine\n"
     "                              NAME.lst, NAME.pas (a comment block with the\n"
     "                              routine, its addresses and the generated names,\n"
-    "                              then what asm2pas prints for NAME.lst) and\n"
-    "                              NAME.html (both side by side), and the index of\n"
-    "                              all routines as index.txt and index.html\n"
+    "                              then what asm2pas prints for NAME.lst), pages\n"
+    "                              routines-NNNN.html that show both side by side,\n"
+    "                              and the index of all routines as index.txt and\n"
+    "                              index.html\n"
     "      --extended              with --pas: convert with asm2pas --extended\n"
     "  -l, --list                  list the routines: address, instructions, name\n"
     "  -h, --help                  show this text\n"
@@ -119,43 +118,6 @@ int Fail(const std::string& message) {
 }
 
 void Warn(const std::string& message) { std::fprintf(stderr, "%s: warning: %s\n", kName, message.c_str()); }
-
-bool ReadAll(const std::string& path, std::string& text, std::string& error) {
-  if (path == "-") {
-    std::ostringstream buffer;
-    buffer << std::cin.rdbuf();
-    if (std::cin.bad()) {
-      error = "cannot read standard input";
-      return false;
-    }
-    text = buffer.str();
-    return true;
-  }
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    error = path + ": is a directory";
-    return false;
-  }
-  if (uintmax_t size = std::filesystem::file_size(path, ec); !ec) text.reserve(size);
-  std::FILE* in = std::fopen(path.c_str(), "rb");
-  if (!in) {
-    error = path + ": cannot open: " + std::strerror(errno);
-    return false;
-  }
-  // Ends: at the end of the file or a failed read.
-  for (char block[1 << 16];;) {
-    size_t got = std::fread(block, 1, sizeof block, in);
-    text.append(block, got);
-    if (got < sizeof block) break;
-  }
-  bool bad = std::ferror(in) != 0;
-  std::fclose(in);
-  if (bad) {
-    error = path + ": cannot read";
-    return false;
-  }
-  return true;
-}
 
 // The routine a --routine argument names: by symbol name first, then by
 // start address. Empty with `error` set when it names none or several.
@@ -321,12 +283,12 @@ int main(int argc, char** argv) {
     std::fputs(kHelp, stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
-  std::string text;
+  InputText text;
   std::string error;
-  if (!ReadAll(options.Input, text, error)) return Fail(error);
+  if (!text.Read(options.Input, error)) return Fail(error);
   ObjdumpInput input;
   InputError bad;
-  if (!ReadObjdump(text, input, bad, Cores())) {
+  if (!ReadObjdump(text.View(), input, bad, Cores())) {
     std::string where = options.Input == "-" ? "standard input" : options.Input;
     if (bad.Line) where += ":" + std::to_string(bad.Line);
     return Fail(where + ": " + bad.Message);

@@ -1,38 +1,55 @@
 #include "objdump_line.h"
 
+#include <cstring>
+
 #include "text.h"
 
 namespace asm2pas::objdump {
 namespace {
 
 // Splits "HEX" off the front of `s` up to `stop`; nothing when the part
-// before `stop` is not hexadecimal digits.
+// before `stop` is not hexadecimal digits (one to sixteen), or there is no
+// `stop`, which must be no hexadecimal digit.
 std::optional<uint64_t> LeadingHex(std::string_view s, char stop, size_t* after) {
-  size_t end = s.find(stop);
-  if (end == std::string_view::npos) return std::nullopt;
-  std::optional<uint64_t> value = ParseHex(s.substr(0, end));
-  if (value) *after = end + 1;
+  uint64_t value = 0;
+  size_t i = 0;
+  // Ends: at the first character that is no hexadecimal digit.
+  for (; i < s.size(); ++i) {
+    int digit = HexValue(s[i]);
+    if (digit < 0) break;
+    value = value * 16 + static_cast<uint64_t>(digit);
+  }
+  if (i == 0 || i > 16 || i == s.size() || s[i] != stop) return std::nullopt;
+  *after = i + 1;
   return value;
 }
 
-// "c7 45 fc 00 " -> its bytes; nothing when the text is not pairs of hex
-// digits separated by single blanks (a trailing blank allowed).
-std::optional<InstructionBytes> ParseBytes(std::string_view s) {
-  InstructionBytes bytes;
+// "c7 45 fc 00 " -> its bytes, appended to `bytes`; false when the text,
+// blanks around it aside, is not pairs of hex digits separated by single
+// blanks.
+bool ParseBytes(std::string_view s, InstructionBytes& bytes) {
   size_t i = 0;
-  // Ends: every pass consumes a pair and its blank, or returns.
-  while (i < s.size()) {
-    std::optional<uint64_t> pair = i + 1 < s.size() ? ParseHex(s.substr(i, 2)) : std::nullopt;
-    if (!pair) return std::nullopt;
-    bytes.push_back(static_cast<uint8_t>(*pair));
+  while (i < s.size() && IsSpace(s[i])) ++i;  // Ends: at the first other character
+  if (i == s.size()) return false;
+  // Ends: every pass takes a pair and the blank after it, or returns.
+  for (;;) {
+    int high = HexValue(s[i]);
+    int low = i + 1 < s.size() ? HexValue(s[i + 1]) : -1;
+    if (high < 0 || low < 0) return false;
+    bytes.push_back(static_cast<uint8_t>(high * 16 + low));
     i += 2;
-    if (i < s.size()) {
-      if (s[i] != ' ') return std::nullopt;
-      ++i;
+    if (i == s.size()) return true;
+    if (s[i] == ' ' && i + 1 < s.size() && !IsSpace(s[i + 1])) {
+      ++i;  // another pair follows
+      continue;
     }
+    // Blanks, or nothing, up to the end: objdump pads the bytes to a
+    // column, eight blanks at a time are looked at first.
+    while (s.size() - i >= 8 && std::memcmp(s.data() + i, "        ", 8) == 0) i += 8;  // Ends: `i` grows
+    for (; i < s.size(); ++i)  // Ends: at the end of the text
+      if (!IsSpace(s[i])) return false;
+    return true;
   }
-  if (bytes.empty()) return std::nullopt;
-  return bytes;
 }
 
 // The lines that name what follows: blank lines, left-out zero bytes,
@@ -42,12 +59,12 @@ bool ClassifyMarker(std::string_view line, std::string_view trimmed, ObjdumpLine
     out.Kind = LineKind::Blank;
   } else if (trimmed == "...") {
     out.Kind = LineKind::ZeroBlock;
-  } else if (StartsWith(trimmed, "Disassembly of section ") && trimmed.back() == ':') {
+  } else if (trimmed[0] == 'D' && StartsWith(trimmed, "Disassembly of section ") && trimmed.back() == ':') {
     out.Kind = LineKind::Section;
     std::string_view name = trimmed.substr(23);
     name.remove_suffix(1);
     out.Name = name;
-  } else if (StartsWith(trimmed, "In archive ") && trimmed.back() == ':') {
+  } else if (trimmed[0] == 'I' && StartsWith(trimmed, "In archive ") && trimmed.back() == ':') {
     out.Kind = LineKind::Archive;
   } else if (size_t at = IsSpace(line.front()) ? std::string_view::npos : trimmed.find(":     file format ");
              at != std::string_view::npos) {
@@ -84,22 +101,22 @@ void ClassifyInstruction(uint64_t address, std::string_view rest, ObjdumpLine& o
   if (rest.empty() || rest.front() != '\t') return;
   rest.remove_prefix(1);
   out.Address = address;
-  size_t tab = rest.find('\t');
+  size_t tab = FindChar(rest, '\t');
   if (tab != std::string_view::npos) {
-    std::optional<InstructionBytes> bytes = ParseBytes(TrimSpace(rest.substr(0, tab)));
-    std::string_view text = TrimSpace(rest.substr(tab + 1));
-    if (!bytes) return;
-    out.Bytes = std::move(*bytes);
-    out.Text = text;
-    out.Kind = text.empty() ? LineKind::MoreBytes : LineKind::Instruction;
+    if (!ParseBytes(rest.substr(0, tab), out.Bytes)) {
+      out.Bytes = InstructionBytes();
+      return;
+    }
+    out.Text = TrimSpace(rest.substr(tab + 1));
+    out.Kind = out.Text.empty() ? LineKind::MoreBytes : LineKind::Instruction;
     return;
   }
   std::string_view text = TrimSpace(rest);
-  if (std::optional<InstructionBytes> bytes = ParseBytes(text)) {
-    out.Bytes = std::move(*bytes);
+  if (ParseBytes(text, out.Bytes)) {
     out.Kind = LineKind::MoreBytes;
     return;
   }
+  out.Bytes = InstructionBytes();
   out.Text = text;
   out.Kind = LineKind::Instruction;
 }
@@ -125,7 +142,7 @@ ObjdumpLine ClassifyLine(std::string_view line) {
   // blank after the colon, where instruction lines have a tab.
   std::string_view reloc = TrimSpace(rest);
   if (StartsWith(reloc, "R_") || (rest.size() > 1 && rest[0] == ' ' && !IsSpace(rest[1]))) {
-    size_t gap = reloc.find_first_of(" \t");
+    size_t gap = FindBlank(reloc);
     out.Kind = LineKind::Relocation;
     out.Address = *address;
     out.RelocType = reloc.substr(0, gap);

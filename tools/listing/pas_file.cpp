@@ -7,14 +7,15 @@ namespace asm2pas::objdump {
 std::string CommentSafe(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (c == '{' || c == '}' || c == '#' || u < 0x20 || u == 0x7F)
-      out.append("#").append(std::to_string(u));
-    else
-      out += c;
+  size_t run = 0;  // the first character not yet copied
+  // Ends: one pass per character; the plain ones are copied in runs.
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char u = static_cast<unsigned char>(text[i]);
+    if (u != '{' && u != '}' && u != '#' && u >= 0x20 && u != 0x7F) continue;
+    out.append(text.substr(run, i - run)).append("#").append(std::to_string(u));
+    run = i + 1;
   }
-  return out;
+  return out.append(text.substr(run));
 }
 
 std::string PasHeader(const PasHeading& h) {
@@ -32,21 +33,21 @@ std::string PasHeader(const PasHeading& h) {
 }
 
 OutputShare CountOutput(std::string_view output) {
-  std::vector<std::string_view> lines;
-  size_t pos = 0;
-  // Ends: every pass moves past one line end, or to the end.
-  while (pos < output.size()) {
-    size_t end = output.find("\r\n", pos);
-    if (end == std::string_view::npos) end = output.size();
-    lines.push_back(output.substr(pos, end - pos));
-    pos = end + 2;
-  }
   OutputShare share;
-  if (lines.size() < 2) return share;
-  // Ends: one pass per line between the outer begin and end;.
-  for (size_t i = 1; i + 1 < lines.size(); ++i) {
-    ++share.Lines;
-    if (!StartsWith(TrimBlanks(lines[i]), "//")) ++share.Statements;
+  size_t line = 0;                // lines seen
+  bool last_is_statement = false;  // the line seen last
+  size_t pos = 0;
+  // Ends: every pass moves past one line end, or to the end. A line counts
+  // once the line after it is seen: the outer begin and end; do not.
+  while (pos < output.size()) {
+    size_t end = FindPair(output, '\r', '\n', pos);
+    if (end == std::string_view::npos) end = output.size();
+    if (line++ >= 2) {
+      ++share.Lines;
+      share.Statements += last_is_statement;
+    }
+    last_is_statement = !StartsWith(TrimBlanks(output.substr(pos, end - pos)), "//");
+    pos = end + 2;
   }
   return share;
 }

@@ -20,6 +20,9 @@ bool IsAbsolute(const Relocation& r) { return r.Type == "R_386_32" || r.Type == 
 
 SymbolTable CollectSymbols(const ObjdumpInput& input) {
   SymbolTable table;
+  // Only a relocation sends a jump to a routine by name: without them (a
+  // linked program) the table would never be asked.
+  if (!input.HasRelocations) return table;
   for (const Routine& r : input.Routines) table.emplace(std::make_pair(r.Section, r.Name), r.Address);
   return table;
 }

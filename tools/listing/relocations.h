@@ -20,6 +20,7 @@ namespace asm2pas::objdump {
 // jump's own section can answer.
 using SymbolTable = std::map<std::pair<std::string, std::string>, uint64_t>;
 
+// Empty for input without relocations, which never asks it.
 SymbolTable CollectSymbols(const ObjdumpInput& input);
 
 // "helper", "foo+0x10" -> "foo+$10": a symbol with its offset in "$" form.

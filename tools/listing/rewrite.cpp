@@ -47,7 +47,7 @@ void RewriteJump(const SourceInstruction& ins, const SplitText& split, const std
   std::string shown;  // what the unfollowable jump's operand becomes
   std::string why;
   if (std::optional<uint64_t> target = JumpTarget(ins, split, section, symbols, shown, why)) {
-    out.Mnemonic = JoinPrefixes(split.Prefixes, name);
+    AssignJoined(out.Mnemonic, split.Prefixes, name);
     out.Operands = Hex8(*target);
     return;
   }
@@ -63,7 +63,7 @@ void RewriteJump(const SourceInstruction& ins, const SplitText& split, const std
 void RewriteCall(const SourceInstruction& ins, const SplitText& split, ListingInstruction& out) {
   std::optional<DirectTarget> target = ParseDirectTarget(split.Operands);
   if (!target) {
-    out.Operands = RewriteOperands(split.Operands, ins);
+    AppendOperands(out.Operands, split.Operands, ins);
     return;
   }
   if (const Relocation* reloc = FirstPcReloc(ins)) {
@@ -96,22 +96,30 @@ std::string JumpName(std::string_view mnemonic) {
   return std::string(mnemonic);
 }
 
-ListingInstruction RewriteInstruction(const SourceInstruction& ins, const std::string& section,
-                                      const SymbolTable& symbols) {
-  ListingInstruction out;
+void RewriteInstruction(const SourceInstruction& ins, const std::string& section, const SymbolTable& symbols,
+                        ListingInstruction& out) {
   out.Address = ins.Address;
-  out.Bytes = HexBytes(ins.Bytes);
+  AssignHexBytes(out.Bytes, ins.Bytes);
+  out.Operands.clear();
+  out.Warning.clear();
+  out.Padding = false;
   out.OutOfStep = ins.OutOfStep;
   SplitText split = Split(ins.Text);
   if (IsJump(split.Mnemonic)) {
     RewriteJump(ins, split, section, symbols, out);
-    return out;
+    return;
   }
-  out.Mnemonic = JoinPrefixes(split.Prefixes, split.Mnemonic);
+  AssignJoined(out.Mnemonic, split.Prefixes, split.Mnemonic);
   if (split.Mnemonic == "call")
     RewriteCall(ins, split, out);
   else
-    out.Operands = RewriteOperands(split.Operands, ins);
+    AppendOperands(out.Operands, split.Operands, ins);
+}
+
+ListingInstruction RewriteInstruction(const SourceInstruction& ins, const std::string& section,
+                                      const SymbolTable& symbols) {
+  ListingInstruction out;
+  RewriteInstruction(ins, section, symbols, out);
   return out;
 }
 

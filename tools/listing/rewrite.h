@@ -28,6 +28,9 @@ struct ListingInstruction {
 
 ListingInstruction RewriteInstruction(const SourceInstruction& ins, const std::string& section,
                                       const SymbolTable& symbols);
+// The same into `out`, whose texts keep their room.
+void RewriteInstruction(const SourceInstruction& ins, const std::string& section, const SymbolTable& symbols,
+                        ListingInstruction& out);
 
 // The conditional-jump names asm2pas keys on: je -> jz, jne -> jnz,
 // jg -> jnle, jge -> jnl, ja -> jnbe, jae -> jnb; every other name as given.

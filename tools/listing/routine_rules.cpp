@@ -47,7 +47,7 @@ bool Reached(const Targets& targets, uint64_t address) {
   return std::binary_search(targets.begin(), targets.end(), address);
 }
 
-void MarkPadding(std::vector<ListingInstruction>& routine, const Targets& targets) {
+void MarkPadding(std::span<ListingInstruction> routine, const Targets& targets) {
   bool after_transfer = false;
   // Ends: one pass per instruction of the routine.
   for (ListingInstruction& ins : routine) {
@@ -60,7 +60,7 @@ void MarkPadding(std::vector<ListingInstruction>& routine, const Targets& target
   }
 }
 
-void SignJumpsAfterZeroCompare(std::vector<ListingInstruction>& routine, const Targets& targets) {
+void SignJumpsAfterZeroCompare(std::span<ListingInstruction> routine, const Targets& targets) {
   // Ends: one pass per instruction of the routine.
   for (size_t i = 1; i < routine.size(); ++i) {
     ListingInstruction& ins = routine[i];
@@ -76,7 +76,7 @@ void SignJumpsAfterZeroCompare(std::vector<ListingInstruction>& routine, const T
 
 }  // namespace
 
-void ApplyRoutineRules(std::vector<ListingInstruction>& routine) {
+void ApplyRoutineRules(std::span<ListingInstruction> routine) {
   Targets targets;
   // Ends: one pass per instruction of the routine. A jump's operand is the
   // eight-digit address it goes to.

@@ -2,7 +2,7 @@
 // routine after each instruction was rewritten on its own.
 #pragma once
 
-#include <vector>
+#include <span>
 
 #include "rewrite.h"
 
@@ -16,6 +16,6 @@ namespace asm2pas::objdump {
 //   follows a ret or jmp and that no jump reaches is marked Padding: it is
 //   never executed, and left in the table it would hide the routine's
 //   final ret from asm2pas.
-void ApplyRoutineRules(std::vector<ListingInstruction>& routine);
+void ApplyRoutineRules(std::span<ListingInstruction> routine);
 
 }  // namespace asm2pas::objdump

@@ -1,8 +1,9 @@
-// A whole program in one run: for every routine NAME.lst (the listing),
+// A whole program in one run: for every routine NAME.lst (the listing) and
 // NAME.pas (a comment block, then what asm2pas prints for NAME.lst,
-// converted in-process) and NAME.html (both side by side), and an index of
-// all routines as index.txt and index.html. The routines are converted on
-// every core; one that fails is reported in the index and stops no other.
+// converted in-process), pages routines-NNNN.html that show both side by
+// side, routine after routine, and an index of all routines as index.txt
+// and index.html. The routines are converted on every core, a page at a
+// time; one that fails is reported in the index and stops no other.
 #pragma once
 
 #include <cstddef>

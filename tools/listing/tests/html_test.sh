@@ -30,7 +30,7 @@ check "status" 0 $?
 grep -q ' 1 failed, ' "$tmp/err"
 check "a failed routine is counted" 0 $?
 check "the failed routine in the index" "failed  too_long" "$(grep -o 'failed  too_long' "$tmp/out/index.txt")"
-check "every routine keeps its files" 11 "$(ls "$tmp/out" | wc -l)"
+check "every routine keeps its files, and they share a page" 9 "$(ls "$tmp/out" | wc -l)"
 check "files stay inside DIR" "" "$(ls "$tmp" | grep -v -x -e out -e evil.dump -e err)"
 pas=$(ls "$tmp"/out/*script*.pas)
 check "one { and one } in the comment block" "1 1" \
@@ -51,12 +51,16 @@ grep -q '&lt;script&gt;document.title="owned"&lt;/script&gt;}{\*)</a>' "$tmp/ind
 check "index: the symbol shows as text" 0 $?
 check "index: one row per routine" 4 "$(grep -o '<tr' "$tmp/index.dom" | wc -l)"
 check "index: the failed one marked" 1 "$(grep -o '<tr class="failed">' "$tmp/index.dom" | wc -l)"
-page=$(ls "$tmp"/out/*script*.html)
-dom "$page" >"$tmp/page.dom"
+link=$(grep -o 'href="[^"]*">&lt;script' "$tmp/index.dom" | sed 's/^href="//; s/">.*//')
+check "index: the link goes to the routine's section" "routines-0001.html#_script_document.title__owned___script_____" "$link"
+dom "$tmp/out/routines-0001.html" >"$tmp/page.dom"
 grep -q '<title>owned</title>' "$tmp/page.dom" && { echo "FAIL: a symbol ran as a script on its page"; fail=1; }
-grep -q '<pre id="listing">00000000  55 ' "$tmp/page.dom"
+check "page: a section per routine" 3 "$(grep -o '<section id=' "$tmp/page.dom" | wc -l)"
+grep -q '<section id="_script_document.title__owned___script_____"><h1>&lt;script&gt;' "$tmp/page.dom"
+check "page: the routine's section" 0 $?
+grep -q '<pre class="listing">00000000  55 ' "$tmp/page.dom"
 check "page: the listing" 0 $?
-grep -q '<pre id="source">{ routine &lt;script&gt;' "$tmp/page.dom"
+grep -q '<pre class="source">{ routine &lt;script&gt;' "$tmp/page.dom"
 check "page: the source beside it" 0 $?
 [ $fail = 0 ] && echo "html: all checks passed"
 exit $fail

@@ -94,6 +94,17 @@ TEST(RoutineStarts, JumpTableInTheCodeIsData) {
   EXPECT_EQ(Starts(text), "1000 sub_00001000\n");
 }
 
+TEST(RoutineStarts, JumpTableAtTheVeryStartIsDataOfARoutineOfItsOwn) {
+  // The table's words (1010, 1014) are the program's first bytes; no
+  // routine lies before them to hold them.
+  std::string text = Stripped("", {
+      "1000 10 10|adc BYTE PTR [eax],dl", "1002 00 00|add BYTE PTR [eax],al", "1004 14 10|adc al,0x10",
+      "1006 00 00|add BYTE PTR [eax],al", "1008 c3|ret", "1010 55|push ebp",
+      "1011 ff 24 85 00 10 00 00|jmp DWORD PTR [eax*4+0x1000]", "1018 c3|ret",
+  });
+  EXPECT_EQ(Starts(text), "1000 sub_00001000\n1010 sub_00001010\n");
+}
+
 TEST(Headers, EntryAndPeExports) {
   std::string text =
       "t.dll:     file format pei-i386\nstart address 0x70e41390\n\nImageBase\t\t70e40000\n"

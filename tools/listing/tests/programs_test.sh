@@ -19,16 +19,17 @@ has() {  # has FILE PATTERN: an extended regular expression matches a line
 toolchain() { "$root/scripts/toolchain" "$1" 2>"$tmp/toolchain.err" || { echo "skipped: $(cat "$tmp/toolchain.err")"; exit 77; }; }
 dump() { objdump -d -f -p -M intel "$@"; }
 
-# --pas on a program: every routine has its three files, every .pas ends
-# with exactly what asm2pas prints for its .lst (checked on every 40th),
-# nothing failed.
+# --pas on a program: every routine has its two files and its section of a
+# page, every .pas ends with exactly what asm2pas prints for its .lst
+# (checked on every 40th), nothing failed.
 whole_program() {  # whole_program NAME DUMP
   local dir=$tmp/$1
   "$tool" --pas "$dir" "$2" >"$tmp/$1.out" 2>"$tmp/$1.err"
   check "$1: --pas status" 0 $?
   has "$tmp/$1.err" ' routines converted, 0 failed, '
   local routines=$(($(wc -l <"$dir/index.txt") - 1))
-  check "$1: files per routine" $((routines * 3 + 2)) "$(ls "$dir" | wc -l)"
+  check "$1: a listing, a source and a page section per routine" "$routines $routines $routines" \
+    "$(ls "$dir" | grep -c '\.lst$') $(ls "$dir" | grep -c '\.pas$') $(cat "$dir"/routines-*.html | grep -c '<section id=')"
   local n=0 f
   for f in "$dir"/*.lst; do
     n=$((n + 1))
