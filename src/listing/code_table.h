@@ -99,6 +99,10 @@ class CodeTable {
   TOpCode& Mutable(int i) { return entries_[static_cast<size_t>(i)]; }
   bool Valid(int i) const { return i >= 1 && i <= CodeCount(); }
 
+  // Whether the addresses rise strictly from entry to entry (as in any
+  // listing of one routine): then every address names at most one entry.
+  bool Ascending() const { return ascending_; }
+
   // Index of the first entry with this address, or -1.
   int FindAddr(uint32_t address) const {
     return ascending_ ? FindAscending(address) : first_.Find(address);

@@ -55,7 +55,7 @@ bool IsZeroBytes(const TOpCode& e) {
 // What the frame of one routine is made of, found on the table as read.
 class FrameFinder {
  public:
-  FrameFinder(const CodeTable& code, const StackFacts& stack)
+  FrameFinder(const CodeTable& code, const StackFacts& stack, const std::vector<int>& targets)
       : code_(code), stack_(stack), n_(code.CodeCount()) {
     const size_t size = static_cast<size_t>(n_) + 2;
     drop_.assign(size, 0);
@@ -64,8 +64,7 @@ class FrameFinder {
     incoming_.assign(size, 0);
     // Ends: one pass over the table.
     for (int i = 1; i <= n_; ++i) {
-      if (!IsJump(code.At(i).OpCode)) continue;
-      const int k = TargetOf(code, i);
+      const int k = targets[static_cast<size_t>(i)];
       if (k >= 1) ++incoming_[static_cast<size_t>(k)];
     }
   }
@@ -338,8 +337,9 @@ class FrameFinder {
 
 }  // namespace
 
-FrameParts FindFrame(const CodeTable& code, const StackFacts& stack) {
-  FrameFinder finder(code, stack);
+FrameParts FindFrame(const CodeTable& code, const StackFacts& stack,
+                     const std::vector<int>& targets) {
+  FrameFinder finder(code, stack, targets);
   FrameParts parts;
   parts.Drop = finder.Find();
   parts.Trusted = finder.Trusted();

@@ -51,10 +51,11 @@ struct Place {
 };
 
 struct Walk {
-  explicit Walk(const CodeTable& code)
-      : Code(code), In(static_cast<size_t>(code.CodeCount()) + 2) {}
+  Walk(const CodeTable& code, const std::vector<int>& targets)
+      : Code(code), Targets(targets), In(static_cast<size_t>(code.CodeCount()) + 2) {}
 
   const CodeTable& Code;
+  const std::vector<int>& Targets;
   std::vector<Place> In;
   std::vector<int> Work;
   // Every ijmp reached, and the place it jumps from (they must agree).
@@ -93,7 +94,7 @@ struct Walk {
     if (!MayMoveStack(e)) {
       // Most instructions: on to the next, or where a jump goes.
       if (!m.empty() && m[0] == 'j') {
-        const int t = TargetOf(Code, i);
+        const int t = Targets[static_cast<size_t>(i)];
         if (t >= 1) Reach(t, p);
         if (m == "jmp") return;
       }
@@ -161,7 +162,7 @@ struct Walk {
       }
     }
     if (!m.empty() && m[0] == 'j') {
-      const int t = TargetOf(Code, i);
+      const int t = Targets[static_cast<size_t>(i)];
       if (t >= 1) Reach(t, p);
       if (m == "jmp") return;
     }
@@ -225,9 +226,9 @@ std::optional<int32_t> EspChange(const TOpCode& e) {
   return e.OpCode == "add" ? *n : static_cast<int32_t>(0u - static_cast<uint32_t>(*n));
 }
 
-StackFacts FollowStack(const CodeTable& code) {
+StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   const int n = code.CodeCount();
-  Walk walk(code);
+  Walk walk(code, targets);
   walk.Reach(1, Place{});
   walk.Run();
   // The targets of indirect jumps (a switch's table) are the blocks no

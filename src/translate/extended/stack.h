@@ -59,7 +59,8 @@ struct StackFacts {
   }
 };
 
-StackFacts FollowStack(const CodeTable& code);
+// `targets`: FindJumpTargets of the table.
+StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets);
 
 // Room for a key: "[esp0-$" and eight digits, "]".
 using SlotKeyText = std::array<char, 24>;
