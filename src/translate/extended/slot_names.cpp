@@ -1,8 +1,9 @@
 #include "translate/extended/slot_names.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <utility>
 
 #include "base/text.h"
 #include "naming/vars.h"
@@ -47,10 +48,14 @@ std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
       from = next;
     }
   };
+  // A term after the first that starts with neither "$" nor a digit.
   bool indexed = false;
-  each_term([&](std::string_view, std::string_view t) {
-    indexed = indexed || (!t.empty() && t[0] != '$' && (t[0] < '0' || t[0] > '9'));
-  });
+  // Ends: one pass over the operand, or at the first such term.
+  for (size_t p = 1; p + 1 < inside.size() && !indexed; ++p) {
+    if (inside[p] != '+' && inside[p] != '-') continue;
+    const char c = inside[p + 1];  // an empty term starts with the next sign
+    indexed = c != '+' && c != '-' && c != '$' && (c < '0' || c > '9');
+  }
   if (!indexed && (absolute || !ebp_varies)) return std::nullopt;
   const std::string_view base = inside.substr(0, inside.find_first_of("+-", 1));
   std::string text(op.substr(0, open + 1));
@@ -77,11 +82,15 @@ std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
 // that its variable is the one the reading registered.
 void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char>& drop) {
   CodeTable& code = ctx.Code;
+  // Most entries address no slot; those are passed over first.
   auto kept = [&](int i) {
     const std::string_view m = code.At(i).OpCode;
-    return !drop[static_cast<size_t>(i)] && m != "lea" && m != "pop";
+    return stack.HasSlot(i) && !drop[static_cast<size_t>(i)] && m != "lea" && m != "pop";
   };
-  std::unordered_map<int32_t, std::string_view> written;  // place -> "[ebp-$0C]"
+  // Place -> "[ebp-$0C]", the first text of each place, sorted by place.
+  std::vector<std::pair<int32_t, std::string_view>> written;
+  auto by_place = [](const std::pair<int32_t, std::string_view>& a,
+                     const std::pair<int32_t, std::string_view>& b) { return a.first < b.first; };
   if (stack.FramePointer) {
     // Ends: one pass over the table, three operands an entry.
     for (int i = 1; i <= code.CodeCount(); ++i) {
@@ -90,10 +99,16 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
         std::optional<int32_t> place = stack.SlotOf(i, k);
         const size_t open = op.find('[');
         if (place && op.substr(open + 1).starts_with("ebp")) {
-          written.emplace(*place, TrimBoth(op.substr(open)));
+          written.emplace_back(*place, TrimBoth(op.substr(open)));
         }
       });
     }
+    // The stable sort keeps every place's texts in table order: the first
+    // one stays.
+    std::stable_sort(written.begin(), written.end(), by_place);
+    written.erase(std::unique(written.begin(), written.end(),
+                              [](const auto& a, const auto& b) { return a.first == b.first; }),
+                  written.end());
   }
   std::string text;  // kept for its room
   SlotKeyText room;
@@ -105,8 +120,11 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
       // The return address is no variable.
       if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) return;
       const size_t open = op.find('[');
-      auto first = written.find(*place);
-      const std::string_view key = first != written.end() ? first->second : SlotKey(stack, *place, room);
+      auto first = std::lower_bound(written.begin(), written.end(),
+                                    std::pair<int32_t, std::string_view>(*place, {}), by_place);
+      const std::string_view key = first != written.end() && first->first == *place
+                                       ? first->second
+                                       : SlotKey(stack, *place, room);
       if (TrimBoth(op.substr(open)) == key) return;
       text.assign(op.substr(0, open));
       text += key;

@@ -185,7 +185,10 @@ bool EndsFlow(std::string_view m) { return m == "jmp" || m == "ret" || m == "ijm
 }  // namespace
 
 std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
-  // Most operands are registers or numbers: no bracket at all.
+  // Most operands are registers or numbers, which end in no bracket; every
+  // frame slot's text ends in one (blanks aside), as tested below.
+  const std::string_view end = TrimTrailing(operand);
+  if (end.empty() || end.back() != ']') return std::nullopt;
   const size_t open = operand.find('[');
   if (open == std::string_view::npos || open + 1 == operand.size() || operand[open + 1] != 'e') {
     return std::nullopt;
@@ -253,9 +256,11 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   for (int i = 1; i <= n; ++i) {
     const Place& p = walk.In[static_cast<size_t>(i)];
     const TOpCode& e = code.At(i);
-    const bool sets_frame = e.OpCode == "mov" && e.Op1 == "ebp" && e.Op2 == "esp";
-    if (!sets_frame && e.OpCode != "cmp" && e.OpCode != "test" && e.OpCode != "push" &&
-        e.OpCode != "pop" && (e.Op1 == "ebp" || e.Op1 == "bp" || (e.OpCode == "xchg" && e.Op2 == "ebp"))) {
+    // The operands first: most name neither ebp nor bp.
+    const bool names_ebp = e.Op1 == "ebp" || e.Op1 == "bp" || (e.Op2 == "ebp" && e.OpCode == "xchg");
+    const bool sets_frame = names_ebp && e.OpCode == "mov" && e.Op1 == "ebp" && e.Op2 == "esp";
+    if (names_ebp && !sets_frame && e.OpCode != "cmp" && e.OpCode != "test" &&
+        e.OpCode != "push" && e.OpCode != "pop") {
       facts.EbpVaries = true;
     }
     if (!p.Set) continue;

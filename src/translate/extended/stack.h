@@ -50,6 +50,12 @@ struct StackFacts {
   std::vector<int32_t> Places;
   static constexpr int32_t kNoPlace = INT32_MIN;
 
+  // Whether some operand of entry i addresses a frame slot.
+  bool HasSlot(int i) const {
+    const size_t at = 3 * static_cast<size_t>(i);
+    return i >= 1 && at + 2 < Places.size() &&
+           (Places[at] != kNoPlace || Places[at + 1] != kNoPlace || Places[at + 2] != kNoPlace);
+  }
   // The place operand k (0 to 2) of entry i addresses, when it is a frame
   // slot.
   std::optional<int32_t> SlotOf(int i, int k) const {
