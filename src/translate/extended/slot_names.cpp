@@ -1,9 +1,8 @@
 #include "translate/extended/slot_names.h"
 
-#include <algorithm>
 #include <optional>
 #include <string>
-#include <utility>
+#include <vector>
 
 #include "base/text.h"
 #include "naming/vars.h"
@@ -87,10 +86,10 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
     const std::string_view m = code.At(i).OpCode;
     return stack.HasSlot(i) && !drop[static_cast<size_t>(i)] && m != "lea" && m != "pop";
   };
-  // Place -> "[ebp-$0C]", the first text of each place, sorted by place.
-  std::vector<std::pair<int32_t, std::string_view>> written;
-  auto by_place = [](const std::pair<int32_t, std::string_view>& a,
-                     const std::pair<int32_t, std::string_view>& b) { return a.first < b.first; };
+  // Place -> "[ebp-$0C]", the first text each place is given from ebp: the
+  // index (from 1) into `firsts`, by the place's 32 bits.
+  AddressIndex first_at;
+  std::vector<std::string_view> firsts;
   if (stack.FramePointer) {
     // Ends: one pass over the table, three operands an entry.
     for (int i = 1; i <= code.CodeCount(); ++i) {
@@ -98,17 +97,13 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
       ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t&) {
         std::optional<int32_t> place = stack.SlotOf(i, k);
         const size_t open = op.find('[');
-        if (place && op.substr(open + 1).starts_with("ebp")) {
-          written.emplace_back(*place, TrimBoth(op.substr(open)));
+        if (place && op.substr(open + 1).starts_with("ebp") &&
+            first_at.Find(static_cast<uint32_t>(*place)) < 0) {
+          firsts.push_back(TrimBoth(op.substr(open)));
+          first_at.Insert(static_cast<uint32_t>(*place), static_cast<int>(firsts.size()));
         }
       });
     }
-    // The stable sort keeps every place's texts in table order: the first
-    // one stays.
-    std::stable_sort(written.begin(), written.end(), by_place);
-    written.erase(std::unique(written.begin(), written.end(),
-                              [](const auto& a, const auto& b) { return a.first == b.first; }),
-                  written.end());
   }
   std::string text;  // kept for its room
   SlotKeyText room;
@@ -120,11 +115,9 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
       // The return address is no variable.
       if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) return;
       const size_t open = op.find('[');
-      auto first = std::lower_bound(written.begin(), written.end(),
-                                    std::pair<int32_t, std::string_view>(*place, {}), by_place);
-      const std::string_view key = first != written.end() && first->first == *place
-                                       ? first->second
-                                       : SlotKey(stack, *place, room);
+      const int first = first_at.Find(static_cast<uint32_t>(*place));
+      const std::string_view key =
+          first >= 1 ? firsts[static_cast<size_t>(first) - 1] : SlotKey(stack, *place, room);
       if (TrimBoth(op.substr(open)) == key) return;
       text.assign(op.substr(0, open));
       text += key;

@@ -43,12 +43,7 @@ bool MayMoveStack(const TOpCode& e) {
 }
 
 // What one instruction does to esp and ebp, as places.
-struct Place {
-  bool Set = false;
-  bool EspLost = false;  // esp is no known place on some path
-  int32_t Esp = 0;
-  std::optional<int32_t> Ebp;
-};
+using Place = StackPlace;
 
 struct Walk {
   Walk(const CodeTable& code, const std::vector<int>& targets)
@@ -247,9 +242,6 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   }
 
   StackFacts facts;
-  facts.Reached.assign(static_cast<size_t>(n) + 1, 0);
-  facts.Esp.assign(static_cast<size_t>(n) + 1, 0);
-  facts.Ebp.assign(static_cast<size_t>(n) + 1, std::nullopt);
   facts.Ok = n >= 1 && walk.IjmpsAgree;
   int frame_sets = 0;
   // Ends: one pass over the entries.
@@ -264,9 +256,6 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
       facts.EbpVaries = true;
     }
     if (!p.Set) continue;
-    facts.Reached[static_cast<size_t>(i)] = 1;
-    facts.Esp[static_cast<size_t>(i)] = p.Esp;
-    facts.Ebp[static_cast<size_t>(i)] = p.Ebp;
     if (p.EspLost || (e.OpCode == "ret" && p.Esp != 0)) facts.Ok = false;
     if (sets_frame) {
       ++frame_sets;
@@ -278,16 +267,18 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   facts.Places.assign(3 * (static_cast<size_t>(n) + 1), StackFacts::kNoPlace);
   // Ends: one pass over the entries, three operands an entry.
   for (int i = 1; i <= n; ++i) {
-    if (!facts.Reached[static_cast<size_t>(i)]) continue;
+    const Place& p = walk.In[static_cast<size_t>(i)];
+    if (!p.Set) continue;
     const std::string_view ops[3] = {code.At(i).Op1, code.At(i).Op2, code.Op3(i)};
     for (size_t k = 0; k < 3; ++k) {
       std::optional<FrameOperand> f = ParseFrameOperand(ops[k]);
       if (!f) continue;
-      const std::optional<int32_t>& base = f->OnEbp ? facts.Ebp[static_cast<size_t>(i)]
-                                                    : std::optional<int32_t>(facts.Esp[static_cast<size_t>(i)]);
+      const std::optional<int32_t> base = f->OnEbp ? p.Ebp : std::optional<int32_t>(p.Esp);
       if (base) facts.Places[3 * static_cast<size_t>(i) + k] = *base + f->Disp;
     }
   }
+  // Where an entry is not reached, the walk left esp 0 and no ebp.
+  facts.At = std::move(walk.In);
   return facts;
 }
 
