@@ -111,8 +111,7 @@ void CodeTable::KeepOnly(const std::vector<int>& positions) {
 }
 
 const TThirdOperand* CodeTable::FindThird(int i) const {
-  const size_t word = static_cast<size_t>(i) >> 6;
-  if (i < 1 || word >= has_third_.size() || !(has_third_[word] >> (i & 63) & 1)) return nullptr;
+  if (!HasThird(i)) return nullptr;
   auto it = std::lower_bound(thirds_.begin(), thirds_.end(), i,
                              [](const TThirdOperand& t, int index) { return t.Index < index; });
   if (it == thirds_.end() || it->Index != i) return nullptr;

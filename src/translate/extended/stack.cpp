@@ -177,6 +177,12 @@ struct Walk {
 
 bool EndsFlow(std::string_view m) { return m == "jmp" || m == "ret" || m == "ijmp"; }
 
+// Whether the operand may end in "]" (blanks aside), as every frame slot's
+// text does: ParseFrameOperand's first test, made without a call.
+bool MayAddressMemory(std::string_view op) {
+  return !op.empty() && (op.back() == ']' || IsBlankish(op.back()));
+}
+
 }  // namespace
 
 std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
@@ -271,6 +277,7 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
     if (!p.Set) continue;
     const std::string_view ops[3] = {code.At(i).Op1, code.At(i).Op2, code.Op3(i)};
     for (size_t k = 0; k < 3; ++k) {
+      if (!MayAddressMemory(ops[k])) continue;  // most operands: no call
       std::optional<FrameOperand> f = ParseFrameOperand(ops[k]);
       if (!f) continue;
       const std::optional<int32_t> base = f->OnEbp ? p.Ebp : std::optional<int32_t>(p.Esp);
