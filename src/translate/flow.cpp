@@ -157,7 +157,7 @@ RegSet RegistersIn(std::string_view operand) {
   return regs;
 }
 
-RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body) {
+RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vector<int>& targets) {
   const int n = code.CodeCount();
   RoutineFacts f;
   f.Body = body;
@@ -173,8 +173,12 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body) {
     fx[static_cast<size_t>(i)] = EffectOf(code, i);
     const TOpCode& e = code.At(i);
     if (!IsJump(e.OpCode)) continue;
-    std::optional<uint32_t> target = BareHex(e.Op1);
-    const int t = target ? code.FindAddr(*target) : -1;
+    int t = -1;
+    if (!targets.empty()) {
+      t = targets[static_cast<size_t>(i)];
+    } else if (std::optional<uint32_t> target = BareHex(e.Op1)) {
+      t = code.FindAddr(*target);
+    }
     if (t < 1) {
       fx[static_cast<size_t>(i)].Terminal = true;  // where it goes, nothing shows
       continue;

@@ -81,7 +81,7 @@ BodyRange BodyAfterFrame(const CodeTable& code) {
 
 BodyRange TakeOutFrame(PassContext& ctx) {
   CodeTable& code = ctx.Code;
-  std::vector<int> targets = FindJumpTargets(code);
+  std::vector<int>& targets = JumpTargetsOf(ctx);
   const StackFacts stack = FollowStack(code, targets);
   std::optional<BodyRange> body;
   if (stack.Ok) {

@@ -16,6 +16,11 @@ int TargetOf(const CodeTable& code, int i) {
   return t ? code.FindAddr(*t) : -1;
 }
 
+std::vector<int>& JumpTargetsOf(PassContext& ctx) {
+  if (ctx.Targets.empty()) ctx.Targets = FindJumpTargets(ctx.Code);
+  return ctx.Targets;
+}
+
 std::vector<int> FindJumpTargets(const CodeTable& code) {
   const int n = code.CodeCount();
   std::vector<int> targets(static_cast<size_t>(n) + 2, -1);
@@ -142,7 +147,7 @@ void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int
 
 void TidyJumps(PassContext& ctx) {
   CodeTable& code = ctx.Code;
-  std::vector<int> target = FindJumpTargets(code);
+  std::vector<int>& target = JumpTargetsOf(ctx);
   std::vector<char> drop;
   std::vector<int> incoming;
   // Ends: every round but the last drops an entry or changes a jump's
@@ -205,6 +210,9 @@ void TidyJumps(PassContext& ctx) {
     if (dropped) DropEntries(code, drop, target);
     if (!changed && !dropped) break;
   }
+  // Where an address names several entries, Thread may have left targets
+  // TargetOf would not give.
+  if (!code.Ascending()) target = FindJumpTargets(code);
 }
 
 }  // namespace asm2pas

@@ -22,6 +22,8 @@ int TargetOf(const CodeTable& code, int i);
 // -1 for an entry that is no jump. The passes that rewrite jumps keep it
 // up to date, so that a target is looked up once.
 std::vector<int> FindJumpTargets(const CodeTable& code);
+// The pass's targets (see PassContext), looked up first if no pass has.
+std::vector<int>& JumpTargetsOf(PassContext& ctx);
 
 // Drops the entries marked in `drop` (by position, index 0 unused); a jump
 // to a dropped entry then goes to the first kept entry after it.
