@@ -72,19 +72,24 @@ void CodeTable::SetThird(std::string_view text, int16_t var_hint) {
 }
 
 void CodeTable::KeepOnly(const std::vector<int>& positions) {
-  std::vector<TOpCode> entries(1);
-  entries.reserve(positions.size() + 1);
-  std::vector<TThirdOperand> thirds;
-  // Ends: one pass over the positions kept.
+  // The positions rise, so every kept entry moves down or stays where it
+  // is: the entries and the third operands are compacted in place, each
+  // read before anything is written over it, and no memory is taken anew.
+  size_t kept = 1;
+  size_t third = 0, thirds_kept = 0;  // thirds_ is in entry order as well
+  // Ends: one pass over the positions kept; `third` only grows.
   for (int i : positions) {
-    entries.push_back(entries_[static_cast<size_t>(i)]);
-    if (const TThirdOperand* third = FindThird(i)) {
-      thirds.push_back(TThirdOperand{static_cast<int>(entries.size()) - 1, third->VarHint, third->Text});
+    // Ends: third stops at the first third operand of entry i or later.
+    while (third < thirds_.size() && thirds_[third].Index < i) ++third;
+    if (third < thirds_.size() && thirds_[third].Index == i) {
+      const TThirdOperand& t = thirds_[third];
+      thirds_[thirds_kept++] = TThirdOperand{static_cast<int>(kept), t.VarHint, t.Text};
+      ++third;
     }
+    entries_[kept++] = entries_[static_cast<size_t>(i)];
   }
-  entries_ = std::move(entries);
-  entries_.reserve(kCodeCapacity + 1);
-  thirds_ = std::move(thirds);
+  entries_.resize(kept);
+  thirds_.resize(thirds_kept);
   has_third_.clear();
   for (const TThirdOperand& t : thirds_) {
     const size_t word = static_cast<size_t>(t.Index) >> 6;
@@ -106,8 +111,7 @@ void CodeTable::KeepOnly(const std::vector<int>& positions) {
 }
 
 const TThirdOperand* CodeTable::FindThird(int i) const {
-  const size_t word = static_cast<size_t>(i) >> 6;
-  if (i < 1 || word >= has_third_.size() || !(has_third_[word] >> (i & 63) & 1)) return nullptr;
+  if (!HasThird(i)) return nullptr;
   auto it = std::lower_bound(thirds_.begin(), thirds_.end(), i,
                              [](const TThirdOperand& t, int index) { return t.Index < index; });
   if (it == thirds_.end() || it->Index != i) return nullptr;
@@ -115,11 +119,21 @@ const TThirdOperand* CodeTable::FindThird(int i) const {
 }
 
 int CodeTable::FindAscending(uint32_t address) const {
-  auto begin = entries_.begin() + 1;
-  auto it = std::lower_bound(begin, entries_.end(), address,
-                             [](const TOpCode& e, uint32_t a) { return e.Address < a; });
-  if (it == entries_.end() || it->Address != address) return -1;
-  return static_cast<int>(it - entries_.begin());
+  // A lower bound over entries 1..CodeCount, as std::lower_bound finds it,
+  // with a conditional move in place of the branch: the halving steps do
+  // not depend on the comparisons, so nothing is mispredicted.
+  size_t size = entries_.size() - 1;
+  if (size == 0) return -1;
+  const TOpCode* first = entries_.data() + 1;
+  // Ends: size halves (rounded up) until one entry is left.
+  while (size > 1) {
+    const size_t half = size / 2;
+    first = first[half].Address < address ? first + half : first;
+    size -= half;
+  }
+  first += first->Address < address;
+  if (first == entries_.data() + entries_.size() || first->Address != address) return -1;
+  return static_cast<int>(first - entries_.data());
 }
 
 }  // namespace asm2pas

@@ -99,6 +99,10 @@ class CodeTable {
   TOpCode& Mutable(int i) { return entries_[static_cast<size_t>(i)]; }
   bool Valid(int i) const { return i >= 1 && i <= CodeCount(); }
 
+  // Whether the addresses rise strictly from entry to entry (as in any
+  // listing of one routine): then every address names at most one entry.
+  bool Ascending() const { return ascending_; }
+
   // Index of the first entry with this address, or -1.
   int FindAddr(uint32_t address) const {
     return ascending_ ? FindAscending(address) : first_.Find(address);
@@ -134,17 +138,25 @@ class CodeTable {
   // The third operand of entry i, empty when it has none (or for any i
   // outside 1..CodeCount).
   std::string_view Op3(int i) const {
+    if (!HasThird(i)) return {};  // most entries: no search
     const TThirdOperand* third = FindThird(i);
     return third ? third->Text : std::string_view();
   }
   // Writable third operand of entry i, or null when it has none.
-  TThirdOperand* MutableThird(int i) { return const_cast<TThirdOperand*>(FindThird(i)); }
+  TThirdOperand* MutableThird(int i) {
+    return HasThird(i) ? const_cast<TThirdOperand*>(FindThird(i)) : nullptr;
+  }
 
   // A copy of the text, kept as long as the table, for an entry's views.
   std::string_view Keep(std::string_view text) { return texts_.Keep(text); }
 
  private:
   int FindAscending(uint32_t address) const;
+  // Whether entry i's bit says it has a third operand.
+  bool HasThird(int i) const {
+    const size_t word = static_cast<size_t>(i) >> 6;
+    return i >= 1 && word < has_third_.size() && (has_third_[word] >> (i & 63) & 1) != 0;
+  }
   const TThirdOperand* FindThird(int i) const;
 
   std::vector<TOpCode> entries_ = std::vector<TOpCode>(1);  // [0] unused

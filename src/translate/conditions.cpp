@@ -65,6 +65,7 @@ constexpr std::string_view kRegisterFamilies[][4] = {
 
 // The family of a register named as a whole operand, or null.
 const std::string_view* FamilyOf(std::string_view operand) {
+  if (operand.size() < 2 || operand.size() > 3) return nullptr;  // no register's name
   for (const auto& family : kRegisterFamilies) {
     for (std::string_view name : family) {
       if (!name.empty() && operand == name) return family;

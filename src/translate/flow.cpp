@@ -1,5 +1,7 @@
 #include "translate/flow.h"
 
+#include <array>
+
 #include "base/text.h"
 #include "listing/number.h"
 
@@ -14,18 +16,26 @@ constexpr std::string_view kNames[8][4] = {
     {"esi", "si", {}, {}},     {"edi", "di", {}, {}},
 };
 
-bool IsWordChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
+// Letters, digits and "_", by byte: the characters of a word.
+constexpr auto kWordChars = [] {
+  std::array<bool, 256> t{};
+  for (int c = 0; c < 256; ++c) {
+    t[static_cast<size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                                (c >= '0' && c <= '9') || c == '_';
+  }
+  return t;
+}();
+
+bool IsWordChar(char c) { return kWordChars[static_cast<unsigned char>(c)]; }
+
+RegSet FamilyOfName(std::string_view word);
 
 // The family bit of a whole 32-bit register operand, or 0 (a part of a
-// register, written, leaves the rest of it as it was).
+// register, written, leaves the rest of it as it was): a name of three
+// letters, "e" and a family's (FamilyOfName reads no part's name so).
 RegSet FullRegisterOf(std::string_view operand) {
   operand = TrimBoth(operand);
-  for (int r = 0; r < 8; ++r) {
-    if (operand == kNames[r][0]) return static_cast<RegSet>(1u << r);
-  }
-  return 0;
+  return operand.size() == 3 && operand[0] == 'e' ? FamilyOfName(operand) : RegSet{0};
 }
 
 bool IsJump(std::string_view m) { return !m.empty() && m[0] == 'j'; }
@@ -38,45 +48,45 @@ struct Effect {
 
 // What an instruction reads and writes of the registers, erring towards
 // reading: a register it might read counts as read, one it might not
-// write as not written.
+// write as not written. The operands are read only as far as the
+// mnemonic needs them.
 Effect EffectOf(const CodeTable& code, int i) {
   const TOpCode& e = code.At(i);
   const std::string_view m = e.OpCode;
   const std::string_view a = e.Op1, b = e.Op2;
-  const std::string_view c = code.Op3(i);
   Effect fx;
-  const RegSet in_a = RegistersIn(a), in_b = RegistersIn(b), in_c = RegistersIn(c);
+  if (m == "nop" || IsJump(m)) return fx;
   const RegSet def_a = FullRegisterOf(a);
   // A destination that is not a whole register is read as well (its
   // address, or the rest of the register).
-  const RegSet keep_a = def_a ? RegSet{0} : in_a;
-  if (m == "nop" || IsJump(m)) return fx;
+  auto keep_a = [&] { return def_a ? RegSet{0} : RegistersIn(a); };
   if (m == "mov" || m == "movzx" || m == "movsx" || m == "lea" || m == "pop" ||
       (m.starts_with("set") && m.size() > 3)) {
-    fx.Use = static_cast<RegSet>(keep_a | (m == "pop" ? 0 : in_b));
+    fx.Use = static_cast<RegSet>(keep_a() | (m == "pop" ? 0 : RegistersIn(b)));
     fx.Def = def_a;
     return fx;
   }
   if ((m == "xor" || m == "sub") && !a.empty() && a == b) {
-    fx.Use = keep_a;
+    fx.Use = keep_a();
     fx.Def = def_a;
     return fx;
   }
+  const std::string_view c = code.Op3(i);
   if (m == "add" || m == "sub" || m == "and" || m == "or" || m == "xor" || m == "shl" ||
       m == "shr" || m == "sar" || m == "rol" || m == "ror" || m == "adc" || m == "sbb" ||
       m == "inc" || m == "dec" || m == "neg" || m == "not" ||
       (m == "imul" && !b.empty() && c.empty())) {
-    fx.Use = static_cast<RegSet>(in_a | in_b);
+    fx.Use = static_cast<RegSet>(RegistersIn(a) | RegistersIn(b));
     fx.Def = def_a;
     return fx;
   }
   if (m == "imul" && !c.empty()) {
-    fx.Use = static_cast<RegSet>(keep_a | in_b | in_c);
+    fx.Use = static_cast<RegSet>(keep_a() | RegistersIn(b) | RegistersIn(c));
     fx.Def = def_a;
     return fx;
   }
   if (m == "cmp" || m == "test" || m == "push") {
-    fx.Use = static_cast<RegSet>(in_a | in_b);
+    fx.Use = static_cast<RegSet>(RegistersIn(a) | RegistersIn(b));
     return fx;
   }
   constexpr RegSet kEax = 1, kEdx = 4;
@@ -86,7 +96,7 @@ Effect EffectOf(const CodeTable& code, int i) {
     return fx;
   }
   if (m == "idiv" || m == "div" || m == "imul" || m == "mul") {
-    fx.Use = static_cast<RegSet>(kEax | kEdx | in_a);
+    fx.Use = static_cast<RegSet>(kEax | kEdx | RegistersIn(a));
     fx.Def = kEax | kEdx;
     return fx;
   }
@@ -138,22 +148,24 @@ RegSet RegisterOf(std::string_view operand) { return FamilyOfName(TrimBoth(opera
 
 RegSet RegistersIn(std::string_view operand) {
   RegSet regs = 0;
+  const size_t n = operand.size();
   size_t i = 0;
   // Ends: every pass moves i past one word or one other character.
-  while (i < operand.size()) {
+  while (i < n) {
     if (!IsWordChar(operand[i])) {
       ++i;
       continue;
     }
-    size_t j = i;
-    while (j < operand.size() && IsWordChar(operand[j])) ++j;
-    regs |= FamilyOfName(operand.substr(i, j - i));
+    size_t j = i + 1;
+    // Ends: j only grows, up to the operand's length.
+    while (j < n && IsWordChar(operand[j])) ++j;
+    if (j - i <= 3) regs |= FamilyOfName(operand.substr(i, j - i));  // names have two or three
     i = j;
   }
   return regs;
 }
 
-RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body) {
+RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vector<int>& targets) {
   const int n = code.CodeCount();
   RoutineFacts f;
   f.Body = body;
@@ -169,8 +181,12 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body) {
     fx[static_cast<size_t>(i)] = EffectOf(code, i);
     const TOpCode& e = code.At(i);
     if (!IsJump(e.OpCode)) continue;
-    std::optional<uint32_t> target = BareHex(e.Op1);
-    const int t = target ? code.FindAddr(*target) : -1;
+    int t = -1;
+    if (!targets.empty()) {
+      t = targets[static_cast<size_t>(i)];
+    } else if (std::optional<uint32_t> target = BareHex(e.Op1)) {
+      t = code.FindAddr(*target);
+    }
     if (t < 1) {
       fx[static_cast<size_t>(i)].Terminal = true;  // where it goes, nothing shows
       continue;
@@ -184,6 +200,12 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body) {
   // guess (nothing live) and are bounded, so the passes end. Each pass
   // walks the table from the end, so a routine without backward jumps
   // settles in two.
+  // Entries whose successor is not the next one: a jmp (IsJmp marks it,
+  // it has a target) and a ret, which goes nowhere the table shows and
+  // hands on what its use says.
+  std::vector<char> noFall(f.IsJmp);
+  for (int i = 1; i <= n; ++i)
+    if (code.At(i).OpCode == "ret") noFall[static_cast<size_t>(i)] = 1;
   std::vector<RegSet>& live = f.LiveIn;
   live.assign(static_cast<size_t>(n) + 2, 0);
   live[static_cast<size_t>(n) + 1] = kAllRegs;  // past the table: anything
@@ -197,9 +219,7 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body) {
       if (e.Terminal) {
         out = kAllRegs;
       } else {
-        const std::string_view m = code.At(i).OpCode;
-        // A ret goes nowhere the table shows; what it hands on is its use.
-        if (m != "jmp" && m != "ret") out |= live[static_cast<size_t>(i) + 1];
+        if (!noFall[static_cast<size_t>(i)]) out |= live[static_cast<size_t>(i) + 1];
         if (int t = f.Target[static_cast<size_t>(i)]) out |= live[static_cast<size_t>(t)];
       }
       const RegSet in = static_cast<RegSet>(e.Use | (out & ~e.Def));

@@ -56,6 +56,8 @@ struct RoutineFacts {
   bool SamePlace(int a, int b) const;
 };
 
-RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body);
+// `targets`: every jump's target entry by position (-1: none) as the
+// passes kept them, or empty, when they are looked up here.
+RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vector<int>& targets);
 
 }  // namespace asm2pas

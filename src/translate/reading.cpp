@@ -54,8 +54,7 @@ Reading::Reading(const char* name, std::span<const RecognizerEntry> table,
   }
 }
 
-void Reading::Prepare(CodeTable& code, VarTable& vars) const {
-  PassContext ctx{code, vars};
+void Reading::Prepare(PassContext& ctx) const {
   for (Pass pass : passes_) pass(ctx);
 }
 

@@ -45,6 +45,11 @@ struct RecognizerEntry {
 struct PassContext {
   CodeTable& Code;
   VarTable& Vars;
+  // Every jump's target entry by position (-1: none), once a pass has
+  // looked them up; each pass that changes the table then keeps them up to
+  // date, so that the passes after it and the flow analysis look up none.
+  // Empty until then.
+  std::vector<int> Targets;
 };
 using Pass = void (*)(PassContext& ctx);
 
@@ -73,11 +78,8 @@ class Reading {
   const char* Name() const { return name_; }
   std::span<const RecognizerEntry> Table() const { return table_; }
   // Runs the passes in their order.
-  void Prepare(CodeTable& code, VarTable& vars) const;
-  BodyRange ChooseRange(CodeTable& code, VarTable& vars) const {
-    PassContext ctx{code, vars};
-    return choose_range_(ctx);
-  }
+  void Prepare(PassContext& ctx) const;
+  BodyRange ChooseRange(PassContext& ctx) const { return choose_range_(ctx); }
   const ReadingTraits& Traits() const { return traits_; }
 
   // The recognisers, in table order, that declared this mnemonic or any.

@@ -93,12 +93,13 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
 
 void TranslateRoutine(CodeTable& code, VarTable& vars, OutputState& out, LabelTable& labels,
                       const Reading& reading) {
-  reading.Prepare(code, vars);
-  const BodyRange body = reading.ChooseRange(code, vars);
+  PassContext pass{code, vars, {}};
+  reading.Prepare(pass);
+  const BodyRange body = reading.ChooseRange(pass);
   Context ctx(code, vars, out, labels, reading);
   RoutineFacts facts;
   if (reading.Traits().WantsFacts) {
-    facts = AnalyseFlow(code, body);
+    facts = AnalyseFlow(code, body, pass.Targets);
     ctx.Facts = &facts;
   }
   ctx.Rules = ConditionRules{reading.Traits().ExtendedConditions, ctx.Facts};

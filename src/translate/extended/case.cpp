@@ -286,10 +286,67 @@ bool MayStartCase(const CodeTable& code, int i) {
   return code.At(i).OpCode != "mov" && IsJcc(code.At(i + 1).OpCode);
 }
 
+// Whether the tests from entry `start` (a cmp or a mov) may reach two
+// conditional jumps. Paths split only at those, so tests that reach one
+// lead to two arms at most, and a case needs three (or two and its end):
+// most comparisons and loads are no case, and this spares them the walk.
+// It follows, along the edges WalkTests follows, every instruction the
+// walk could take as a test (more, never fewer: any register may hold a
+// copy of the selector, any conditional jump may read the flags), each
+// once; with more than a few, it answers yes.
+bool MayReachTwoJumps(const Context& ctx, int start) {
+  const CodeTable& code = ctx.Code;
+  const TOpCode& first = code.At(start);
+  const std::string_view selector = TrimBoth(first.OpCode == "mov" ? first.Op2 : first.Op1);
+  auto test_like = [&](const TOpCode& e) {
+    const std::string_view m = e.OpCode;
+    if (m == "cmp") return TrimBoth(e.Op1) == selector || RegisterOf(e.Op1) != 0;
+    if (m == "mov") return RegisterOf(e.Op1) != 0 && TrimBoth(e.Op2) == selector;
+    if (m == "sub" || m == "add" || m == "dec" || m == "inc" || m == "test") {
+      return RegisterOf(e.Op1) != 0;
+    }
+    return IsJcc(m) || m == "jmp";
+  };
+  constexpr int kMostEntries = 32;
+  int seen[kMostEntries];
+  int seen_count = 0;
+  int todo[kMostEntries];
+  int todo_count = 0;
+  int jumps = 0;
+  auto visit = [&](int i) {
+    // Ends: at most kMostEntries entries are looked at.
+    for (int k = 0; k < seen_count; ++k) {
+      if (seen[k] == i) return;
+    }
+    if (seen_count < kMostEntries) seen[seen_count++] = i;
+    if (todo_count < kMostEntries) todo[todo_count++] = i;
+  };
+  visit(start);
+  // Ends: every entry is queued once, and at most kMostEntries are.
+  while (todo_count > 0) {
+    if (seen_count == kMostEntries) return true;  // too many to tell
+    const int i = todo[--todo_count];
+    const TOpCode& e = code.At(i);
+    if (!code.Valid(i) || !test_like(e)) continue;
+    const int t = ctx.Facts->Target[static_cast<size_t>(i)];
+    if (e.OpCode == "jmp") {
+      if (t > i) visit(t);
+      continue;
+    }
+    if (IsJcc(e.OpCode)) {
+      if (++jumps == 2) return true;
+      if (t > i) visit(t);
+    }
+    visit(i + 1);
+  }
+  return false;
+}
+
 }  // namespace
 
 void RecognizeCase(Context& ctx, TLoopState& state) {
   if (!ctx.Facts || !MayStartCase(ctx.Code, state.Index)) return;
+  if (!MayReachTwoJumps(ctx, state.Index)) return;
   const RoutineFacts& facts = *ctx.Facts;
   const CodeTable& code = ctx.Code;
   const int start = state.Index;

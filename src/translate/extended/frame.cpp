@@ -25,8 +25,9 @@ int LastReturn(const CodeTable& code) {
 }
 
 // Leaves one return, the last, as the exit: every other becomes a jump to
-// it, and every jump to a return goes to it.
-void OneExit(CodeTable& code) {
+// it, and every jump to a return goes to it. `targets` (FindJumpTargets)
+// is kept up to date.
+void OneExit(CodeTable& code, std::vector<int>& targets) {
   const int n = code.CodeCount();
   const int exit = LastReturn(code);
   if (exit == 0) return;
@@ -39,28 +40,33 @@ void OneExit(CodeTable& code) {
       code.Mutable(i).OpCode = "jmp";
       code.Mutable(i).VarHint[0] = kLookUp;
       code.SetOp1(i, exit_address);
+      targets[static_cast<size_t>(i)] = exit;
     } else if (IsJump(e.OpCode) && e.OpCode != "ijmp") {
-      const int t = TargetOf(code, i);
+      const int t = targets[static_cast<size_t>(i)];
       if (t >= 1 && t != exit && code.At(t).OpCode == "ret" && code.At(t).Op1 == pops) {
         code.SetOp1(i, exit_address);
+        targets[static_cast<size_t>(i)] = exit;
       }
     }
   }
+  // Where an address names several entries, the exit's may name an
+  // earlier one.
+  if (!code.Ascending()) targets = FindJumpTargets(code);
 }
 
 // Drops a jmp to the entry after it, which taking the frame out can leave.
-void DropJumpsToNext(CodeTable& code) {
+void DropJumpsToNext(CodeTable& code, std::vector<int>& targets) {
   const int n = code.CodeCount();
   std::vector<char> drop(static_cast<size_t>(n) + 2, 0);
   bool any = false;
   // Ends: one pass over the table.
   for (int i = 1; i < n; ++i) {
-    if (code.At(i).OpCode == "jmp" && TargetOf(code, i) == i + 1) {
+    if (targets[static_cast<size_t>(i)] == i + 1 && code.At(i).OpCode == "jmp") {
       drop[static_cast<size_t>(i)] = 1;
       any = true;
     }
   }
-  if (any) DropEntries(code, drop);
+  if (any) DropEntries(code, drop, targets);
 }
 
 // The body once the frame is out: up to the last return, which is the
@@ -75,15 +81,16 @@ BodyRange BodyAfterFrame(const CodeTable& code) {
 
 BodyRange TakeOutFrame(PassContext& ctx) {
   CodeTable& code = ctx.Code;
-  const StackFacts stack = FollowStack(code);
+  std::vector<int>& targets = JumpTargetsOf(ctx);
+  const StackFacts stack = FollowStack(code, targets);
   std::optional<BodyRange> body;
   if (stack.Ok) {
-    const FrameParts frame = FindFrame(code, stack);
+    const FrameParts frame = FindFrame(code, stack, targets);
     if (frame.Trusted) {
       NameSlots(ctx, stack, frame.Drop);
-      DropEntries(code, frame.Drop);
-      OneExit(code);
-      DropJumpsToNext(code);
+      DropEntries(code, frame.Drop, targets);
+      OneExit(code, targets);
+      DropJumpsToNext(code, targets);
       body = BodyAfterFrame(code);
     }
   }

@@ -55,18 +55,16 @@ bool IsZeroBytes(const TOpCode& e) {
 // What the frame of one routine is made of, found on the table as read.
 class FrameFinder {
  public:
-  FrameFinder(const CodeTable& code, const StackFacts& stack)
+  FrameFinder(const CodeTable& code, const StackFacts& stack, const std::vector<int>& targets)
       : code_(code), stack_(stack), n_(code.CodeCount()) {
     const size_t size = static_cast<size_t>(n_) + 2;
     drop_.assign(size, 0);
     kind_.assign(size, kBody);
     restores_.assign(size, 0);
-    incoming_.assign(size, 0);
     // Ends: one pass over the table.
     for (int i = 1; i <= n_; ++i) {
-      if (!IsJump(code.At(i).OpCode)) continue;
-      const int k = TargetOf(code, i);
-      if (k >= 1) ++incoming_[static_cast<size_t>(k)];
+      const int k = targets[static_cast<size_t>(i)];
+      if (k >= 1 && k <= kReach) ++incoming_[static_cast<size_t>(k)];
     }
   }
 
@@ -80,7 +78,7 @@ class FrameFinder {
     // return before it).
     for (int i = 1; i <= n_; ++i) {
       const std::string_view m = code_.At(i).OpCode;
-      if ((m == "ret" || m == "ijmp") && Reached(i) && stack_.Esp[static_cast<size_t>(i)] == 0) {
+      if ((m == "ret" || m == "ijmp") && Reached(i) && stack_.Esp(i) == 0) {
         returns_ = true;
         FindEpilogue(i);
       }
@@ -133,7 +131,7 @@ class FrameFinder {
   // epilogue are looked for, the routine's own instructions among them.
   static constexpr int kReach = 48;
 
-  bool Reached(int i) const { return stack_.Reached[static_cast<size_t>(i)] != 0; }
+  bool Reached(int i) const { return stack_.Reached(i); }
 
   std::optional<int32_t> Slot(int i, int k) const { return stack_.SlotOf(i, k); }
 
@@ -199,7 +197,7 @@ class FrameFinder {
       const RegSet r1 = WholeRegister(e.Op1), r2 = WholeRegister(e.Op2);
       const size_t k = static_cast<size_t>(i);
       if (e.OpCode == "push" && SavesByPush(i, written)) {
-        Save(i, r1, stack_.Esp[k] - 4);
+        Save(i, r1, stack_.Esp(i) - 4);
       } else if (e.OpCode == "mov" && r1 == kEbp && r2 == kEsp && (saves_ & kEbp) &&
                  !frame_pointer && stack_.FramePointer) {
         frame_pointer = true;
@@ -238,7 +236,7 @@ class FrameFinder {
     for (int j = ret - 1; j > prologue_end_ && j >= ret - kReach && Reached(j); --j) {
       const TOpCode& e = code_.At(j);
       const size_t k = static_cast<size_t>(j);
-      const int32_t esp = stack_.Esp[k];
+      const int32_t esp = stack_.Esp(j);
       const RegSet r1 = WholeRegister(e.Op1);
       auto restores = [&](RegSet r, std::optional<int32_t> from) {
         return (r & saves_) && !(r & read_after) && from &&
@@ -250,7 +248,7 @@ class FrameFinder {
         Restore(j, r1);
       } else if (e.OpCode == "mov" && restores(r1, Slot(j, 1))) {
         Restore(j, r1);
-      } else if (e.OpCode == "leave" && restores(kEbp, stack_.Ebp[k])) {
+      } else if (e.OpCode == "leave" && restores(kEbp, stack_.Ebp(j))) {
         Restore(j, kEbp);
       } else if ((e.OpCode == "mov" && r1 == kEsp && e.Op2 == "ebp") ||
                  (from_ebp && from_ebp->OnEbp) ||
@@ -268,7 +266,7 @@ class FrameFinder {
     // whose callee takes more off the stack than it shows would go
     // unnoticed: the body must leave esp where the set-up left it.
     if (stack_.FramePointer && first > 0 &&
-        stack_.Esp[static_cast<size_t>(first)] != stack_.Esp[static_cast<size_t>(prologue_end_) + 1]) {
+        stack_.Esp(first) != stack_.Esp(prologue_end_ + 1)) {
       trusted_ = false;
     }
   }
@@ -301,9 +299,9 @@ class FrameFinder {
         // every saved register's.
         if (place && Overlaps(*place, 10)) ReadsAt(*place, OperandSize(ops[k]));
       }
-      if (e.OpCode == "pop") ReadsAt(stack_.Esp[static_cast<size_t>(i)], 4);
-      if (e.OpCode == "leave" && stack_.Ebp[static_cast<size_t>(i)]) {
-        ReadsAt(*stack_.Ebp[static_cast<size_t>(i)], 4);
+      if (e.OpCode == "pop") ReadsAt(stack_.Esp(i), 4);
+      if (e.OpCode == "leave" && stack_.Ebp(i)) {
+        ReadsAt(*stack_.Ebp(i), 4);
       }
     }
   }
@@ -328,7 +326,9 @@ class FrameFinder {
   std::vector<char> drop_;
   std::vector<Kind> kind_;
   std::vector<RegSet> restores_;  // per save or restore entry: its register
-  std::vector<int> incoming_;
+  // Per entry up to kReach, as far as the set-up is looked for: how many
+  // jumps come to it.
+  std::array<int, kReach + 1> incoming_{};
   std::array<std::optional<int32_t>, 8> saved_at_{};
   RegSet saves_ = 0, restored_ = 0, kept_saves_ = 0;
   int prologue_end_ = 0;  // the set-up's last entry
@@ -338,8 +338,9 @@ class FrameFinder {
 
 }  // namespace
 
-FrameParts FindFrame(const CodeTable& code, const StackFacts& stack) {
-  FrameFinder finder(code, stack);
+FrameParts FindFrame(const CodeTable& code, const StackFacts& stack,
+                     const std::vector<int>& targets) {
+  FrameFinder finder(code, stack, targets);
   FrameParts parts;
   parts.Drop = finder.Find();
   parts.Trusted = finder.Trusted();

@@ -19,6 +19,8 @@ struct FrameParts {
   bool Trusted = true;
 };
 
-FrameParts FindFrame(const CodeTable& code, const StackFacts& stack);
+// `targets`: FindJumpTargets of the table.
+FrameParts FindFrame(const CodeTable& code, const StackFacts& stack,
+                     const std::vector<int>& targets);
 
 }  // namespace asm2pas

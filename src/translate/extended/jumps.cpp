@@ -16,6 +16,21 @@ int TargetOf(const CodeTable& code, int i) {
   return t ? code.FindAddr(*t) : -1;
 }
 
+std::vector<int>& JumpTargetsOf(PassContext& ctx) {
+  if (ctx.Targets.empty()) ctx.Targets = FindJumpTargets(ctx.Code);
+  return ctx.Targets;
+}
+
+std::vector<int> FindJumpTargets(const CodeTable& code) {
+  const int n = code.CodeCount();
+  std::vector<int> targets(static_cast<size_t>(n) + 2, -1);
+  // Ends: one pass over the table.
+  for (int i = 1; i <= n; ++i) {
+    if (IsJump(code.At(i).OpCode)) targets[static_cast<size_t>(i)] = TargetOf(code, i);
+  }
+  return targets;
+}
+
 namespace {
 
 void Retarget(CodeTable& code, int i, int target) {
@@ -61,6 +76,7 @@ bool Thread(CodeTable& code, std::vector<int>& target) {
 }  // namespace
 
 std::string_view OppositeJump(std::string_view m) {
+  if (m.size() < 2 || m[0] != 'j') return {};  // most instructions are no jump
   static constexpr std::string_view kPairs[][2] = {
       {"jz", "jnz"},   {"je", "jne"},   {"jl", "jnl"},   {"jnge", "jge"}, {"jle", "jnle"},
       {"jng", "jg"},   {"jb", "jnb"},   {"jnae", "jae"}, {"jc", "jnc"},   {"jbe", "jnbe"},
@@ -73,17 +89,34 @@ std::string_view OppositeJump(std::string_view m) {
   return {};
 }
 
-void DropEntries(CodeTable& code, const std::vector<char>& drop) {
+void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int>& targets) {
   const int n = code.CodeCount();
-  // The first kept entry at or after each position (n + 1: none).
+  // Where an address may name several entries, a jump's Op1 may name an
+  // earlier entry than the one it was pointed at: the targets are found
+  // anew, as TargetOf finds them, before and after. Otherwise every target
+  // follows its entry to its new position.
+  const bool unique = code.Ascending();
+  if (!unique) targets = FindJumpTargets(code);
+  // The first kept entry at or after each position (n + 1: none), and its
+  // position once the others are dropped.
   std::vector<int> kept_from(static_cast<size_t>(n) + 2, n + 1);
+  std::vector<int> renumbered(static_cast<size_t>(n) + 2, 0);
+  // Ends: i only falls.
   for (int i = n; i >= 1; --i) {
     kept_from[static_cast<size_t>(i)] = drop[static_cast<size_t>(i)] ? kept_from[static_cast<size_t>(i) + 1] : i;
   }
+  std::vector<int> positions;
+  positions.reserve(static_cast<size_t>(n));
   // Ends: one pass over the table.
   for (int i = 1; i <= n; ++i) {
-    if (drop[static_cast<size_t>(i)] || !IsJump(code.At(i).OpCode)) continue;
-    const int t = TargetOf(code, i);
+    if (!drop[static_cast<size_t>(i)]) positions.push_back(i);
+    renumbered[static_cast<size_t>(i)] = static_cast<int>(positions.size()) + (drop[static_cast<size_t>(i)] ? 1 : 0);
+  }
+  std::vector<int> past_end;  // jumps (by their new position) to the address after the last entry
+  // Ends: one pass over the table.
+  for (int i = 1; i <= n; ++i) {
+    if (drop[static_cast<size_t>(i)]) continue;
+    const int t = targets[static_cast<size_t>(i)];
     if (t < 1 || !drop[static_cast<size_t>(t)]) continue;
     const int to = kept_from[static_cast<size_t>(t)];
     // A jump to dropped entries at the very end goes past the last entry:
@@ -92,38 +125,52 @@ void DropEntries(CodeTable& code, const std::vector<char>& drop) {
       Retarget(code, i, to);
     } else {
       code.SetOp1(i, format::Hex8(code.At(n).Address + 1));
+      past_end.push_back(renumbered[static_cast<size_t>(i)]);
     }
   }
-  std::vector<int> positions;
-  positions.reserve(static_cast<size_t>(n));
-  for (int i = 1; i <= n; ++i) {
-    if (!drop[static_cast<size_t>(i)]) positions.push_back(i);
-  }
   code.KeepOnly(positions);
+  if (!unique) {
+    targets = FindJumpTargets(code);
+    return;
+  }
+  // A dropped entry's target is the first kept entry after it, whose new
+  // position renumbered gives for it as well.
+  std::vector<int> moved(positions.size() + 2, -1);
+  // Ends: one pass over the entries kept.
+  for (size_t k = 0; k < positions.size(); ++k) {
+    const int t = targets[static_cast<size_t>(positions[k])];
+    moved[k + 1] = t < 1 ? -1 : renumbered[static_cast<size_t>(t)];
+  }
+  for (int i : past_end) moved[static_cast<size_t>(i)] = TargetOf(code, i);
+  targets = std::move(moved);
 }
 
 void TidyJumps(PassContext& ctx) {
   CodeTable& code = ctx.Code;
+  std::vector<int>& target = JumpTargetsOf(ctx);
+  std::vector<char> drop;
+  std::vector<int> incoming;
   // Ends: every round but the last drops an entry or changes a jump's
   // target to one that is no jmp, and at most 16 rounds run.
   for (int round = 0; round < 16; ++round) {
     const int n = code.CodeCount();
-    std::vector<int> target(static_cast<size_t>(n) + 2, -1);
-    for (int i = 1; i <= n; ++i) {
-      if (IsJump(code.At(i).OpCode)) target[static_cast<size_t>(i)] = TargetOf(code, i);
-    }
+    // Thread keeps `target` up to date only where every address names one
+    // entry; elsewhere each round looks the targets up anew.
+    if (round > 0 && !code.Ascending()) target = FindJumpTargets(code);
     bool changed = Thread(code, target);
-    std::vector<char> drop(static_cast<size_t>(n) + 2, 0);
-    std::vector<int> incoming(static_cast<size_t>(n) + 2, 0);
+    drop.assign(static_cast<size_t>(n) + 2, 0);
+    incoming.assign(static_cast<size_t>(n) + 2, 0);
     for (int i = 1; i <= n; ++i) {
       const int t = target[static_cast<size_t>(i)];
       if (t >= 1) ++incoming[static_cast<size_t>(t)];
     }
+    bool dropped = false;
     // Ends: one pass over the table.
     for (int i = 1; i <= n; ++i) {
       const TOpCode& e = code.At(i);
       if (IsFiller(e)) {
         drop[static_cast<size_t>(i)] = 1;
+        dropped = true;
         continue;
       }
       if (e.OpCode != "jmp") continue;
@@ -133,6 +180,7 @@ void TidyJumps(PassContext& ctx) {
       while (next <= n && IsFiller(code.At(next))) ++next;
       if (t == next) {
         drop[static_cast<size_t>(i)] = 1;  // a jmp to where it falls anyway
+        dropped = true;
         continue;
       }
       const TOpCode& before = code.At(i - 1);
@@ -141,6 +189,7 @@ void TidyJumps(PassContext& ctx) {
                              !drop[static_cast<size_t>(i) - 1];
       if (unreached) {
         drop[static_cast<size_t>(i)] = 1;
+        dropped = true;
         continue;
       }
       // jcc T; jmp F; T: -> jncc F, when nothing else comes to the jmp.
@@ -152,14 +201,18 @@ void TidyJumps(PassContext& ctx) {
         flipped.OpCode = code.Keep(opposite);
         code.Mutable(i - 1) = flipped;
         Retarget(code, i - 1, t);
+        // No later step of this pass reads the jump before i again.
+        target[static_cast<size_t>(i) - 1] = t;
         drop[static_cast<size_t>(i)] = 1;
+        dropped = true;
       }
     }
-    bool dropped = false;
-    for (int i = 1; i <= n; ++i) dropped = dropped || drop[static_cast<size_t>(i)];
-    if (dropped) DropEntries(code, drop);
+    if (dropped) DropEntries(code, drop, target);
     if (!changed && !dropped) break;
   }
+  // Where an address names several entries, Thread may have left targets
+  // TargetOf would not give.
+  if (!code.Ascending()) target = FindJumpTargets(code);
 }
 
 }  // namespace asm2pas

@@ -18,10 +18,18 @@ void TidyJumps(PassContext& ctx);
 bool IsJump(std::string_view mnemonic);
 // The entry the jump at entry i goes to, or -1.
 int TargetOf(const CodeTable& code, int i);
+// TargetOf every jump, by position (index 0 unused, size CodeCount + 2);
+// -1 for an entry that is no jump. The passes that rewrite jumps keep it
+// up to date, so that a target is looked up once.
+std::vector<int> FindJumpTargets(const CodeTable& code);
+// The pass's targets (see PassContext), looked up first if no pass has.
+std::vector<int>& JumpTargetsOf(PassContext& ctx);
 
 // Drops the entries marked in `drop` (by position, index 0 unused); a jump
 // to a dropped entry then goes to the first kept entry after it.
-void DropEntries(CodeTable& code, const std::vector<char>& drop);
+// `targets` holds FindJumpTargets of the table before, and afterwards that
+// of the table after.
+void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int>& targets);
 
 // The conditional jump on the opposite condition ("jl" -> "jnl"), or empty
 // for a mnemonic that is none.

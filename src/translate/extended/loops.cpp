@@ -14,14 +14,29 @@ namespace asm2pas {
 
 namespace {
 
+bool IsAddOrSub(std::string_view m) { return m == "add" || m == "sub"; }
+
 // The condition that ends with its jump at entry `last`, read from the
 // furthest start that gives one (a load and a comparison before a
 // comparison alone), or 0.
 int ConditionEndingAt(const Context& ctx, int last, int lowest, TIF& cond) {
   constexpr int kLongest = 12;  // a load, steps and a comparison
-  for (int start = last - kLongest; start <= last; ++start) {
-    if (start < lowest) continue;
-    if (ParseCondition(ctx.Code, ctx.Vars, start, cond, ctx.Rules) &&
+  const CodeTable& code = ctx.Code;
+  // The extended conditions that end at `last` start there (a jump on the
+  // flags before it), at the comparison before it, or at a load before
+  // that comparison with only add or sub steps between: no other start
+  // can give one, so only these are read (furthest first), not every
+  // start within kLongest.
+  int load = 0;
+  if (code.At(last - 1).OpCode == "cmp") {
+    load = last - 2;
+    // Ends: load only falls, and stops at the first entry that is no step.
+    while (load >= lowest && load > last - kLongest && IsAddOrSub(code.At(load).OpCode)) --load;
+    if (code.At(load).OpCode != "mov") load = 0;
+  }
+  for (int start : {load, last - 1, last}) {
+    if (start < lowest || start < last - kLongest || start < 1) continue;
+    if (ParseCondition(code, ctx.Vars, start, cond, ctx.Rules) &&
         start + cond.Count - 1 == last) {
       return start;
     }

@@ -2,7 +2,7 @@
 
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <vector>
 
 #include "base/text.h"
 #include "naming/vars.h"
@@ -47,10 +47,14 @@ std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
       from = next;
     }
   };
+  // A term after the first that starts with neither "$" nor a digit.
   bool indexed = false;
-  each_term([&](std::string_view, std::string_view t) {
-    indexed = indexed || (!t.empty() && t[0] != '$' && (t[0] < '0' || t[0] > '9'));
-  });
+  // Ends: one pass over the operand, or at the first such term.
+  for (size_t p = 1; p + 1 < inside.size() && !indexed; ++p) {
+    if (inside[p] != '+' && inside[p] != '-') continue;
+    const char c = inside[p + 1];  // an empty term starts with the next sign
+    indexed = c != '+' && c != '-' && c != '$' && (c < '0' || c > '9');
+  }
   if (!indexed && (absolute || !ebp_varies)) return std::nullopt;
   const std::string_view base = inside.substr(0, inside.find_first_of("+-", 1));
   std::string text(op.substr(0, open + 1));
@@ -77,11 +81,15 @@ std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
 // that its variable is the one the reading registered.
 void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char>& drop) {
   CodeTable& code = ctx.Code;
+  // Most entries address no slot; those are passed over first.
   auto kept = [&](int i) {
     const std::string_view m = code.At(i).OpCode;
-    return !drop[static_cast<size_t>(i)] && m != "lea" && m != "pop";
+    return stack.HasSlot(i) && !drop[static_cast<size_t>(i)] && m != "lea" && m != "pop";
   };
-  std::unordered_map<int32_t, std::string_view> written;  // place -> "[ebp-$0C]"
+  // Place -> "[ebp-$0C]", the first text each place is given from ebp: the
+  // index (from 1) into `firsts`, by the place's 32 bits.
+  AddressIndex first_at;
+  std::vector<std::string_view> firsts;
   if (stack.FramePointer) {
     // Ends: one pass over the table, three operands an entry.
     for (int i = 1; i <= code.CodeCount(); ++i) {
@@ -89,8 +97,10 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
       ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t&) {
         std::optional<int32_t> place = stack.SlotOf(i, k);
         const size_t open = op.find('[');
-        if (place && op.substr(open + 1).starts_with("ebp")) {
-          written.emplace(*place, TrimBoth(op.substr(open)));
+        if (place && op.substr(open + 1).starts_with("ebp") &&
+            first_at.Find(static_cast<uint32_t>(*place)) < 0) {
+          firsts.push_back(TrimBoth(op.substr(open)));
+          first_at.Insert(static_cast<uint32_t>(*place), static_cast<int>(firsts.size()));
         }
       });
     }
@@ -105,8 +115,9 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
       // The return address is no variable.
       if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) return;
       const size_t open = op.find('[');
-      auto first = written.find(*place);
-      const std::string_view key = first != written.end() ? first->second : SlotKey(stack, *place, room);
+      const int first = first_at.Find(static_cast<uint32_t>(*place));
+      const std::string_view key =
+          first >= 1 ? firsts[static_cast<size_t>(first) - 1] : SlotKey(stack, *place, room);
       if (TrimBoth(op.substr(open)) == key) return;
       text.assign(op.substr(0, open));
       text += key;

@@ -43,18 +43,14 @@ bool MayMoveStack(const TOpCode& e) {
 }
 
 // What one instruction does to esp and ebp, as places.
-struct Place {
-  bool Set = false;
-  bool EspLost = false;  // esp is no known place on some path
-  int32_t Esp = 0;
-  std::optional<int32_t> Ebp;
-};
+using Place = StackPlace;
 
 struct Walk {
-  explicit Walk(const CodeTable& code)
-      : Code(code), In(static_cast<size_t>(code.CodeCount()) + 2) {}
+  Walk(const CodeTable& code, const std::vector<int>& targets)
+      : Code(code), Targets(targets), In(static_cast<size_t>(code.CodeCount()) + 2) {}
 
   const CodeTable& Code;
+  const std::vector<int>& Targets;
   std::vector<Place> In;
   std::vector<int> Work;
   // Every ijmp reached, and the place it jumps from (they must agree).
@@ -93,7 +89,7 @@ struct Walk {
     if (!MayMoveStack(e)) {
       // Most instructions: on to the next, or where a jump goes.
       if (!m.empty() && m[0] == 'j') {
-        const int t = TargetOf(Code, i);
+        const int t = Targets[static_cast<size_t>(i)];
         if (t >= 1) Reach(t, p);
         if (m == "jmp") return;
       }
@@ -161,7 +157,7 @@ struct Walk {
       }
     }
     if (!m.empty() && m[0] == 'j') {
-      const int t = TargetOf(Code, i);
+      const int t = Targets[static_cast<size_t>(i)];
       if (t >= 1) Reach(t, p);
       if (m == "jmp") return;
     }
@@ -181,10 +177,19 @@ struct Walk {
 
 bool EndsFlow(std::string_view m) { return m == "jmp" || m == "ret" || m == "ijmp"; }
 
+// Whether the operand may end in "]" (blanks aside), as every frame slot's
+// text does: ParseFrameOperand's first test, made without a call.
+bool MayAddressMemory(std::string_view op) {
+  return !op.empty() && (op.back() == ']' || IsBlankish(op.back()));
+}
+
 }  // namespace
 
 std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
-  // Most operands are registers or numbers: no bracket at all.
+  // Most operands are registers or numbers, which end in no bracket; every
+  // frame slot's text ends in one (blanks aside), as tested below.
+  const std::string_view end = TrimTrailing(operand);
+  if (end.empty() || end.back() != ']') return std::nullopt;
   const size_t open = operand.find('[');
   if (open == std::string_view::npos || open + 1 == operand.size() || operand[open + 1] != 'e') {
     return std::nullopt;
@@ -225,9 +230,9 @@ std::optional<int32_t> EspChange(const TOpCode& e) {
   return e.OpCode == "add" ? *n : static_cast<int32_t>(0u - static_cast<uint32_t>(*n));
 }
 
-StackFacts FollowStack(const CodeTable& code) {
+StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   const int n = code.CodeCount();
-  Walk walk(code);
+  Walk walk(code, targets);
   walk.Reach(1, Place{});
   walk.Run();
   // The targets of indirect jumps (a switch's table) are the blocks no
@@ -243,24 +248,20 @@ StackFacts FollowStack(const CodeTable& code) {
   }
 
   StackFacts facts;
-  facts.Reached.assign(static_cast<size_t>(n) + 1, 0);
-  facts.Esp.assign(static_cast<size_t>(n) + 1, 0);
-  facts.Ebp.assign(static_cast<size_t>(n) + 1, std::nullopt);
   facts.Ok = n >= 1 && walk.IjmpsAgree;
   int frame_sets = 0;
   // Ends: one pass over the entries.
   for (int i = 1; i <= n; ++i) {
     const Place& p = walk.In[static_cast<size_t>(i)];
     const TOpCode& e = code.At(i);
-    const bool sets_frame = e.OpCode == "mov" && e.Op1 == "ebp" && e.Op2 == "esp";
-    if (!sets_frame && e.OpCode != "cmp" && e.OpCode != "test" && e.OpCode != "push" &&
-        e.OpCode != "pop" && (e.Op1 == "ebp" || e.Op1 == "bp" || (e.OpCode == "xchg" && e.Op2 == "ebp"))) {
+    // The operands first: most name neither ebp nor bp.
+    const bool names_ebp = e.Op1 == "ebp" || e.Op1 == "bp" || (e.Op2 == "ebp" && e.OpCode == "xchg");
+    const bool sets_frame = names_ebp && e.OpCode == "mov" && e.Op1 == "ebp" && e.Op2 == "esp";
+    if (names_ebp && !sets_frame && e.OpCode != "cmp" && e.OpCode != "test" &&
+        e.OpCode != "push" && e.OpCode != "pop") {
       facts.EbpVaries = true;
     }
     if (!p.Set) continue;
-    facts.Reached[static_cast<size_t>(i)] = 1;
-    facts.Esp[static_cast<size_t>(i)] = p.Esp;
-    facts.Ebp[static_cast<size_t>(i)] = p.Ebp;
     if (p.EspLost || (e.OpCode == "ret" && p.Esp != 0)) facts.Ok = false;
     if (sets_frame) {
       ++frame_sets;
@@ -272,16 +273,19 @@ StackFacts FollowStack(const CodeTable& code) {
   facts.Places.assign(3 * (static_cast<size_t>(n) + 1), StackFacts::kNoPlace);
   // Ends: one pass over the entries, three operands an entry.
   for (int i = 1; i <= n; ++i) {
-    if (!facts.Reached[static_cast<size_t>(i)]) continue;
+    const Place& p = walk.In[static_cast<size_t>(i)];
+    if (!p.Set) continue;
     const std::string_view ops[3] = {code.At(i).Op1, code.At(i).Op2, code.Op3(i)};
     for (size_t k = 0; k < 3; ++k) {
+      if (!MayAddressMemory(ops[k])) continue;  // most operands: no call
       std::optional<FrameOperand> f = ParseFrameOperand(ops[k]);
       if (!f) continue;
-      const std::optional<int32_t>& base = f->OnEbp ? facts.Ebp[static_cast<size_t>(i)]
-                                                    : std::optional<int32_t>(facts.Esp[static_cast<size_t>(i)]);
+      const std::optional<int32_t> base = f->OnEbp ? p.Ebp : std::optional<int32_t>(p.Esp);
       if (base) facts.Places[3 * static_cast<size_t>(i) + k] = *base + f->Disp;
     }
   }
+  // Where an entry is not reached, the walk left esp 0 and no ebp.
+  facts.At = std::move(walk.In);
   return facts;
 }
 

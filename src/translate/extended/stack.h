@@ -29,16 +29,26 @@ std::optional<FrameOperand> ParseFrameOperand(std::string_view operand);
 // itself), or nothing.
 std::optional<int32_t> EspChange(const TOpCode& e);
 
+// Where esp and ebp stand before one instruction, as places.
+struct StackPlace {
+  std::optional<int32_t> Ebp;  // when ebp holds one place on every path
+  int32_t Esp = 0;
+  bool Set = false;      // a path from the entry reaches the instruction
+  bool EspLost = false;  // esp is no known place on some path
+};
+
 struct StackFacts {
   // Every instruction that runs was followed: esp is known before each and
   // agrees on every path, and every ret leaves at the entry's place.
   bool Ok = false;
-  // Per entry (index 0 unused): whether a path from the entry reaches it,
-  // and esp before it (valid where reached).
-  std::vector<char> Reached;
-  std::vector<int32_t> Esp;
-  // Per entry: ebp before it as a place, when it holds one on every path.
-  std::vector<std::optional<int32_t>> Ebp;
+  // Per entry (index 0 unused), as the walk left them; for an entry not
+  // reached, esp 0 and no ebp.
+  std::vector<StackPlace> At;
+  bool Reached(int i) const { return At[static_cast<size_t>(i)].Set; }
+  // esp before entry i (valid where reached).
+  int32_t Esp(int i) const { return At[static_cast<size_t>(i)].Esp; }
+  // ebp before entry i as a place, when it holds one on every path.
+  const std::optional<int32_t>& Ebp(int i) const { return At[static_cast<size_t>(i)].Ebp; }
   // The place `mov ebp, esp` put in ebp, when the routine sets ebp so once
   // and writes it otherwise only when it returns.
   std::optional<int32_t> FramePointer;
@@ -50,6 +60,12 @@ struct StackFacts {
   std::vector<int32_t> Places;
   static constexpr int32_t kNoPlace = INT32_MIN;
 
+  // Whether some operand of entry i addresses a frame slot.
+  bool HasSlot(int i) const {
+    const size_t at = 3 * static_cast<size_t>(i);
+    return i >= 1 && at + 2 < Places.size() &&
+           (Places[at] != kNoPlace || Places[at + 1] != kNoPlace || Places[at + 2] != kNoPlace);
+  }
   // The place operand k (0 to 2) of entry i addresses, when it is a frame
   // slot.
   std::optional<int32_t> SlotOf(int i, int k) const {
@@ -59,7 +75,8 @@ struct StackFacts {
   }
 };
 
-StackFacts FollowStack(const CodeTable& code);
+// `targets`: FindJumpTargets of the table.
+StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets);
 
 // Room for a key: "[esp0-$" and eight digits, "]".
 using SlotKeyText = std::array<char, 24>;
