@@ -100,7 +100,7 @@ def run_anyway(comment, names):
         return "if eax < 0 then edx:=-1 else edx:=0;"
     m = re.match(r"^mov([zs])x (\w+), (?:(byte|word) ptr )?(\w+), $", text)
     if m and SIMPLE_OPERAND.match(m.group(2)) and SIMPLE_OPERAND.match(m.group(4)):
-        wide = m.group(3) == "word" or m.group(4) in ("ax", "cx", "dx")
+        wide = m.group(3) == "word" or re.fullmatch(r"[a-d]x", m.group(4)) is not None
         cast = {("z", False): "byte", ("z", True): "word",
                 ("s", False): "shortint", ("s", True): "smallint"}[(m.group(1), wide)]
         return "%s:=%s(%s);" % (m.group(2), cast, m.group(4))
