@@ -110,6 +110,17 @@ def run_anyway(comment, names):
 ESP_SLOT = re.compile(r"(?:dword ptr )?\[esp(?:\+\$([0-9A-F]+))?\]")
 
 
+def slot_name(m):
+    return "Slot_esp_%s" % (m.group(1) or "0")
+
+
+def with_slot_names(wrappers):
+    """The load wrappers as they read where with_meanings named the frame
+    slots [esp+N]: both forms, so either body finds its own."""
+    renamed = [(ESP_SLOT.sub(slot_name, a), ESP_SLOT.sub(slot_name, b)) for a, b in wrappers]
+    return wrappers + [w for w in renamed if w not in wrappers]
+
+
 def with_meanings(reading, names):
     """The body with every real comment line replaced by run_anyway's
     Pascal and, where esp never changes in the body, every dword frame slot
@@ -127,7 +138,7 @@ def with_meanings(reading, names):
     slots = any(ESP_SLOT.search(l) for l in code)
     if slots and not any(l.lstrip().startswith("esp:=") for l in code):
         out = [l if l.lstrip().startswith("//") else
-               ESP_SLOT.sub(lambda m: "Slot_esp_%s" % (m.group(1) or "0"), l) for l in out]
+               ESP_SLOT.sub(slot_name, l) for l in out]
     elif not reading.real_lines:
         return None
     return out

@@ -7,7 +7,7 @@ import shutil
 import subprocess
 
 import compilers
-from backtrans import Reading, load_wrappers, with_meanings
+from backtrans import Reading, load_wrappers, with_meanings, with_slot_names
 from listing import Names, read_listing
 from program import Entry, compile_program, confirm_alone, run_program
 
@@ -91,14 +91,14 @@ def process_batch(ctx, compiler, group, unit, routines):
         wrappers = load_wrappers(instrs, names)
         original = compilers.original_name(compiler, unit, name)
 
-        def entry(body):
+        def entry(body, wrappers=wrappers):
             text = "\n".join(body)
             return Entry(name, original, body, [w for w in wrappers if w[0] in text] or None)
         if not reading.real:
             main.append(entry(reading.body))
         body = with_meanings(reading, names)
         if body is not None:
-            anyway.append(entry(body))
+            anyway.append(entry(body, with_slot_names(wrappers)))
 
     build_and_run(ctx, workdir, main, uses, externals, results, False)
     build_and_run(ctx, workdir, anyway, uses, externals, results, True)
