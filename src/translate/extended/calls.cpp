@@ -309,10 +309,7 @@ struct Site {
   std::string_view Target;
   std::string_view Dest;  // where the result is stored, or empty
   bool ResultInEax = false;
-  uint32_t Padding = 0;  // what the site's sub of esp takes
-  // What the clean-up takes beyond the site's pushes and padding (below
-  // zero: what it leaves of the padding).
-  int64_t EspLeft = 0;
+  uint32_t Beyond = 0;  // what the clean-up takes beyond the site's pushes
   // Statements between the call and its clean-up, said after the call.
   int AfterFrom = 0;
   int AfterTo = -1;
@@ -347,12 +344,22 @@ int FindCall(const CodeTable& code, const TLoopState& state) {
   return 0;
 }
 
+// Whether the call at entry `call` goes on nowhere the code shows, so that
+// what it leaves on the stack is no one's: it is the last entry, or a jump
+// comes to the next one (a compiler takes what a call leaves off the stack
+// before a label).
+bool GoesNowhere(const Context& ctx, int call) {
+  const CodeTable& code = ctx.Code;
+  if (!code.Valid(call + 1) || !ctx.Facts) return code.Valid(call) && !code.Valid(call + 1);
+  return ctx.Facts->Incoming[static_cast<size_t>(call) + 1] != 0;
+}
+
 // Reads the clean-up after the site's call, of `depth` bytes pushed and
-// padded: an add to esp, maybe after plain statements that leave esp and
-// what it addresses alone (said after the call), or pops into eax, ecx and
-// edx that nothing reads. A clean-up that takes more than the site pushed
-// leaves the rest as a statement of its own, and so does one that leaves a
-// part of its padding; one without pushes is taken whole. False when there
+// padded: an add to esp, or pops into eax, ecx and edx that nothing reads,
+// maybe after plain statements that leave esp and what it addresses alone
+// (said after the call). A clean-up that takes more than the site pushed
+// leaves the rest as a statement of its own; one without pushes is taken
+// whole; none is needed where the call goes on nowhere. False when there
 // is none that fits.
 bool ReadCleanup(const Context& ctx, const TLoopState& state, uint32_t depth, Site& site) {
   const CodeTable& code = ctx.Code;
@@ -375,7 +382,7 @@ bool ReadCleanup(const Context& ctx, const TLoopState& state, uint32_t depth, Si
   RegSet popped = 0;
   if (after.OpCode == "add" && after.Op1 == "esp" && FlagsUnread(ctx, k)) {
     cleanup = Immediate(after.Op2);
-  } else if (whole && k == site.Call + 1 && depth > 0) {
+  } else if (whole && depth > 0) {
     uint32_t taken = 0;
     // Ends: at most kMaxAfter pops.
     for (; taken < 4 * kMaxAfter && code.At(k).OpCode == "pop" && k <= state.LastIndex;
@@ -387,10 +394,12 @@ bool ReadCleanup(const Context& ctx, const TLoopState& state, uint32_t depth, Si
     if (taken > 0) cleanup = taken;
     --k;
   }
-  if (!cleanup) return depth == 0;
-  if (*cleanup < depth && depth - *cleanup > site.Padding) return false;
+  if (!cleanup || *cleanup < depth) {
+    site.AfterTo = site.Call;
+    return depth == 0 || (!cleanup && whole && GoesNowhere(ctx, site.Call));
+  }
   if (popped != 0 && ReadAfter(ctx, k + 1, popped, false) != 0) return false;
-  site.EspLeft = depth > 0 ? int64_t{*cleanup} - depth : 0;
+  site.Beyond = depth > 0 ? *cleanup - depth : 0;
   site.Last = k;
   return true;
 }
@@ -409,7 +418,6 @@ bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues&
     std::optional<uint32_t> p = Immediate(code.At(i).Op2);
     if (!p) return false;
     values.Depth = *p;
-    site.Padding = *p;
     ++site.At;
   }
   site.Call = call;
@@ -433,7 +441,7 @@ bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues&
   const TOpCode& store = code.At(site.Last + 1);
   const OperandForm stored = Classify(store.Op1).Form;
   // A store into memory that esp addresses is said after the clean-up.
-  const bool moved = site.EspLeft != 0 && (RegistersIn(store.Op1) & kEsp) != 0;
+  const bool moved = site.Beyond != 0 && (RegistersIn(store.Op1) & kEsp) != 0;
   if (!moved && site.AfterTo < site.AfterFrom && store.OpCode == "mov" && store.Op2 == "eax" &&
       stored != OperandForm::kNone && stored != OperandForm::kImmediate &&
       ReadAfter(ctx, site.Last + 2, kEax) == 0) {
@@ -492,11 +500,7 @@ void RecognizeCallStatement(Context& ctx, TLoopState& state) {
   Emit(ctx.Output, text);
   // Ends: one pass over the statements between the call and its clean-up.
   for (int k = site.AfterFrom; k <= site.AfterTo; ++k) Translate(ctx, k, k);
-  if (site.EspLeft != 0) {
-    Emit(ctx.Output, {site.EspLeft > 0 ? "esp:=esp+" : "esp:=esp-",
-                      Hex(static_cast<uint32_t>(site.EspLeft > 0 ? site.EspLeft : -site.EspLeft)),
-                      ";"});
-  }
+  if (site.Beyond > 0) Emit(ctx.Output, {"esp:=esp+", Hex(site.Beyond), ";"});
   Claim(ctx, state, site.Last + 1);
 }
 
