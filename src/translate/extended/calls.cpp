@@ -80,6 +80,7 @@ struct SiteValues {
   uint32_t Depth = 0;
   RegSet Loaded = 0;      // registers loaded in the site
   RegSet ReadLater = 0;   // registers read by what is said later
+  RegSet ReadAsLoaded = 0;  // loaded registers a push read, as loaded
   bool MemoryLater = false;  // memory read by what is said later
   std::string Load[3];    // what eax, ecx and edx were loaded with
   int LoadedAt[3] = {0, 0, 0};
@@ -102,7 +103,17 @@ struct SiteValues {
       out = Load[Slot(op.Reads)];
       return true;
     }
-    if ((op.Reads & Loaded) != 0) return false;
+    if ((op.Reads & Loaded) != 0) {
+      // Memory addressed by a register loaded in the site: the load said
+      // before the call must be the one the push read, so the register
+      // is loaded no more.
+      if ((op.Reads & ~Loaded & kEsp) != 0) return false;
+      ReadAsLoaded |= static_cast<RegSet>(op.Reads & Loaded);
+      ReadLater |= static_cast<RegSet>(op.Reads & ~Loaded);
+      MemoryLater = true;
+      out = Value(Vars, listed);
+      return true;
+    }
     ReadLater |= op.Reads;
     MemoryLater = MemoryLater || op.Form == OperandForm::kMemory;
     std::string_view keyword;
@@ -120,7 +131,14 @@ struct SiteValues {
   // The address an lea loads, as above.
   bool Address(std::string_view listed, std::string& out) {
     const RegSet reads = RegistersIn(listed);
-    if ((reads & Loaded) != 0) return false;
+    if ((reads & Loaded) != 0) {
+      // From registers loaded in the site: said after their loads, and
+      // they are loaded no more.
+      if ((reads & kEsp) != 0) return false;
+      ReadAsLoaded |= static_cast<RegSet>(reads & Loaded);
+      ReadLater |= static_cast<RegSet>(reads & ~Loaded);
+      return AddressExpression(Vars, listed, out);
+    }
     ReadLater |= reads;
     std::string_view keyword;
     if ((reads & kEsp) != 0 && FindVar(Vars, listed) < 1) {
@@ -140,7 +158,7 @@ struct SiteValues {
     std::string value;
     if (!(e.OpCode == "lea" ? Address(e.Op2, value) : Operand(e.Op2, value))) return false;
     // A register read as it stood before must keep that value to the call.
-    if ((reg & ReadLater) != 0) return false;
+    if ((reg & (ReadLater | ReadAsLoaded)) != 0) return false;
     Loaded |= reg;
     Load[Slot(reg)] = std::move(value);
     LoadedAt[Slot(reg)] = k;
@@ -148,33 +166,47 @@ struct SiteValues {
   }
 
   // Whether entry k can stay where it is, said as the statement it is
-  // alone: it changes nothing but its first operand, reads nothing loaded
-  // in the site, changes nothing said later, and reads esp only before the
-  // site moved it.
+  // alone: a plain statement that reads nothing loaded in the site,
+  // changes nothing said later, and reads esp only before the site moved
+  // it.
   bool Stays(const CodeTable& code, int k) const {
+    const std::optional<PlainStatement> st = PlainStatementAt(code, k);
+    if (!st || ((st->Reads | st->Writes) & Loaded) != 0) return false;
+    if ((st->Writes & ReadLater) != 0 || ((st->Reads & kEsp) != 0 && Depth > 0)) return false;
+    return !st->WritesMemory || !MemoryLater;
+  }
+
+  static RegSet FullRegister(std::string_view operand) {
+    const std::string_view t = TrimBoth(operand);
+    return t.size() == 3 && t[0] == 'e' ? RegisterOf(t) : RegSet{0};
+  }
+
+  // A move or an arithmetic statement that changes nothing but its first
+  // operand (a register other than esp, or memory): the registers it reads
+  // and writes.
+  struct PlainStatement {
+    RegSet Reads = 0;
+    RegSet Writes = 0;
+    bool WritesMemory = false;
+  };
+  static std::optional<PlainStatement> PlainStatementAt(const CodeTable& code, int k) {
     const TOpCode& e = code.At(k);
     const std::string_view m = e.OpCode;
     const bool moves = m == "mov" || m == "movzx" || m == "movsx" || m == "lea";
     if (!moves && m != "add" && m != "sub" && m != "and" && m != "or" && m != "xor" &&
         m != "inc" && m != "dec" && m != "neg" && m != "not" && m != "shl" && m != "shr" &&
         m != "sar" && !(m == "imul" && !e.Op2.empty())) {
-      return false;
+      return std::nullopt;
     }
+    PlainStatement st;
     const OperandInfo dest = Classify(e.Op1);
-    const RegSet whole = FullRegister(e.Op1);
-    const RegSet writes = dest.Form == OperandForm::kMemory ? RegSet{0} : RegisterOf(e.Op1);
-    if (dest.Form != OperandForm::kMemory && writes == 0) return false;
-    const RegSet reads = static_cast<RegSet>(
+    st.WritesMemory = dest.Form == OperandForm::kMemory;
+    st.Writes = st.WritesMemory ? RegSet{0} : RegisterOf(e.Op1);
+    if ((!st.WritesMemory && st.Writes == 0) || (st.Writes & kEsp) != 0) return std::nullopt;
+    st.Reads = static_cast<RegSet>(
         RegistersIn(e.Op2) | RegistersIn(code.Op3(k)) |
-        (moves && whole != 0 ? RegSet{0} : RegistersIn(e.Op1)));
-    if (((reads | writes) & Loaded) != 0 || (writes & (ReadLater | kEsp)) != 0) return false;
-    if ((reads & kEsp) != 0 && Depth > 0) return false;
-    return dest.Form != OperandForm::kMemory || !MemoryLater;
-  }
-
-  static RegSet FullRegister(std::string_view operand) {
-    const std::string_view t = TrimBoth(operand);
-    return t.size() == 3 && t[0] == 'e' ? RegisterOf(t) : RegSet{0};
+        (moves && FullRegister(e.Op1) != 0 ? RegSet{0} : RegistersIn(e.Op1)));
+    return st;
   }
 };
 
@@ -228,8 +260,12 @@ RegEffect EffectOf(const CodeTable& code, int k) {
 // takes its arguments off the stack after it (those take none in
 // registers, and return in eax); ecx and edx count as not read: no caller
 // reads them after a call but for a result, and a result is read at once;
-// so a move into a part of them counts as writing them.
-RegSet ReadAfter(const Context& ctx, int from, RegSet regs) {
+// so a move into a part of them counts as writing them. Registers that
+// hold anything else (`left_by_call` false: values popped off the stack)
+// count as read where that code ends, but by a call as above, a ret (which
+// hands on eax alone) and a jump after which the flow facts find them
+// dead.
+RegSet ReadAfter(const Context& ctx, int from, RegSet regs, bool left_by_call = true) {
   constexpr int kSteps = 16;
   RegSet read = 0;
   RegSet open = regs;  // not yet known
@@ -237,20 +273,30 @@ RegSet ReadAfter(const Context& ctx, int from, RegSet regs) {
     if (eax_read) read |= static_cast<RegSet>(open & kEax);
     return read;
   };
+  auto end_with_all = [&](RegSet live) {
+    read |= static_cast<RegSet>(open & live);
+    return read;
+  };
   // Ends: at most kSteps entries, or once every register is known.
   for (int k = from; k < from + kSteps && open != 0; ++k) {
     const std::string_view m = ctx.Code.At(k).OpCode;
     if (m == "call") {
       const TOpCode& after = ctx.Code.At(k + 1);
-      return end_with_eax(!(after.OpCode == "add" && after.Op1 == "esp"));
+      const bool takes_stack = after.OpCode == "add" && after.Op1 == "esp";
+      if (!left_by_call && !takes_stack) return end_with_all(kAllRegs);
+      return end_with_eax(!takes_stack);
     }
+    if (!left_by_call && (!ctx.Code.Valid(k) || m == "ijmp")) return end_with_all(kAllRegs);
     if (!ctx.Code.Valid(k) || m == "ret" || m == "ijmp") return end_with_eax(true);
-    if (m.starts_with('j')) return end_with_eax(!Dead(ctx, k, kEax));
+    if (m.starts_with('j')) {
+      if (!left_by_call) return end_with_all(ctx.Facts ? ctx.Facts->LiveAfter(k) : kAllRegs);
+      return end_with_eax(!Dead(ctx, k, kEax));
+    }
     const RegEffect fx = EffectOf(ctx.Code, k);
-    read |= static_cast<RegSet>(open & (fx.Reads | (fx.WritesPart & kEax)));
+    read |= static_cast<RegSet>(open & (fx.Reads | (fx.WritesPart & (left_by_call ? kEax : open))));
     open &= static_cast<RegSet>(~(fx.Reads | fx.Writes | fx.WritesPart));
   }
-  return end_with_eax(true);
+  return left_by_call ? end_with_eax(true) : end_with_all(kAllRegs);
 }
 
 // A call site as its statements say it.
@@ -264,7 +310,13 @@ struct Site {
   std::string_view Dest;  // where the result is stored, or empty
   bool ResultInEax = false;
   uint32_t Beyond = 0;  // what the clean-up takes beyond the site's pushes
+  // Statements between the call and its clean-up, said after the call.
+  int AfterFrom = 0;
+  int AfterTo = -1;
 };
+
+// The entries a clean-up may stand after its call.
+constexpr int kMaxAfter = 6;
 
 // The call of the site that may start at the loop's entry, or 0: a call
 // within a few entries, after pushes when the site starts with the padding
@@ -290,6 +342,66 @@ int FindCall(const CodeTable& code, const TLoopState& state) {
     pushes = pushes || op == "push";
   }
   return 0;
+}
+
+// Whether the call at entry `call` goes on nowhere the code shows, so that
+// what it leaves on the stack is no one's: it is the last entry, or a jump
+// comes to the next one (a compiler takes what a call leaves off the stack
+// before a label).
+bool GoesNowhere(const Context& ctx, int call) {
+  const CodeTable& code = ctx.Code;
+  if (!code.Valid(call + 1) || !ctx.Facts) return code.Valid(call) && !code.Valid(call + 1);
+  return ctx.Facts->Incoming[static_cast<size_t>(call) + 1] != 0;
+}
+
+// Reads the clean-up after the site's call, of `depth` bytes pushed and
+// padded: an add to esp, or pops into eax, ecx and edx that nothing reads,
+// maybe after plain statements that leave esp and what it addresses alone
+// (said after the call). A clean-up that takes more than the site pushed
+// leaves the rest as a statement of its own; one without pushes is taken
+// whole; none is needed where the call goes on nowhere. False when there
+// is none that fits.
+bool ReadCleanup(const Context& ctx, const TLoopState& state, uint32_t depth, Site& site) {
+  const CodeTable& code = ctx.Code;
+  site.Last = site.Call;
+  // After a push the site may hold only the last of the call's arguments,
+  // and a clean-up that stands apart or pops them says no more: only the
+  // add to esp right after the call is taken then.
+  const bool whole = code.At(state.Index - 1).OpCode != "push";
+  int k = site.Call + 1;
+  // Ends: at most kMaxAfter entries.
+  while (whole && depth > 0 && k - site.Call <= kMaxAfter && k < state.LastIndex) {
+    const std::optional<SiteValues::PlainStatement> st = SiteValues::PlainStatementAt(code, k);
+    if (!st || (st->Reads & kEsp) != 0) break;
+    ++k;
+  }
+  site.AfterFrom = site.Call + 1;
+  site.AfterTo = k - 1;
+  const TOpCode& after = code.At(k);
+  std::optional<uint32_t> cleanup;
+  RegSet popped = 0;
+  if (after.OpCode == "add" && after.Op1 == "esp" && FlagsUnread(ctx, k)) {
+    cleanup = Immediate(after.Op2);
+  } else if (whole && depth > 0) {
+    uint32_t taken = 0;
+    // Ends: at most kMaxAfter pops.
+    for (; taken < 4 * kMaxAfter && code.At(k).OpCode == "pop" && k <= state.LastIndex;
+         ++k, taken += 4) {
+      const RegSet reg = SiteValues::FullRegister(code.At(k).Op1);
+      if ((reg & (kEax | kEcx | kEdx)) == 0) break;
+      popped |= reg;
+    }
+    if (taken > 0) cleanup = taken;
+    --k;
+  }
+  if (!cleanup || *cleanup < depth) {
+    site.AfterTo = site.Call;
+    return depth == 0 || (!cleanup && whole && GoesNowhere(ctx, site.Call));
+  }
+  if (popped != 0 && ReadAfter(ctx, k + 1, popped, false) != 0) return false;
+  site.Beyond = depth > 0 ? *cleanup - depth : 0;
+  site.Last = k;
+  return true;
 }
 
 // Reads the site from the loop's entry to its call; false when its
@@ -323,29 +435,20 @@ bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues&
   if (c.Op1.empty() || !c.Op2.empty()) return false;
   site.Target = CallTarget(ctx.Vars, c.Op1, values.Depth > 0);
   if (site.Target.empty()) return false;
-  site.Last = call;
-  const TOpCode& after = code.At(call + 1);
-  std::optional<uint32_t> cleanup =
-      after.OpCode == "add" && after.Op1 == "esp" ? Immediate(after.Op2) : std::nullopt;
-  // A clean-up that takes more than the site pushed leaves the rest as a
-  // statement of its own; one without pushes is taken whole.
-  if (cleanup && *cleanup >= values.Depth && FlagsUnread(ctx, call + 1)) {
-    site.Beyond = values.Depth > 0 ? *cleanup - values.Depth : 0;
-    ++site.Last;
-  } else if (values.Depth > 0) {
-    return false;
-  }
+  if (!ReadCleanup(ctx, state, values.Depth, site)) return false;
   // What the called routine leaves in ecx and edx is no statement's.
   if (ReadAfter(ctx, call + 1, kEcx | kEdx) != 0) return false;
   const TOpCode& store = code.At(site.Last + 1);
   const OperandForm stored = Classify(store.Op1).Form;
-  if (site.Beyond == 0 && store.OpCode == "mov" && store.Op2 == "eax" &&
+  // A store into memory that esp addresses is said after the clean-up.
+  const bool moved = site.Beyond != 0 && (RegistersIn(store.Op1) & kEsp) != 0;
+  if (!moved && site.AfterTo < site.AfterFrom && store.OpCode == "mov" && store.Op2 == "eax" &&
       stored != OperandForm::kNone && stored != OperandForm::kImmediate &&
       ReadAfter(ctx, site.Last + 2, kEax) == 0) {
     site.Dest = Value(ctx.Vars, store.Op1);
     ++site.Last;
   } else {
-    site.ResultInEax = ReadAfter(ctx, site.Last + 1, kEax) != 0;
+    site.ResultInEax = ReadAfter(ctx, call + 1, kEax) != 0;
   }
   return Consumable(ctx, state, i, site.Last);
 }
@@ -395,6 +498,8 @@ void RecognizeCallStatement(Context& ctx, TLoopState& state) {
   if (!site.Args.empty()) text += ")";
   text += ";";
   Emit(ctx.Output, text);
+  // Ends: one pass over the statements between the call and its clean-up.
+  for (int k = site.AfterFrom; k <= site.AfterTo; ++k) Translate(ctx, k, k);
   if (site.Beyond > 0) Emit(ctx.Output, {"esp:=esp+", Hex(site.Beyond), ";"});
   Claim(ctx, state, site.Last + 1);
 }

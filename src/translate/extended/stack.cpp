@@ -42,17 +42,61 @@ bool MayMoveStack(const TOpCode& e) {
   }
 }
 
+// What follows the direct call at entry i (five bytes): 0 for the next
+// entry at once, 1 for alignment filler (which the passes took out: the
+// next entry up to 15 bytes later, at a multiple of 4), 2 for anything else
+// (addresses that do not tell the lengths), -1 for no direct call or no
+// next entry.
+int AfterDirectCall(const CodeTable& code, int i) {
+  const TOpCode& call = code.At(i);
+  const std::string_view a = call.Op1;
+  if (call.OpCode != "call" || !code.Valid(i + 1) || a.find('[') != std::string_view::npos ||
+      (a.size() == 3 && a[0] == 'e')) {
+    return -1;
+  }
+  const uint32_t next = code.At(i + 1).Address, end = call.Address + 5;
+  if (next == end) return 0;
+  return next > end && next - end < 16 && next % 4 == 0 ? 1 : 2;
+}
+
 // What one instruction does to esp and ebp, as places.
 using Place = StackPlace;
 
 struct Walk {
   Walk(const CodeTable& code, const std::vector<int>& targets)
-      : Code(code), Targets(targets), In(static_cast<size_t>(code.CodeCount()) + 2) {}
+      : Code(code), Targets(targets), In(static_cast<size_t>(code.CodeCount()) + 2),
+        JumpedTo(In.size(), 0) {
+    bool lengths_told = true;
+    // Ends: one pass over the entries.
+    for (size_t i = 1; i < targets.size() && i < In.size(); ++i) {
+      if (targets[i] >= 1 && static_cast<size_t>(targets[i]) < JumpedTo.size()) {
+        JumpedTo[static_cast<size_t>(targets[i])] = 1;
+      }
+      lengths_told = lengths_told && AfterDirectCall(code, static_cast<int>(i)) != 2;
+    }
+    FillerTold = lengths_told;
+  }
 
   const CodeTable& Code;
   const std::vector<int>& Targets;
   std::vector<Place> In;
   std::vector<int> Work;
+  // Per entry: a jump comes to it.
+  std::vector<char> JumpedTo;
+  // The ways on after direct calls into entries that jumps come to,
+  // followed once nothing else is left. Where one brings esp another place
+  // than the paths that reach the entry without it, the call does not
+  // return (compiled code keeps esp at one place wherever paths meet), and
+  // the way is dropped.
+  struct AfterCall {
+    int To = 0;
+    Place At;
+  };
+  std::vector<AfterCall> AfterCalls;
+  // The addresses tell the length of every direct call, so that filler
+  // after one is seen. A compiler puts filler only where no instruction
+  // falls: the call does not return.
+  bool FillerTold = false;
   // Every ijmp reached, and the place it jumps from (they must agree).
   bool IjmpSeen = false;
   bool IjmpsAgree = true;
@@ -130,6 +174,12 @@ struct Walk {
         std::optional<FrameOperand> f = ParseFrameOperand(next.Op2);
         if (f && !f->OnEbp && f->Disp < 0) p.Esp -= f->Disp;
       }
+      const bool direct = a.find('[') == std::string_view::npos && !(a.size() == 3 && a[0] == 'e');
+      if (direct && JumpedTo[static_cast<size_t>(i) + 1]) {
+        AfterCalls.push_back({i + 1, p});
+        return;
+      }
+      if (FillerTold && AfterDirectCall(Code, i) == 1) return;
     } else if (m == "enter" || m == "xchg" || m == "cmpxchg" || m == "xadd") {
       if (a == "esp" || b == "esp" || a == "sp" || b == "sp") lose_esp();
       if (a == "ebp" || b == "ebp" || a == "bp" || b == "bp" || m == "enter") p.Ebp.reset();
@@ -166,11 +216,18 @@ struct Walk {
 
   void Run() {
     // Ends: every entry is queued at most once per change, and changes at
-    // most three times.
-    while (!Work.empty()) {
-      const int i = Work.back();
-      Work.pop_back();
-      Step(i);
+    // most three times; every way on after a call is taken once.
+    for (;;) {
+      while (!Work.empty()) {
+        const int i = Work.back();
+        Work.pop_back();
+        Step(i);
+      }
+      if (AfterCalls.empty()) return;
+      const AfterCall way = AfterCalls.back();
+      AfterCalls.pop_back();
+      const Place& in = In[static_cast<size_t>(way.To)];
+      if (!in.Set || in.EspLost || way.At.EspLost || in.Esp == way.At.Esp) Reach(way.To, way.At);
     }
   }
 };
