@@ -1,7 +1,8 @@
 """Random straight-line i386 routines in assembly, of the instructions the
 extended reading turns into statements: lea, shifts and rotations, neg,
 movzx and movsx, division and wide multiplication, setcc after a
-comparison or after logic and arithmetic, and calls with pushed arguments.
+comparison or after logic and arithmetic, and calls with pushed arguments
+(cleaned up by add esp, also after loads, or by pops).
 
 A routine takes a, b, c in eax, edx, ecx (as Free Pascal and gcc's
 -mregparm=3 pass them) and returns eax. It keeps ebx, esi and edi (set to 0
@@ -138,9 +139,17 @@ class Generator:
                 out.append("push %s" % rng.choice(["eax", "ecx", "edx"] + DWORDS))
         extra = rng.choice([0, 0, 0, 4])
         out.append("call %s" % name)
-        out.append("add esp, %d" % (pad + 4 * CALLEES[name][0] + extra))
-        if extra:
-            out.append("sub esp, %d" % extra)
+        size = pad + 4 * CALLEES[name][0] + extra
+        if not extra and size in (4, 8) and rng.random() < 0.4:
+            # The clean-up by pops into registers nothing reads after.
+            out += ["pop %s" % r for r in ["ecx", "edx"][:size // 4]]
+        else:
+            if rng.random() < 0.3:
+                # Loads that leave the stack alone, between the call and its clean-up.
+                out.append("mov %s, %s" % (rng.choice(["ebx", "esi", "edi"]), rng.choice(DWORDS)))
+            out.append("add esp, %d" % size)
+            if extra:
+                out.append("sub esp, %d" % extra)
         if rng.random() < 0.5:
             out.append("mov %s, eax" % rng.choice(["ebx", "esi", "edi"] + DWORDS))
         return out + ["mov ecx, %d" % rng.randrange(9), "xor edx, edx"]
