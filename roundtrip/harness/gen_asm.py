@@ -14,8 +14,8 @@ callee leaves undefined.
 import random
 
 R32 = ["eax", "ecx", "edx", "ebx", "esi", "edi"]
-R16 = ["ax", "cx", "dx"]
-R8 = ["al", "cl", "dl", "ah", "ch", "dh"]
+R16 = ["ax", "cx", "dx", "bx"]
+R8 = ["al", "cl", "dl", "ah", "ch", "dh", "bl", "bh"]
 DWORDS = ["dword ptr [ebp-4]", "dword ptr [ebp-8]"]
 BYTE = "byte ptr [ebp-12]"
 CONDITIONS = ["e", "ne", "l", "le", "g", "ge", "b", "be", "a", "ae", "s", "ns"]

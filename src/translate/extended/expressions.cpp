@@ -12,8 +12,8 @@ constexpr RegSet kEsp = 1u << 4, kEbp = 1u << 5;
 // Registers by width; those a statement cannot name as the values they hold
 // are left out (see Classify).
 constexpr std::string_view kRegisters32[] = {"eax", "ecx", "edx", "ebx", "esi", "edi", "ebp"};
-constexpr std::string_view kRegisters16[] = {"ax", "cx", "dx"};
-constexpr std::string_view kRegisters8[] = {"al", "ah", "cl", "ch", "dl", "dh"};
+constexpr std::string_view kRegisters16[] = {"ax", "cx", "dx", "bx"};
+constexpr std::string_view kRegisters8[] = {"al", "ah", "cl", "ch", "dl", "dh", "bl", "bh"};
 
 template <size_t N>
 bool OneOf(std::string_view text, const std::string_view (&names)[N]) {

@@ -1,6 +1,6 @@
 // Operands as the values they hold, for the extended reading's statements:
 // which operands a statement can name exactly (whole registers, the byte
-// and word registers that overlay eax, ecx and edx, immediates, variables,
+// and word registers that overlay eax, ecx, edx and ebx, immediates, variables,
 // memory), their widths, and the address an lea computes as an expression.
 #pragma once
 
