@@ -1,7 +1,8 @@
 """Random straight-line i386 routines in assembly, of the instructions the
 extended reading turns into statements: lea, shifts and rotations, neg,
 movzx and movsx, division and wide multiplication, setcc after a
-comparison or after logic and arithmetic, and calls with pushed arguments
+comparison or after logic and arithmetic, conditional moves, and calls with
+pushed arguments
 (cleaned up by add esp, also after loads, or by pops).
 
 A routine takes a, b, c in eax, edx, ecx (as Free Pascal and gcc's
@@ -113,6 +114,13 @@ class Generator:
             ("dec %s" % r, ["ne", "ns"])])
         if rng.random() < 0.1:
             conditions = CONDITIONS
+        if rng.random() < 0.3:
+            # Conditional moves on the same flags, one to three, any register
+            # or a dword slot as the source; one may write what was compared.
+            moves = ["cmov%s %s, %s" % (rng.choice(conditions), self.reg(),
+                                        rng.choice(R32 + DWORDS))
+                     for _ in range(rng.randrange(1, 4))]
+            return [flags] + moves
         dest = rng.choice(R8 + [BYTE])
         out = [flags, "set%s %s" % (rng.choice(conditions), dest)]
         if dest != BYTE and rng.random() < 0.5:

@@ -56,9 +56,12 @@ constexpr RecognizerEntry kExtendedTable[] = {
     // before the default reading's statements, which some of them take
     // further and some would print inexactly.
     {"RecognizeSet", RecognizeSet, Sees::kListed, {"cmp", "test"}},
+    {"RecognizeConditionalMove", RecognizeConditionalMove, Sees::kListed, {"cmp", "test"}},
     {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"sete", "setne", "sets", "setns"}},
     {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"setl", "setle", "setg", "setge"}},
     {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"seta", "setbe", "setz", "setnz"}},
+    {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"cmove", "cmovne", "cmovz", "cmovnz"}},
+    {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"cmovl", "cmovle", "cmovg", "cmovge"}},
     {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"call", "push", "sub"}},
     {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"mov", "lea"}},
     {"RecognizeDivide", RecognizeDivide, Sees::kListed, {"cdq", "xor", "mov"}},

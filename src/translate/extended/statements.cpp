@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/text.h"
 #include "listing/number.h"
@@ -192,6 +193,18 @@ int ComparedBits(const TOpCode& cmp) {
   return a.Bits != 0 ? a.Bits : b.Bits;  // 0 when no operand states it
 }
 
+// Whether the condition read from `cmp` states what the processor
+// compares at `bits`. A byte or word compares so when only equality or the
+// unsigned order is asked (a register part holds its value unsigned) and no
+// immediate stands below zero.
+bool ExactAt(const TOpCode& cmp, int bits, const TIF& cond) {
+  if (cond.Relation == relNone) return false;
+  if (bits >= 32) return true;
+  const bool unsigned_order = cmp.OpCode == "cmp" && cond.Left.starts_with("Cardinal(");
+  if (cond.Relation != relEqual && cond.Relation != relNotEqual && !unsigned_order) return false;
+  return !TrimBoth(cmp.Op1).starts_with('-') && !TrimBoth(cmp.Op2).starts_with('-');
+}
+
 // The setcc at entry `set` as the boolean assignment of the comparison
 // `cmp` makes at `bits` (16 for a width not known), claimed up to `next`;
 // false when that would not be exact.
@@ -204,16 +217,79 @@ bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits,
   const std::string jump = "j" + std::string(e.OpCode.substr(3));
   TIF cond;
   if (!ReadComparison(ctx.Vars, cmp, jump, cond)) return false;
-  // A byte or word compares as the processor compares it when only
-  // equality or the unsigned order is asked (a register part holds its
-  // value unsigned) and no immediate stands below zero.
-  if (bits < 32) {
-    const bool unsigned_order = cmp.OpCode == "cmp" && cond.Left.starts_with("Cardinal(");
-    if (cond.Relation != relEqual && cond.Relation != relNotEqual && !unsigned_order) return false;
-    if (TrimBoth(cmp.Op1).starts_with('-') || TrimBoth(cmp.Op2).starts_with('-')) return false;
-  }
+  if (!ExactAt(cmp, bits, cond)) return false;
   if (!Consumable(ctx, state, state.Index, next - 1) || !FlagsUnread(ctx, set)) return false;
   EmitAndClaim(ctx, state, {Value(ctx.Vars, e.Op1), ":=", ConditionText(cond, false), ";"}, next);
+  return true;
+}
+
+// The cmovcc run from entry `first` on the flags `cmp` sets at `bits`
+// (16 for a width not known), each an if of one assignment: "if a > b then
+// eax:=ecx;"; with `zero_only` (the flags of arithmetic) only those that
+// read the zero flag. A cmov that writes what the comparison reads ends the run, so
+// every condition reads the values the comparison read. False, claiming
+// nothing, when that would not be exact.
+bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits, int first,
+                      bool zero_only = false) {
+  if (bits == 0) return false;
+  const OperandInfo a = Classify(cmp.Op1), b = Classify(cmp.Op2);
+  // A variable's name in place of a register (the flags of the statement
+  // before) hides which register it is: it may be any.
+  const RegSet compared = a.Form == OperandForm::kNone || b.Form == OperandForm::kNone
+                              ? kAllRegs
+                              : static_cast<RegSet>(a.Reads | b.Reads);
+  // Loads of registers the comparison does not read may stand before the
+  // cmovs (gcc's "cmp; mov eax, edx; cmovge eax, ecx"): a mov keeps the
+  // flags, so they print first.
+  int moves = first;
+  // Ends: at most two entries.
+  while (moves < first + 2 && moves <= state.LastIndex && ctx.Code.At(moves).OpCode == "mov") {
+    const TOpCode& e = ctx.Code.At(moves);
+    const OperandInfo dest = Classify(e.Op1), source = Classify(e.Op2);
+    if (dest.Form != OperandForm::kRegister || dest.Bits != 32 || (dest.Reads & compared)) break;
+    if (source.Form == OperandForm::kNone || (source.Bits != 32 && source.Bits != 0)) break;
+    ++moves;
+  }
+  constexpr int kMost = 8;
+  int last = moves - 1;
+  // Ends: at most kMost entries, and never past the loop's last one.
+  for (int k = moves; k <= state.LastIndex && k - moves < kMost; ++k) {
+    const TOpCode& e = ctx.Code.At(k);
+    if (!e.OpCode.starts_with("cmov") || e.OpCode.size() < 5) break;
+    const std::string_view cc = e.OpCode.substr(4);
+    if (zero_only && cc != "e" && cc != "ne" && cc != "z" && cc != "nz") break;
+    const OperandInfo dest = Classify(e.Op1), source = Classify(e.Op2);
+    if (dest.Form != OperandForm::kRegister || dest.Bits != 32) break;
+    if (source.Form == OperandForm::kNone || source.Form == OperandForm::kImmediate ||
+        (source.Bits != 32 && source.Bits != 0)) {
+      break;
+    }
+    last = k;
+    if (dest.Reads & compared) break;
+  }
+  if (last < moves || !Consumable(ctx, state, state.Index, last) || !FlagsUnread(ctx, last)) {
+    return false;
+  }
+  std::vector<std::string> conditions;
+  // Ends: one step per cmov found above.
+  for (int k = moves; k <= last; ++k) {
+    TIF cond;
+    const std::string jump = "j" + std::string(ctx.Code.At(k).OpCode.substr(4));
+    if (!ReadComparison(ctx.Vars, cmp, jump, cond) || !ExactAt(cmp, bits, cond)) return false;
+    conditions.push_back(ConditionText(cond, false));
+  }
+  // Ends: the same loads and cmovs.
+  for (int k = first; k <= last; ++k) {
+    const TOpCode& e = ctx.Code.At(k);
+    const std::string_view dest = Value(ctx.Vars, e.Op1), source = Value(ctx.Vars, e.Op2);
+    if (k < moves) {
+      Emit(ctx.Output, {dest, ":=", source, ";"});
+    } else {
+      Emit(ctx.Output,
+           {"if ", conditions[static_cast<size_t>(k - moves)], " then ", dest, ":=", source, ";"});
+    }
+  }
+  Claim(ctx, state, last + 1);
   return true;
 }
 
@@ -224,6 +300,11 @@ void RecognizeSet(Context& ctx, TLoopState& state) {
   SetStatement(ctx, state, ctx.Code.At(i), ComparedBits(ctx.Code.At(i)), i + 1, i + 2);
 }
 
+void RecognizeConditionalMove(Context& ctx, TLoopState& state) {
+  const int i = state.Index;
+  ConditionalMoves(ctx, state, ctx.Code.At(i), ComparedBits(ctx.Code.At(i)), i + 1);
+}
+
 void RecognizeSetAfter(Context& ctx, TLoopState& state) {
   // The flags of logic (no carry, no overflow) compare its result with
   // zero, as a test of it with itself would; those of arithmetic only on
@@ -232,7 +313,7 @@ void RecognizeSetAfter(Context& ctx, TLoopState& state) {
   const TOpCode& e = ctx.Code.At(i);
   const TOpCode& before = ctx.Code.At(i - 1);
   const std::string_view m = before.OpCode;
-  const std::string_view cc = e.OpCode.substr(3);
+  const std::string_view cc = e.OpCode.substr(e.OpCode.starts_with("cmov") ? 4 : 3);
   const bool logic = m == "and" || m == "or" || m == "xor";
   const bool arith = m == "add" || m == "sub" || m == "inc" || m == "dec" || m == "neg";
   if (!ctx.Facts || ctx.Facts->Incoming[static_cast<size_t>(i)] != 0) return;
@@ -244,7 +325,12 @@ void RecognizeSetAfter(Context& ctx, TLoopState& state) {
   // is not known, and the assignment is exact only on equality.
   const bool named = Classify(before.Op1).Form == OperandForm::kNone &&
                      (before.Op1.starts_with("Local_") || before.Op1.starts_with("Global_"));
-  SetStatement(ctx, state, test, named ? 16 : ComparedBits(test), i, i + 1);
+  const int bits = named ? 16 : ComparedBits(test);
+  if (e.OpCode.starts_with("cmov")) {
+    ConditionalMoves(ctx, state, test, bits, i, arith);
+  } else {
+    SetStatement(ctx, state, test, bits, i, i + 1);
+  }
 }
 
 }  // namespace asm2pas

@@ -23,7 +23,9 @@ void RecognizeDivide(Context& ctx, TLoopState& state);
 void RecognizeWide(Context& ctx, TLoopState& state);
 // cmp or test + setcc.
 void RecognizeSet(Context& ctx, TLoopState& state);
-// A setcc on the flags of the logic or arithmetic before it.
+// cmp or test + cmovcc: "if a > b then eax:=ecx;".
+void RecognizeConditionalMove(Context& ctx, TLoopState& state);
+// A setcc or a cmov run on the flags of the logic or arithmetic before it.
 void RecognizeSetAfter(Context& ctx, TLoopState& state);
 
 // The pass that names the register variables inside memory operands too.
