@@ -56,6 +56,12 @@ struct ConditionRules {
 // the table (entries outside it read as empty, which start no condition).
 bool ParseCondition(const CodeTable& code, const VarTable& vars, int index, TIF& cond,
                     const ConditionRules& rules = {});
+// The first entry ParseCondition may read for a condition at `index`: the
+// condition's own, or the one before a conditional jump, whose flags it
+// may read. It reads none before that.
+inline int FirstEntryRead(const CodeTable& code, int index) {
+  return code.At(index).OpCode.starts_with("j") ? index - 1 : index;
+}
 
 // The comparison a cmp (or a test, or an or of a register with itself)
 // makes for a jump on `jump` (a conditional jump's mnemonic), read with the

@@ -15,6 +15,7 @@ namespace {
 
 // Kept out of line so that the frames of the recursion stay small.
 [[gnu::noinline]] void SubstituteOperands(Context& ctx, int b) {
+  ctx.Memo.Substituted(b);
   TOpCode& entry = ctx.Code.Mutable(b);
   SubstituteName(ctx.Vars, entry.Op1, entry.VarHint[0]);
   SubstituteName(ctx.Vars, entry.Op2, entry.VarHint[1]);
@@ -45,6 +46,44 @@ std::string GotoLabel(uint32_t address) {
 
 namespace {
 
+// The second round, made from the first where it would translate the same
+// again: the labels do not change what a recogniser decides, so the
+// second round prints what the first did with each wanted label at the
+// place where the loop first stood on its entry. Where that does not hold
+// (a wanted entry the loop never stood on, which refuses its gotos and
+// changes the translation; the line limit reached; the layout by words,
+// in which a label line is laid out otherwise) it returns false and the
+// round is translated.
+bool AddLabels(Context& ctx, const std::string& first, std::string& out) {
+  const Context::GotoLabels& g = ctx.Gotos;
+  int wanted = 0;
+  // Ends: one pass over the entries.
+  for (size_t i = 0; i < g.Wanted.size(); ++i) {
+    if (!g.Wanted[i]) continue;
+    if (!g.Stood[i]) return false;
+    ++wanted;
+  }
+  if (ctx.Output.Mode != Layout::kByShape || ctx.Output.Failed ||
+      ctx.Output.LineCount + wanted > kLinesCapacity) {
+    return false;
+  }
+  out.clear();
+  out.reserve(first.size() + static_cast<size_t>(wanted) * 16);
+  size_t copied = 0;
+  // Ends: one pass over the stands, whose offsets never fall.
+  for (const Context::GotoLabels::Stand& s : g.Stands) {
+    if (!g.Wanted[static_cast<size_t>(s.Index)]) continue;
+    out.append(first, copied, s.Offset - copied);
+    copied = s.Offset;
+    out.append(static_cast<size_t>(s.Indent > 0 ? 3 * s.Indent : 0), ' ');
+    out += GotoLabel(ctx.Code.At(s.Index).Address);
+    out += "\r\n";
+  }
+  out.append(first, copied);
+  ctx.Output.LineCount += wanted;
+  return true;
+}
+
 // Translates the body with gotos: into a buffer, as often as it takes for
 // every goto's label to be printed, then into the output. Each round but
 // the first prints the labels the round before wanted; a label that could
@@ -61,6 +100,7 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
   const LabelTable labels = ctx.Labels;
   Sink* const out = ctx.Output.Out;
   StringSink buffer;
+  std::string labelled;  // the first round's text with the labels it wants
   constexpr int kRounds = 4;
   // Ends: at most kRounds rounds; the last prints no goto at all.
   for (int round = 1;; ++round) {
@@ -72,7 +112,12 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
     ctx.Output.Out = &buffer;
     ctx.Labels = labels;
     code.Restore(entries);
+    ctx.Memo.Reset(code.CodeCount(), ctx.Rules.Extended);
+    g.Buffer = round == 1 ? &buffer : nullptr;
+    g.Stood.assign(round == 1 ? n : 0, 0);
+    g.Stands.clear();
     Translate(ctx, body.First, body.Last);
+    g.Buffer = nullptr;
     bool missing = false, unprinted = false;
     for (size_t i = 0; i < n; ++i) {
       if (!g.Wanted[i]) continue;
@@ -84,6 +129,11 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
     }
     if (!missing && !unprinted) break;
     g.Print = g.Wanted;
+    if (round == 1 && AddLabels(ctx, buffer.Text(), labelled)) {
+      ctx.Output.Out = out;
+      if (!out->Write(labelled)) ctx.Output.Failed = true;
+      return;
+    }
   }
   ctx.Output.Out = out;
   if (!out->Write(buffer.Text())) ctx.Output.Failed = true;
@@ -103,6 +153,7 @@ void TranslateRoutine(CodeTable& code, VarTable& vars, OutputState& out, LabelTa
     ctx.Facts = &facts;
   }
   ctx.Rules = ConditionRules{reading.Traits().ExtendedConditions, ctx.Facts};
+  ctx.Memo.Reset(code.CodeCount(), ctx.Rules.Extended);
   if (reading.Traits().Gotos && ctx.Facts) {
     TranslateWithGotos(ctx, body);
   } else {
@@ -139,10 +190,16 @@ void Translate(Context& ctx, int from_index, int last_index) {
     state.Handled = false;
     // A goto's label stands before its target's step.
     // (once: a structure that starts there translates it again as its first)
-    if (!ctx.Gotos.Print.empty() && ctx.Gotos.Print[static_cast<size_t>(state.Index)] &&
-        !ctx.Gotos.Shown[static_cast<size_t>(state.Index)]) {
-      Emit(ctx.Output, GotoLabel(state.CurAddr));
-      ctx.Gotos.Shown[static_cast<size_t>(state.Index)] = 1;
+    if (!ctx.Gotos.Print.empty()) {
+      Context::GotoLabels& g = ctx.Gotos;
+      const size_t i = static_cast<size_t>(state.Index);
+      if (g.Print[i] && !g.Shown[i]) {
+        Emit(ctx.Output, GotoLabel(state.CurAddr));
+        g.Shown[i] = 1;
+      } else if (g.Buffer && !g.Stood[i]) {
+        g.Stood[i] = 1;
+        g.Stands.push_back({state.Index, g.Buffer->Text().size(), ctx.Output.Indent});
+      }
     }
     // Deferred texts come first in the step, before any recogniser, so a
     // text due where a try or finally sequence begins precedes its word.
