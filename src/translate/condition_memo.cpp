@@ -3,13 +3,12 @@
 namespace asm2pas {
 
 void ConditionMemo::Reset(int entries, bool on) {
-  if (on) {
-    slot_.assign(static_cast<size_t>(entries) + 2, Slot{});
-  } else {
-    slot_.clear();
-  }
+  on_ = on;
+  slot_.assign(on ? static_cast<size_t>(entries) + 2 : 0, Slot{});
   kept_.clear();
+  steps_ = 0;
   highest_ = -1;
+  current_ = -1;
 }
 
 bool ConditionMemo::ReadKept(const CodeTable& code, const VarTable& vars, int index, TIF& cond,
@@ -18,7 +17,7 @@ bool ConditionMemo::ReadKept(const CodeTable& code, const VarTable& vars, int in
     return ParseCondition(code, vars, index, cond, rules);
   }
   Slot& slot = slot_[static_cast<size_t>(index)];
-  if (slot.Kept != -1 && highest_ < slot.FirstRead) {
+  if (slot.Kept != -1 && (slot.Step == steps_ || highest_ < slot.FirstRead)) {
     // What a failed reading leaves in `cond` is no condition: no caller
     // reads it.
     if (slot.Kept == kNone) return false;
@@ -26,6 +25,7 @@ bool ConditionMemo::ReadKept(const CodeTable& code, const VarTable& vars, int in
     return true;
   }
   slot.FirstRead = FirstEntryRead(code, index);
+  slot.Step = steps_;
   if (!ParseCondition(code, vars, index, cond, rules)) {
     slot.Kept = kNone;
     return false;

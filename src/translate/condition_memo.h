@@ -15,22 +15,35 @@ namespace asm2pas {
 
 // A condition read depends on the entries it reads, the variable names and
 // the rules, and the last two stay as they are while a routine is
-// translated. The entries change only where the translation puts names in
-// place of an entry's operands (Substituted), and all at once where a
-// round starts again from the saved table (Reset). A kept reading is
-// given again while no entry at or after the first it may read
-// (FirstEntryRead) has been substituted at all.
+// translated. The entries change only where a loop puts names in place of
+// the operands of the entry it stands on, which it does in that step after
+// the recognisers that read the operands as listed (the ones that read
+// conditions), and all at once where a round starts again from the saved
+// table (Reset). So a kept reading is given again while the loop is still
+// in the step in which it was read, or while every entry a finished step
+// (or a step before a nested loop) stood on lies before the first entry
+// the reading may read (FirstEntryRead).
 class ConditionMemo {
  public:
   // Forgets every reading; `entries` is the table's count of entries. Off,
-  // it keeps none (where conditions are cheap to read again).
+  // it keeps none (where conditions are cheap to read again) and needs no
+  // steps told.
   void Reset(int entries, bool on);
-  // Entry `index` has had its operands replaced.
-  void Substituted(int index) { highest_ = index > highest_ ? index : highest_; }
+  // A step of a translation loop begins at entry `index`.
+  void Step(int index) {
+    EndStep();
+    current_ = index;
+  }
+  // A translation loop has ended (its last step with it).
+  void EndStep() {
+    ++steps_;
+    highest_ = current_ > highest_ ? current_ : highest_;
+    current_ = -1;
+  }
   // ParseCondition(code, vars, index, cond, rules), kept or read now.
   bool Read(const CodeTable& code, const VarTable& vars, int index, TIF& cond,
             const ConditionRules& rules) {
-    if (slot_.empty()) return ParseCondition(code, vars, index, cond, rules);
+    if (!on_) return ParseCondition(code, vars, index, cond, rules);
     return ReadKept(code, vars, index, cond, rules);
   }
 
@@ -41,11 +54,15 @@ class ConditionMemo {
   struct Slot {
     int32_t Kept = -1;  // the condition found in kept_; kNone: none found; -1: not read
     int32_t FirstRead = 0;
+    uint32_t Step = 0;  // steps_ when it was read
   };
   static constexpr int32_t kNone = -2;
-  std::vector<Slot> slot_;  // per entry; empty when off
+  bool on_ = false;
+  std::vector<Slot> slot_;  // per entry
   std::vector<TIF> kept_;
-  int highest_ = -1;  // the highest entry substituted so far
+  uint32_t steps_ = 0;
+  int highest_ = -1;  // the highest entry a finished step stood on
+  int current_ = -1;  // the entry of the step under way, if any
 };
 
 }  // namespace asm2pas

@@ -55,9 +55,10 @@ struct Context {
   struct GotoLabels {
     std::vector<char> Wanted, Print, Shown, Refused;
     // While a round is noted (Buffer set): where the loop first stood on
-    // each entry it stood on, in that order: the length of the buffered
-    // output then and the level. A label due there would stand at that
-    // place, at that level.
+    // each entry it stood on that a jump leads to (only there can a goto's
+    // label be due), in that order: the length of the buffered output
+    // then and the level. A label due there would stand at that place, at
+    // that level.
     struct Stand {
       int Index = 0;
       size_t Offset = 0;
@@ -104,7 +105,11 @@ struct TLoopState {
 };
 
 // Marks the step as consumed and moves the loop to entry `next`.
-void Claim(const Context& ctx, TLoopState& state, int next);
+inline void Claim(const Context& ctx, TLoopState& state, int next) {
+  state.Handled = true;
+  state.NextIndex = next;
+  state.CurAddr = ctx.Code.At(next).Address;
+}
 
 // Translates a whole routine: runs the reading's passes over the table,
 // chooses the body and translates it. Where the reading prints gotos, the
