@@ -268,6 +268,23 @@ bool NamesWord(std::string_view op, std::string_view word) {
   return false;
 }
 
+// Whether the operand may name a member of the ebx, esi or edi family:
+// each such name holds a "b" before "x", "l" or "h", or an "i" after "s"
+// or "d". Most operands hold neither, and are passed over at once.
+bool MayNameKept(std::string_view op) {
+  // Ends: every pass moves past one "b".
+  for (size_t at = op.find('b'); at != std::string_view::npos; at = op.find('b', at + 1)) {
+    if (at + 1 < op.size() && (op[at + 1] == 'x' || op[at + 1] == 'l' || op[at + 1] == 'h')) {
+      return true;
+    }
+  }
+  // Ends: every pass moves past one "i".
+  for (size_t at = op.find('i', 1); at != std::string_view::npos; at = op.find('i', at + 1)) {
+    if (op[at - 1] == 's' || op[at - 1] == 'd') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void KeepRegistersWhole(PassContext& ctx) {
@@ -287,6 +304,7 @@ void KeepRegistersWhole(PassContext& ctx) {
     // A call's or a jump's operand is a name, not a register.
     if (e.OpCode == "call" || e.OpCode.starts_with("j")) continue;
     for (std::string_view op : {e.Op1, e.Op2, code.Op3(i)}) {
+      if (!MayNameKept(op)) continue;
       const RegSet in = RegistersIn(op);
       if (!(in & watched)) continue;
       for (int f = 0; f < 3; ++f) {
