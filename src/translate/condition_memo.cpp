@@ -26,7 +26,7 @@ bool ConditionMemo::ReadKept(const CodeTable& code, const VarTable& vars, int in
   }
   slot.FirstRead = FirstEntryRead(code, index);
   slot.Step = steps_;
-  if (!ParseCondition(code, vars, index, cond, rules)) {
+  if (!MayStartCondition(code, index, rules) || !ParseCondition(code, vars, index, cond, rules)) {
     slot.Kept = kNone;
     return false;
   }

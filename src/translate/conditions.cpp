@@ -578,6 +578,19 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
   return false;
 }
 
+bool MayStartCondition(const CodeTable& code, int a, const ConditionRules& rules) {
+  const std::string_view m = code.At(a).OpCode;
+  if (!rules.Extended || m != "mov") return true;
+  // A load: D and E compare after add and sub steps, the load expression
+  // after at most kLongestLoad steps; each with the comparison's jump, a
+  // conditional one (the extended rules take no other).
+  int k = a + 1;
+  // Ends: every entry past the table reads as empty, which is no add/sub.
+  while (IsAddSub(code.At(k))) ++k;
+  if (code.At(k).OpCode == "cmp" && code.At(k + 1).OpCode.starts_with("j")) return true;
+  return MayEndInComparison(code, a);
+}
+
 std::string ConditionText(const TIF& cond, bool negated) {
   TRelation r = negated ? NegateRelation(cond.Relation) : cond.Relation;
   std::string text = cond.Left;

@@ -56,6 +56,10 @@ struct ConditionRules {
 // the table (entries outside it read as empty, which start no condition).
 bool ParseCondition(const CodeTable& code, const VarTable& vars, int index, TIF& cond,
                     const ConditionRules& rules = {});
+// False where ParseCondition finds no condition at entry `index`, told
+// from the mnemonics alone; true where it may find one. For a load, which
+// starts many statements, it is much the cheaper.
+bool MayStartCondition(const CodeTable& code, int index, const ConditionRules& rules);
 // The first entry ParseCondition may read for a condition at `index`: the
 // condition's own, or the one before a conditional jump, whose flags it
 // may read. It reads none before that.
