@@ -21,6 +21,7 @@ void AddLabel(LabelTable& labels, uint32_t address, std::string_view text, Shape
   }
   labels.Labels.push_back(TLabel{address, std::string(text), shape});
   labels.ByAddress[address].push_back(labels.LabelCount());
+  labels.Addresses[(address >> 6) & 63] |= uint64_t{1} << (address & 63);
 }
 
 void EmitLabels(const LabelTable& labels, OutputState& out, uint32_t address) {

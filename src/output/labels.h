@@ -3,6 +3,7 @@
 // appended, at most 1000, no two with the same address and text.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -25,8 +26,15 @@ struct LabelTable {
   // Entry indices (one-based) per address, in order of addition.
   std::unordered_map<uint32_t, std::vector<int>> ByAddress;
   int64_t Dropped = 0;  // distinct texts refused because the table was full
+  // A bit per address modulo 4096, set where an entry was added: most
+  // steps find theirs clear and look up nothing.
+  std::array<uint64_t, 64> Addresses{};
 
   int LabelCount() const { return static_cast<int>(Labels.size()); }
+  // False when no entry has this address.
+  bool MayHave(uint32_t address) const {
+    return (Addresses[(address >> 6) & 63] >> (address & 63) & 1) != 0;
+  }
 };
 
 int FindLabel(const LabelTable& labels, uint32_t address, std::string_view text);

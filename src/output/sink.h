@@ -31,6 +31,8 @@ class StringSink : public Sink {
     return true;
   }
   const std::string& Text() const { return text_; }
+  // Room for this many bytes, so that the text grows without copies.
+  void Reserve(size_t bytes) { text_.reserve(bytes); }
 
  private:
   std::string text_;

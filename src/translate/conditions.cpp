@@ -295,8 +295,37 @@ int ScratchIndex(std::string_view operand) {
   return -1;
 }
 
+// The mnemonics the loop of ParseLoadExpression goes on over.
+bool IsLoadStep(std::string_view m) {
+  static constexpr std::string_view kSteps[] = {"mov", "inc", "dec", "neg", "not",
+                                                "add", "sub", "or",  "xor", "and",
+                                                "imul", "shl", "shr", "sar"};
+  for (std::string_view s : kSteps) {
+    if (m == s) return true;
+  }
+  return false;
+}
+
+// Whether a load-and-compute condition can start at entry `a`, read
+// before any text is built: the loop of ParseLoadExpression goes on only
+// over steps whose first operand is a scratch register, so it can end
+// only where the first other entry stands (or after kLongestLoad), and
+// only a cmp or test there, with a jump after it, gives a condition.
+constexpr int kLongestLoad = 10;
+[[gnu::noinline]] bool MayEndInComparison(const CodeTable& code, int a) {
+  int end = a;
+  // Ends: at most kLongestLoad entries.
+  while (end < a + kLongestLoad && IsLoadStep(code.At(end).OpCode) &&
+         ScratchIndex(code.At(end).Op1) >= 0) {
+    ++end;
+  }
+  const std::string_view m = code.At(end).OpCode;
+  return end != a && (m == "cmp" || m == "test") && code.At(end + 1).OpCode.starts_with("j");
+}
+
 bool ParseLoadExpression(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
                          const ConditionRules& rules) {
+  if (!MayEndInComparison(code, a)) return false;
   // The value each register holds, as an expression of what was loaded.
   std::optional<LoadExpression> held[6];
   // Whether an operand reads a register the sequence loaded.
@@ -317,10 +346,9 @@ bool ParseLoadExpression(const CodeTable& code, const VarTable& vars, int a, TIF
     out = std::string(VarName(vars, operand));
     return true;
   };
-  constexpr int kLongest = 10;
   int i = a;
-  // Ends: at most kLongest instructions, each one entry further.
-  for (; i < a + kLongest; ++i) {
+  // Ends: at most kLongestLoad instructions, each one entry further.
+  for (; i < a + kLongestLoad; ++i) {
     const TOpCode& e = code.At(i);
     const std::string_view m = e.OpCode;
     const int r = ScratchIndex(e.Op1);
@@ -548,6 +576,19 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
     return true;
   }
   return false;
+}
+
+bool MayStartCondition(const CodeTable& code, int a, const ConditionRules& rules) {
+  const std::string_view m = code.At(a).OpCode;
+  if (!rules.Extended || m != "mov") return true;
+  // A load: D and E compare after add and sub steps, the load expression
+  // after at most kLongestLoad steps; each with the comparison's jump, a
+  // conditional one (the extended rules take no other).
+  int k = a + 1;
+  // Ends: every entry past the table reads as empty, which is no add/sub.
+  while (IsAddSub(code.At(k))) ++k;
+  if (code.At(k).OpCode == "cmp" && code.At(k + 1).OpCode.starts_with("j")) return true;
+  return MayEndInComparison(code, a);
 }
 
 std::string ConditionText(const TIF& cond, bool negated) {

@@ -56,6 +56,16 @@ struct ConditionRules {
 // the table (entries outside it read as empty, which start no condition).
 bool ParseCondition(const CodeTable& code, const VarTable& vars, int index, TIF& cond,
                     const ConditionRules& rules = {});
+// False where ParseCondition finds no condition at entry `index`, told
+// from the mnemonics alone; true where it may find one. For a load, which
+// starts many statements, it is much the cheaper.
+bool MayStartCondition(const CodeTable& code, int index, const ConditionRules& rules);
+// The first entry ParseCondition may read for a condition at `index`: the
+// condition's own, or the one before a conditional jump, whose flags it
+// may read. It reads none before that.
+inline int FirstEntryRead(const CodeTable& code, int index) {
+  return code.At(index).OpCode.starts_with("j") ? index - 1 : index;
+}
 
 // The comparison a cmp (or a test, or an or of a register with itself)
 // makes for a jump on `jump` (a conditional jump's mnemonic), read with the

@@ -12,7 +12,9 @@
 #include "listing/code_table.h"
 #include "naming/vars.h"
 #include "output/labels.h"
+#include "output/sink.h"
 #include "output/writer.h"
+#include "translate/condition_memo.h"
 #include "translate/conditions.h"
 
 namespace asm2pas {
@@ -52,12 +54,32 @@ struct Context {
   // may lead there (its label could not be printed). Empty otherwise.
   struct GotoLabels {
     std::vector<char> Wanted, Print, Shown, Refused;
+    // While a round is noted (Buffer set): where the loop first stood on
+    // each entry it stood on that a jump leads to (only there can a goto's
+    // label be due), in that order: the length of the buffered output
+    // then and the level. A label due there would stand at that place, at
+    // that level.
+    struct Stand {
+      int Index = 0;
+      size_t Offset = 0;
+      int Indent = 0;
+    };
+    const StringSink* Buffer = nullptr;
+    std::vector<char> Stood;
+    std::vector<Stand> Stands;
   } Gotos;
   // Room for the conditions one if or while collects. Collecting and
   // printing them ends before the branches are translated, so one array
   // serves every level of the nesting and its texts keep their storage.
   std::vector<TIF> Conds = std::vector<TIF>(kMaxConds);
+  // The conditions read so far, given again where they are read again.
+  ConditionMemo Memo;
 };
+
+// The condition that starts at entry `index` (see ParseCondition).
+inline bool ReadCondition(Context& ctx, int index, TIF& cond) {
+  return ctx.Memo.Read(ctx.Code, ctx.Vars, index, cond, ctx.Rules);
+}
 
 // The label line of a goto's target.
 std::string GotoLabel(uint32_t address);
@@ -83,7 +105,11 @@ struct TLoopState {
 };
 
 // Marks the step as consumed and moves the loop to entry `next`.
-void Claim(const Context& ctx, TLoopState& state, int next);
+inline void Claim(const Context& ctx, TLoopState& state, int next) {
+  state.Handled = true;
+  state.NextIndex = next;
+  state.CurAddr = ctx.Code.At(next).Address;
+}
 
 // Translates a whole routine: runs the reading's passes over the table,
 // chooses the body and translates it. Where the reading prints gotos, the

@@ -253,13 +253,13 @@ std::optional<IfPlan> PlanIfByFormula(Context& ctx, const TLoopState& state, int
   const CodeTable& code = ctx.Code;
   const int a = state.Index;
   std::vector<TIF>& conds = ctx.Conds;  // off the stack, shared by all levels
-  if (!ParseCondition(code, ctx.Vars, a, conds[0], ctx.Rules)) return std::nullopt;
+  if (!ReadCondition(ctx, a, conds[0])) return std::nullopt;
   if (a + conds[0].Count - 1 > state.LastIndex) return std::nullopt;
 
   int collected = 1;
   int p = a + conds[0].Count;
   // Ends: at most kMaxConds conditions, each consuming at least two entries.
-  while (collected < kMaxConds && ParseCondition(code, ctx.Vars, p, conds[collected], ctx.Rules)) {
+  while (collected < kMaxConds && ReadCondition(ctx, p, conds[collected])) {
     const TIF& c = conds[collected];
     if (p + c.Count - 1 > state.LastIndex) break;  // runs out of the range
     ++collected;

@@ -177,12 +177,12 @@ std::optional<LoopPlan> PlanWhileByFormula(Context& ctx, const TLoopState& state
   const uint32_t body_end = code.At(k - 1).Address;
 
   std::vector<TIF>& conds = ctx.Conds;  // off the stack, shared by all levels
-  if (!ParseCondition(code, ctx.Vars, k, conds[0], ctx.Rules)) return std::nullopt;
+  if (!ReadCondition(ctx, k, conds[0])) return std::nullopt;
   int count = 1;
   int p = k + conds[0].Count;
   if (p - 1 > state.LastIndex) return std::nullopt;
   // Ends: at most kMaxConds conditions, each consuming at least two entries.
-  while (count < kMaxConds && ParseCondition(code, ctx.Vars, p, conds[count], ctx.Rules)) {
+  while (count < kMaxConds && ReadCondition(ctx, p, conds[count])) {
     const TIF& c = conds[count];
     if (p + c.Count - 1 > state.LastIndex) break;  // runs out of the range
     // A jump into the middle of the body belongs to something else.

@@ -45,6 +45,59 @@ std::string GotoLabel(uint32_t address) {
 
 namespace {
 
+// Writes the text in blocks, so that the sink does not hold all of it at
+// once beside the text; false once a write fails.
+bool WriteInBlocks(Sink& out, std::string_view text) {
+  constexpr size_t kBlock = size_t{1} << 16;
+  size_t at = 0;
+  // Ends: every pass writes the next block, at least one.
+  do {
+    if (!out.Write(text.substr(at, kBlock))) return false;
+    at += kBlock;
+  } while (at < text.size());
+  return true;
+}
+
+// The second round, made from the first where it would translate the same
+// again: the labels do not change what a recogniser decides, so the
+// second round prints what the first did with each wanted label at the
+// place where the loop first stood on its entry. Where that does not hold
+// (a wanted entry the loop never stood on, which refuses its gotos and
+// changes the translation; the line limit reached; the layout by words,
+// in which a label line is laid out otherwise) it returns false, writes
+// nothing, and the round is translated.
+bool WriteWithLabels(Context& ctx, std::string_view first, Sink& out) {
+  const Context::GotoLabels& g = ctx.Gotos;
+  int wanted = 0;
+  // Ends: one pass over the entries.
+  for (size_t i = 0; i < g.Wanted.size(); ++i) {
+    if (!g.Wanted[i]) continue;
+    if (!g.Stood[i]) return false;
+    ++wanted;
+  }
+  if (ctx.Output.Mode != Layout::kByShape || ctx.Output.Failed ||
+      ctx.Output.LineCount + wanted > kLinesCapacity) {
+    return false;
+  }
+  ctx.Output.LineCount += wanted;
+  size_t copied = 0;
+  std::string line;
+  // Ends: one pass over the stands, whose offsets never fall.
+  for (const Context::GotoLabels::Stand& s : g.Stands) {
+    if (!g.Wanted[static_cast<size_t>(s.Index)]) continue;
+    line.assign(static_cast<size_t>(s.Indent > 0 ? 3 * s.Indent : 0), ' ');
+    line += GotoLabel(ctx.Code.At(s.Index).Address);
+    line += "\r\n";
+    if (!WriteInBlocks(out, first.substr(copied, s.Offset - copied)) || !out.Write(line)) {
+      ctx.Output.Failed = true;
+      return true;
+    }
+    copied = s.Offset;
+  }
+  if (!WriteInBlocks(out, first.substr(copied))) ctx.Output.Failed = true;
+  return true;
+}
+
 // Translates the body with gotos: into a buffer, as often as it takes for
 // every goto's label to be printed, then into the output. Each round but
 // the first prints the labels the round before wanted; a label that could
@@ -68,11 +121,19 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
     g.Shown.assign(n, 0);
     if (round == kRounds) g.Refused.assign(n, 1);
     buffer = StringSink();
+    // About what the body's lines take; the pages of the room not written
+    // cost nothing.
+    if (body.Last >= body.First) buffer.Reserve(static_cast<size_t>(body.Last - body.First + 1) * 48);
     ctx.Output = start;
     ctx.Output.Out = &buffer;
     ctx.Labels = labels;
-    code.Restore(entries);
+    if (round > 1) code.Restore(entries);  // the first finds the table as saved
+    ctx.Memo.Reset(code.CodeCount(), true);
+    g.Buffer = round == 1 ? &buffer : nullptr;
+    g.Stood.assign(round == 1 ? n : 0, 0);
+    g.Stands.clear();
     Translate(ctx, body.First, body.Last);
+    g.Buffer = nullptr;
     bool missing = false, unprinted = false;
     for (size_t i = 0; i < n; ++i) {
       if (!g.Wanted[i]) continue;
@@ -84,9 +145,11 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
     }
     if (!missing && !unprinted) break;
     g.Print = g.Wanted;
+    ctx.Output.Out = out;
+    if (round == 1 && WriteWithLabels(ctx, buffer.Text(), *out)) return;
   }
   ctx.Output.Out = out;
-  if (!out->Write(buffer.Text())) ctx.Output.Failed = true;
+  if (!WriteInBlocks(*out, buffer.Text())) ctx.Output.Failed = true;
 }
 
 }  // namespace
@@ -108,12 +171,6 @@ void TranslateRoutine(CodeTable& code, VarTable& vars, OutputState& out, LabelTa
   } else {
     Translate(ctx, body.First, body.Last);
   }
-}
-
-void Claim(const Context& ctx, TLoopState& state, int next) {
-  state.Handled = true;
-  state.NextIndex = next;
-  state.CurAddr = ctx.Code.At(next).Address;
 }
 
 void Translate(Context& ctx, int from_index, int last_index) {
@@ -139,14 +196,21 @@ void Translate(Context& ctx, int from_index, int last_index) {
     state.Handled = false;
     // A goto's label stands before its target's step.
     // (once: a structure that starts there translates it again as its first)
-    if (!ctx.Gotos.Print.empty() && ctx.Gotos.Print[static_cast<size_t>(state.Index)] &&
-        !ctx.Gotos.Shown[static_cast<size_t>(state.Index)]) {
-      Emit(ctx.Output, GotoLabel(state.CurAddr));
-      ctx.Gotos.Shown[static_cast<size_t>(state.Index)] = 1;
+    if (!ctx.Gotos.Print.empty()) {
+      Context::GotoLabels& g = ctx.Gotos;
+      const size_t i = static_cast<size_t>(state.Index);
+      ctx.Memo.Step(state.Index);  // kept where the rounds translate
+      if (g.Print[i] && !g.Shown[i]) {
+        Emit(ctx.Output, GotoLabel(state.CurAddr));
+        g.Shown[i] = 1;
+      } else if (g.Buffer && !g.Stood[i] && ctx.Facts->Incoming[i] > 0) {
+        g.Stood[i] = 1;
+        g.Stands.push_back({state.Index, g.Buffer->Text().size(), ctx.Output.Indent});
+      }
     }
     // Deferred texts come first in the step, before any recogniser, so a
     // text due where a try or finally sequence begins precedes its word.
-    EmitLabels(ctx.Labels, ctx.Output, state.CurAddr);
+    if (ctx.Labels.MayHave(state.CurAddr)) EmitLabels(ctx.Labels, ctx.Output, state.CurAddr);
 
     // Only the recognisers that declared this mnemonic are offered the
     // instruction. The operands are replaced by their names before the
@@ -174,6 +238,7 @@ void Translate(Context& ctx, int from_index, int last_index) {
     ++state.Index;
     state.CurAddr = code.At(state.Index).Address;
   }
+  if (!ctx.Gotos.Print.empty()) ctx.Memo.EndStep();
 }
 
 }  // namespace asm2pas

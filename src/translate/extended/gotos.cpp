@@ -27,7 +27,7 @@ void RecognizeGoto(Context& ctx, TLoopState& state) {
     return;
   }
   TIF& cond = ctx.Conds[0];
-  if (!ParseCondition(code, ctx.Vars, a, cond, ctx.Rules)) return;
+  if (!ReadCondition(ctx, a, cond)) return;
   const int jump = a + cond.Count - 1;
   if (jump > state.LastIndex) return;
   const int t = facts.Target[static_cast<size_t>(jump)];

@@ -19,7 +19,7 @@ bool IsAddOrSub(std::string_view m) { return m == "add" || m == "sub"; }
 // The condition that ends with its jump at entry `last`, read from the
 // furthest start that gives one (a load and a comparison before a
 // comparison alone), or 0.
-int ConditionEndingAt(const Context& ctx, int last, int lowest, TIF& cond) {
+int ConditionEndingAt(Context& ctx, int last, int lowest, TIF& cond) {
   constexpr int kLongest = 12;  // a load, steps and a comparison
   const CodeTable& code = ctx.Code;
   // The extended conditions that end at `last` start there (a jump on the
@@ -36,7 +36,7 @@ int ConditionEndingAt(const Context& ctx, int last, int lowest, TIF& cond) {
   }
   for (int start : {load, last - 1, last}) {
     if (start < lowest || start < last - kLongest || start < 1) continue;
-    if (ParseCondition(code, ctx.Vars, start, cond, ctx.Rules) &&
+    if (ReadCondition(ctx, start, cond) &&
         start + cond.Count - 1 == last) {
       return start;
     }
@@ -147,7 +147,7 @@ void RecognizeLoopJump(Context& ctx, TLoopState& state) {
   while (first_jump < a + 12 && !(code.At(first_jump).OpCode.starts_with("j"))) ++first_jump;
   if (!word(facts.Target[static_cast<size_t>(std::min(first_jump, code.CodeCount()))])) return;
   TIF& cond = ctx.Conds[0];
-  if (!ParseCondition(code, ctx.Vars, a, cond, ctx.Rules)) return;
+  if (!ReadCondition(ctx, a, cond)) return;
   const int jump = a + cond.Count - 1;
   if (jump > state.LastIndex) return;
   const char* w = word(facts.Target[static_cast<size_t>(jump)]);

@@ -354,32 +354,58 @@ bool NamesWord(std::string_view op, std::string_view word) {
   return false;
 }
 
+// Whether the operand may name a member of the ebx, esi or edi family:
+// each such name holds a "b" before "x", "l" or "h", or an "i" after "s"
+// or "d". Most operands hold neither, and are passed over at once.
+bool MayNameKept(std::string_view op) {
+  // Ends: every pass moves past one "b".
+  for (size_t at = op.find('b'); at != std::string_view::npos; at = op.find('b', at + 1)) {
+    if (at + 1 < op.size() && (op[at + 1] == 'x' || op[at + 1] == 'l' || op[at + 1] == 'h')) {
+      return true;
+    }
+  }
+  // Ends: every pass moves past one "i".
+  for (size_t at = op.find('i', 1); at != std::string_view::npos; at = op.find('i', at + 1)) {
+    if (op[at - 1] == 's' || op[at - 1] == 'd') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 void KeepRegistersWhole(PassContext& ctx) {
   static constexpr std::string_view kFamilies[3][4] = {
       {"ebx", "bx", "bl", "bh"}, {"esi", "si", {}, {}}, {"edi", "di", {}, {}}};
   const CodeTable& code = ctx.Code;
-  for (const auto& family : kFamilies) {
-    // Which members of the family the listing names, as whole operands or
-    // inside memory operands.
-    int used = 0;
-    // Ends: one pass over the table, three operands an entry.
-    for (int i = 1; i <= code.CodeCount(); ++i) {
-      const TOpCode& e = code.At(i);
-      // A call's or a jump's operand is a name, not a register.
-      if (e.OpCode == "call" || e.OpCode.starts_with("j")) continue;
-      for (std::string_view op : {e.Op1, e.Op2, code.Op3(i)}) {
-        if (!(RegistersIn(op) & RegisterOf(family[0]))) continue;
+  const RegSet family_bits[3] = {RegisterOf(kFamilies[0][0]), RegisterOf(kFamilies[1][0]),
+                                 RegisterOf(kFamilies[2][0])};
+  const RegSet watched = static_cast<RegSet>(family_bits[0] | family_bits[1] | family_bits[2]);
+  // Which members of each family the listing names, as whole operands or
+  // inside memory operands. Each operand's registers are read once, for
+  // all three families.
+  int used[3] = {};
+  // Ends: one pass over the table, three operands an entry.
+  for (int i = 1; i <= code.CodeCount(); ++i) {
+    const TOpCode& e = code.At(i);
+    // A call's or a jump's operand is a name, not a register.
+    if (e.OpCode == "call" || e.OpCode.starts_with("j")) continue;
+    for (std::string_view op : {e.Op1, e.Op2, code.Op3(i)}) {
+      if (!MayNameKept(op)) continue;
+      const RegSet in = RegistersIn(op);
+      if (!(in & watched)) continue;
+      for (int f = 0; f < 3; ++f) {
+        if (!(in & family_bits[f])) continue;
         for (int m = 0; m < 4; ++m) {
-          if (!family[m].empty() && NamesWord(op, family[m])) used |= 1 << m;
+          if (!kFamilies[f][m].empty() && NamesWord(op, kFamilies[f][m])) used[f] |= 1 << m;
         }
       }
     }
-    if (used == 0 || (used & (used - 1)) == 0) continue;  // one member at most
+  }
+  for (int f = 0; f < 3; ++f) {
+    if (used[f] == 0 || (used[f] & (used[f] - 1)) == 0) continue;  // one member at most
     // Several: the register and its parts keep their own names, which are
     // one register, so that what a part reads is what the whole was given.
-    for (std::string_view member : family) {
+    for (std::string_view member : kFamilies[f]) {
       if (member.empty()) continue;
       const int k = FindVar(ctx.Vars, member);
       if (k >= 1) ctx.Vars.Vars[static_cast<size_t>(k - 1)].NewName = std::string(member);
