@@ -147,8 +147,14 @@ RegSet FamilyOfName(std::string_view word) {
 RegSet RegisterOf(std::string_view operand) { return FamilyOfName(TrimBoth(operand)); }
 
 RegSet RegistersIn(std::string_view operand) {
-  RegSet regs = 0;
   const size_t n = operand.size();
+  // Most operands that name a register are its name alone: one word of
+  // two or three letters, read as the loop below would read it.
+  if ((n == 2 || n == 3) && IsWordChar(operand[0]) && IsWordChar(operand[1]) &&
+      (n == 2 || IsWordChar(operand[2]))) {
+    return FamilyOfName(operand);
+  }
+  RegSet regs = 0;
   size_t i = 0;
   // Ends: every pass moves i past one word or one other character.
   while (i < n) {
