@@ -154,8 +154,19 @@ RegSet RegistersIn(std::string_view operand) {
       (n == 2 || IsWordChar(operand[2]))) {
     return FamilyOfName(operand);
   }
-  RegSet regs = 0;
+  // A size keyword names no register: memory operands are read from after
+  // it (a blank ends its last word, so the words after it stay as they
+  // are).
   size_t i = 0;
+  if (n > 9 && operand[n - 1] == ']') {
+    for (std::string_view size : {"dword ptr ", "byte ptr ", "word ptr "}) {
+      if (operand.starts_with(size)) {
+        i = size.size();
+        break;
+      }
+    }
+  }
+  RegSet regs = 0;
   // Ends: every pass moves i past one word or one other character.
   while (i < n) {
     if (!IsWordChar(operand[i])) {
