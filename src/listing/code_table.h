@@ -114,18 +114,26 @@ class CodeTable {
   // Gives the entry appended last a third operand (not empty).
   void SetThird(std::string_view text, int16_t var_hint);
 
-  // The entries and third operands as they stand, to be put back by
-  // Restore (the texts stay where they are).
+  // The operands of every entry (texts and hints) as they stand, to be put
+  // back by Restore (the texts stay where they are). Addresses and
+  // mnemonics are not kept: only operands change between the two. Each
+  // entry's take half the room of the entry, so that saving costs fewer
+  // pages of memory.
   struct Snapshot {
-    std::vector<TOpCode> Entries;
+    struct Operands {
+      const char* Op1;
+      const char* Op2;
+      uint32_t Size1;
+      uint32_t Size2;
+      int16_t VarHint[2];
+    };
+    std::vector<Operands> Entries;  // from index 1
     std::vector<TThirdOperand> Thirds;
   };
-  Snapshot Save() const { return Snapshot{entries_, thirds_}; }
-  // Only for a snapshot of this table with the same entries.
-  void Restore(const Snapshot& s) {
-    entries_ = s.Entries;
-    thirds_ = s.Thirds;
-  }
+  Snapshot Save() const;
+  // Only for a snapshot of this table with the same entries, addresses and
+  // mnemonics.
+  void Restore(const Snapshot& s);
 
   // Keeps only the entries at these positions (rising, each in
   // 1..CodeCount), in this order, with their third operands; the texts stay

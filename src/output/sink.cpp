@@ -25,14 +25,7 @@ bool Sink::WriteLine(size_t spaces, std::string_view line) {
 
 bool FdSink::WriteLine(size_t spaces, std::string_view line) {
   if (error_ != 0) return false;
-  // One size check and three plain copies instead of three appends.
-  const size_t at = buffer_.size();
-  buffer_.resize(at + spaces + line.size() + 2);
-  char* p = buffer_.data() + at;
-  std::memset(p, ' ', spaces);
-  if (!line.empty()) std::memcpy(p + spaces, line.data(), line.size());
-  p[spaces + line.size()] = '\r';
-  p[spaces + line.size() + 1] = '\n';
+  AppendLine(buffer_, spaces, line);
   if (buffer_.size() >= kBlock) return Flush();
   return true;
 }

@@ -3,6 +3,7 @@
 // sink for the tool's standard output.
 #pragma once
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,18 @@ class Sink {
   virtual int Error() const { return 0; }
 };
 
+// Appends `spaces` blanks, the line and CR LF to the text: one size check
+// and three plain copies instead of three appends.
+inline void AppendLine(std::string& text, size_t spaces, std::string_view line) {
+  const size_t at = text.size();
+  text.resize(at + spaces + line.size() + 2);
+  char* p = text.data() + at;
+  std::memset(p, ' ', spaces);
+  if (!line.empty()) std::memcpy(p + spaces, line.data(), line.size());
+  p[spaces + line.size()] = '\r';
+  p[spaces + line.size() + 1] = '\n';
+}
+
 class StringSink : public Sink {
  public:
   bool Write(std::string_view bytes) override {
@@ -27,7 +40,7 @@ class StringSink : public Sink {
     return true;
   }
   bool WriteLine(size_t spaces, std::string_view line) override {
-    text_.append(spaces, ' ').append(line).append("\r\n");
+    AppendLine(text_, spaces, line);
     return true;
   }
   const std::string& Text() const { return text_; }

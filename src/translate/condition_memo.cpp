@@ -6,6 +6,10 @@ void ConditionMemo::Reset(int entries, bool on) {
   on_ = on;
   slot_.assign(on ? static_cast<size_t>(entries) + 2 : 0, Slot{});
   kept_.clear();
+  // A slot keeps one reading at most: room for all of them, so that the
+  // readings are never moved as they come (only the room written is
+  // touched).
+  if (on) kept_.reserve(slot_.size());
   steps_ = 0;
   highest_ = -1;
   current_ = -1;

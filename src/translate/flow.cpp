@@ -147,9 +147,26 @@ RegSet FamilyOfName(std::string_view word) {
 RegSet RegisterOf(std::string_view operand) { return FamilyOfName(TrimBoth(operand)); }
 
 RegSet RegistersIn(std::string_view operand) {
-  RegSet regs = 0;
   const size_t n = operand.size();
+  // Most operands that name a register are its name alone: one word of
+  // two or three letters, read as the loop below would read it.
+  if ((n == 2 || n == 3) && IsWordChar(operand[0]) && IsWordChar(operand[1]) &&
+      (n == 2 || IsWordChar(operand[2]))) {
+    return FamilyOfName(operand);
+  }
+  // A size keyword names no register: memory operands are read from after
+  // it (a blank ends its last word, so the words after it stay as they
+  // are).
   size_t i = 0;
+  if (n > 9 && operand[n - 1] == ']') {
+    for (std::string_view size : {"dword ptr ", "byte ptr ", "word ptr "}) {
+      if (operand.starts_with(size)) {
+        i = size.size();
+        break;
+      }
+    }
+  }
+  RegSet regs = 0;
   // Ends: every pass moves i past one word or one other character.
   while (i < n) {
     if (!IsWordChar(operand[i])) {

@@ -109,6 +109,23 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
   Context::GotoLabels& g = ctx.Gotos;
   g.Print.assign(n, 0);
   g.Refused.assign(n, 0);
+  // Where no jump comes to an entry, no goto is printed: the first round is
+  // the last, and goes straight into the output, with no saved table and
+  // no buffer (as the rounds below would write it).
+  bool jumped_to = false;
+  // Ends: one pass over the entries, or at the first a jump comes to.
+  for (size_t i = 0; i < ctx.Facts->Incoming.size() && !jumped_to; ++i) {
+    jumped_to = ctx.Facts->Incoming[i] > 0;
+  }
+  if (!jumped_to) {
+    g.Wanted.assign(n, 0);
+    g.Shown.assign(n, 0);
+    g.Stood.clear();
+    g.Stands.clear();
+    ctx.Memo.Reset(code.CodeCount(), true);
+    Translate(ctx, body.First, body.Last);
+    return;
+  }
   const CodeTable::Snapshot entries = code.Save();
   const OutputState start = ctx.Output;
   const LabelTable labels = ctx.Labels;

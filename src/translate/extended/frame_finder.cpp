@@ -89,9 +89,9 @@ class FrameFinder {
     // call.)
     // Ends: one pass over the table.
     for (int i = 2; i <= n_; ++i) {
+      if (!Reached(i) || kind_[static_cast<size_t>(i)] != kBody || !AfterCall(i)) continue;
       const std::optional<int32_t> change = EspChange(code_.At(i));
-      if (Reached(i) && kind_[static_cast<size_t>(i)] == kBody && AfterCall(i) && change &&
-          *change < 0 && code_.At(i).OpCode == "lea") {
+      if (change && *change < 0 && code_.At(i).OpCode == "lea") {
         kind_[static_cast<size_t>(i)] = kStackSpace;
       }
     }
@@ -291,13 +291,15 @@ class FrameFinder {
         continue;
       }
       const TOpCode& e = code_.At(i);
-      const std::string_view ops[3] = {e.Op1, e.Op2, code_.Op3(i)};
-      for (int k = 0; k < 3; ++k) {
-        if (e.OpCode == "lea" || (k == 0 && e.OpCode == "mov")) continue;  // no read
+      // Most entries address no slot, and a lea reads none.
+      for (int k = 0; stack_.HasSlot(i) && e.OpCode != "lea" && k < 3; ++k) {
+        if (k == 0 && e.OpCode == "mov") continue;  // no read
         std::optional<int32_t> place = Slot(i, k);
         // The widest operand, ten bytes, first: most slots lie far from
         // every saved register's.
-        if (place && Overlaps(*place, 10)) ReadsAt(*place, OperandSize(ops[k]));
+        if (place && Overlaps(*place, 10)) {
+          ReadsAt(*place, OperandSize(k == 0 ? e.Op1 : k == 1 ? e.Op2 : code_.Op3(i)));
+        }
       }
       if (e.OpCode == "pop") ReadsAt(stack_.Esp(i), 4);
       if (e.OpCode == "leave" && stack_.Ebp(i)) {
