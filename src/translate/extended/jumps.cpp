@@ -2,10 +2,12 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "listing/format.h"
 #include "listing/number.h"
 #include "translate/filler.h"
+#include "translate/flow.h"
 
 namespace asm2pas {
 
@@ -213,6 +215,44 @@ void TidyJumps(PassContext& ctx) {
   // Where an address names several entries, Thread may have left targets
   // TargetOf would not give.
   if (!code.Ascending()) target = FindJumpTargets(code);
+}
+
+void LoadsBeforeCompares(PassContext& ctx) {
+  CodeTable& code = ctx.Code;
+  const std::vector<int>& target = JumpTargetsOf(ctx);
+  const int n = code.CodeCount();
+  std::vector<int> incoming(static_cast<size_t>(n) + 2, 0);
+  // Ends: one pass over the table.
+  for (int i = 1; i <= n; ++i) {
+    const int t = target[static_cast<size_t>(i)];
+    if (t >= 1 && t <= n) ++incoming[static_cast<size_t>(t)];
+  }
+  // cmp or test, a mov of a register the comparison does not read, then a
+  // conditional jump, with no jump to the mov or the conditional jump: the
+  // mov keeps the flags, so the two run in the other order as well, and the
+  // comparison comes next to its jump. The addresses stay in place, so a
+  // jump to the comparison now runs the mov first, as it ran it after.
+  // Ends: one pass over the table; a swapped pair is passed over.
+  for (int i = 1; i + 2 <= n; ++i) {
+    const TOpCode& cmp = code.At(i);
+    const TOpCode& mov = code.At(i + 1);
+    if ((cmp.OpCode != "cmp" && cmp.OpCode != "test") || mov.OpCode != "mov") continue;
+    const std::string_view jump = code.At(i + 2).OpCode;
+    if (!IsJump(jump) || jump == "jmp") continue;
+    if (incoming[static_cast<size_t>(i) + 1] != 0 || incoming[static_cast<size_t>(i) + 2] != 0) continue;
+    if (!code.Op3(i).empty() || !code.Op3(i + 1).empty()) continue;
+    const RegSet dest = RegisterOf(mov.Op1);
+    // A register other than esp and ebp, which name the frame.
+    if (dest == 0 || mov.Op1 == "esp" || mov.Op1 == "ebp") continue;
+    if ((RegistersIn(cmp.Op1) | RegistersIn(cmp.Op2)) & dest) continue;
+    TOpCode& first = code.Mutable(i);
+    TOpCode& second = code.Mutable(i + 1);
+    std::swap(first.OpCode, second.OpCode);
+    std::swap(first.Op1, second.Op1);
+    std::swap(first.Op2, second.Op2);
+    std::swap(first.VarHint, second.VarHint);
+    ++i;
+  }
 }
 
 }  // namespace asm2pas

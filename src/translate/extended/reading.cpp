@@ -87,7 +87,8 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"DoLea", DoLea, Sees::kNamed, {"lea"}},
 };
 
-constexpr Pass kExtendedPasses[] = {TidyJumps, NameRegistersInside, KeepRegistersWhole};
+constexpr Pass kExtendedPasses[] = {TidyJumps, LoadsBeforeCompares, NameRegistersInside,
+                                    KeepRegistersWhole};
 
 }  // namespace
 
