@@ -196,20 +196,13 @@ std::optional<IfPlan> PlanIfByFormula(Context& ctx, const TLoopState& state, int
   const CodeTable& code = ctx.Code;
   const std::vector<TIF>& conds = ctx.Conds;
   const int a = state.Index;
-  std::vector<int> starts, jump_to;
-  for (int k = 0, at = a; k < collected; at += conds[static_cast<size_t>(k)].Count, ++k) {
-    starts.push_back(at);
-    jump_to.push_back(code.FindAddr(conds[static_cast<size_t>(k)].Target));
-  }
+  const RoutineFacts& facts = *ctx.Facts;
+  ConditionChain chain(code, conds, a, collected);
   // Ends: count falls by one each pass, down to 1.
   for (int count = collected; count >= 1; --count) {
-    starts.resize(static_cast<size_t>(count));
-    jump_to.resize(static_cast<size_t>(count));
-    const int after = starts.back() + conds[static_cast<size_t>(count) - 1].Count;
     Formula f;
-    int on_true = 0, on_false = 0;
-    const RoutineFacts& facts = *ctx.Facts;
-    if (!Reduce(starts, jump_to, after, f, on_true, on_false, &facts)) continue;
+    int on_true = 0, on_false = 0, after = 0;
+    if (!chain.ReduceFirst(conds, count, facts, f, on_true, on_false, after)) continue;
     int skip = on_false;
     if (facts.SamePlace(on_false, after)) {
       Negate(f);  // the then part runs where the conditions do not lead
@@ -219,7 +212,7 @@ std::optional<IfPlan> PlanIfByFormula(Context& ctx, const TLoopState& state, int
     }
     // The place is compared where its jmps lead; the statement ends, or
     // its else part starts, where the conditions' own jumps go.
-    for (int to : jump_to) {
+    for (int to : chain.JumpTo) {
       if (to >= 1 && facts.SamePlace(to, skip)) {
         skip = to;
         break;

@@ -134,22 +134,15 @@ std::optional<LoopPlan> PlanWhileByFormula(Context& ctx, const TLoopState& state
   const std::vector<TIF>& conds = ctx.Conds;
   const RoutineFacts& facts = *ctx.Facts;
   const int a = state.Index;
-  std::vector<int> starts, jump_to;
-  for (int n = 0, at = k; n < collected; at += conds[static_cast<size_t>(n)].Count, ++n) {
-    starts.push_back(at);
-    jump_to.push_back(code.FindAddr(conds[static_cast<size_t>(n)].Target));
-  }
+  ConditionChain chain(code, conds, k, collected);
   auto top = [&](int entry) {
     return entry >= 1 && GoesToLoopTop(code, a, k, code.At(entry).Address);
   };
   // Ends: count falls by one each pass, down to 1.
   for (int count = collected; count >= 1; --count) {
-    starts.resize(static_cast<size_t>(count));
-    jump_to.resize(static_cast<size_t>(count));
-    const int after = starts.back() + conds[static_cast<size_t>(count) - 1].Count;
     Formula f;
-    int on_true = 0, on_false = 0;
-    if (!Reduce(starts, jump_to, after, f, on_true, on_false, &facts)) continue;
+    int on_true = 0, on_false = 0, after = 0;
+    if (!chain.ReduceFirst(conds, count, facts, f, on_true, on_false, after)) continue;
     if (top(on_false) && facts.SamePlace(on_true, after)) {
       Negate(f);  // the loop goes on where the conditions do not lead
     } else if (!(top(on_true) && facts.SamePlace(on_false, after))) {

@@ -162,4 +162,22 @@ std::vector<Piece> Pieces(const Formula& f) {
   return pieces;
 }
 
+ConditionChain::ConditionChain(const CodeTable& code, const std::vector<TIF>& conds, int first,
+                               int collected) {
+  // Ends: one step per collected condition.
+  for (int k = 0, at = first; k < collected; at += conds[static_cast<size_t>(k)].Count, ++k) {
+    Starts.push_back(at);
+    JumpTo.push_back(code.FindAddr(conds[static_cast<size_t>(k)].Target));
+  }
+}
+
+bool ConditionChain::ReduceFirst(const std::vector<TIF>& conds, int count,
+                                 const RoutineFacts& facts, Formula& f, int& on_true,
+                                 int& on_false, int& after) {
+  Starts.resize(static_cast<size_t>(count));
+  JumpTo.resize(static_cast<size_t>(count));
+  after = Starts.back() + conds[static_cast<size_t>(count) - 1].Count;
+  return Reduce(Starts, JumpTo, after, f, on_true, on_false, &facts);
+}
+
 }  // namespace asm2pas

@@ -35,6 +35,17 @@ struct Formula {
 bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int after,
             Formula& f, int& on_true, int& on_false, const RoutineFacts* facts = nullptr);
 
+// Collected conditions standing one after another from an entry, as Reduce
+// reads them: where each begins and the entry its jump goes to.
+struct ConditionChain {
+  std::vector<int> Starts, JumpTo;
+  ConditionChain(const CodeTable& code, const std::vector<TIF>& conds, int first, int collected);
+  // Reduce over the first `count` conditions (the chain keeps only those);
+  // `after` is the entry after them.
+  bool ReduceFirst(const std::vector<TIF>& conds, int count, const RoutineFacts& facts,
+                   Formula& f, int& on_true, int& on_false, int& after);
+};
+
 // The same formula, negated (by De Morgan's laws down to the leaves).
 void Negate(Formula& f);
 

@@ -147,6 +147,21 @@ void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int
   targets = std::move(moved);
 }
 
+namespace {
+
+// How many jumps go to each entry, by position (the one past the last
+// too), from the targets of the table's n entries.
+void CountIncoming(const std::vector<int>& target, int n, std::vector<int>& incoming) {
+  incoming.assign(static_cast<size_t>(n) + 2, 0);
+  // Ends: one pass over the table.
+  for (int i = 1; i <= n; ++i) {
+    const int t = target[static_cast<size_t>(i)];
+    if (t >= 1 && t <= n + 1) ++incoming[static_cast<size_t>(t)];
+  }
+}
+
+}  // namespace
+
 void TidyJumps(PassContext& ctx) {
   CodeTable& code = ctx.Code;
   std::vector<int>& target = JumpTargetsOf(ctx);
@@ -161,11 +176,7 @@ void TidyJumps(PassContext& ctx) {
     if (round > 0 && !code.Ascending()) target = FindJumpTargets(code);
     bool changed = Thread(code, target);
     drop.assign(static_cast<size_t>(n) + 2, 0);
-    incoming.assign(static_cast<size_t>(n) + 2, 0);
-    for (int i = 1; i <= n; ++i) {
-      const int t = target[static_cast<size_t>(i)];
-      if (t >= 1) ++incoming[static_cast<size_t>(t)];
-    }
+    CountIncoming(target, n, incoming);
     bool dropped = false;
     // Ends: one pass over the table.
     for (int i = 1; i <= n; ++i) {
@@ -221,12 +232,8 @@ void LoadsBeforeCompares(PassContext& ctx) {
   CodeTable& code = ctx.Code;
   const std::vector<int>& target = JumpTargetsOf(ctx);
   const int n = code.CodeCount();
-  std::vector<int> incoming(static_cast<size_t>(n) + 2, 0);
-  // Ends: one pass over the table.
-  for (int i = 1; i <= n; ++i) {
-    const int t = target[static_cast<size_t>(i)];
-    if (t >= 1 && t <= n) ++incoming[static_cast<size_t>(t)];
-  }
+  std::vector<int> incoming;
+  CountIncoming(target, n, incoming);
   // cmp or test, a mov of a register the comparison does not read, then a
   // conditional jump, with no jump to the mov or the conditional jump: the
   // mov keeps the flags, so the two run in the other order as well, and the
