@@ -404,6 +404,21 @@ bool ReadCleanup(const Context& ctx, const TLoopState& state, uint32_t depth, Si
   return true;
 }
 
+// The register gcc's thunk for position-independent code loads with its
+// return address (__x86.get_pc_thunk.bx loads ebx), or empty when the call
+// calls no such thunk.
+std::string_view PcThunkRegister(std::string_view target) {
+  static constexpr std::string_view kPrefixes[] = {"__x86.get_pc_thunk.", "__i686.get_pc_thunk."};
+  static constexpr std::string_view kRegisters[] = {"ax", "bx", "cx", "dx", "si", "di", "bp"};
+  for (std::string_view prefix : kPrefixes) {
+    if (!target.starts_with(prefix)) continue;
+    for (std::string_view reg : kRegisters) {
+      if (target.substr(prefix.size()) == reg) return reg;
+    }
+  }
+  return {};
+}
+
 // Reads the site from the loop's entry to its call; false when its
 // statements could not say exactly what it does.
 bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues& values,
@@ -432,7 +447,7 @@ bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues&
     }
   }
   const TOpCode& c = code.At(call);
-  if (c.Op1.empty() || !c.Op2.empty()) return false;
+  if (c.Op1.empty() || !c.Op2.empty() || !PcThunkRegister(c.Op1).empty()) return false;
   site.Target = CallTarget(ctx.Vars, c.Op1, values.Depth > 0);
   if (site.Target.empty()) return false;
   if (!ReadCleanup(ctx, state, values.Depth, site)) return false;
@@ -454,6 +469,18 @@ bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues&
 }
 
 }  // namespace
+
+void RecognizePcThunk(Context& ctx, TLoopState& state) {
+  const TOpCode& call = ctx.Code.At(state.Index);
+  const std::string_view reg = PcThunkRegister(call.Op1);
+  if (reg.empty() || !call.Op2.empty()) return;
+  // The return address: a direct call takes five bytes. (The add after it
+  // stays a statement of its own: in an object file its number is one the
+  // linker fills in.)
+  const std::string full = "e" + std::string(reg);
+  Emit(ctx.Output, {VarName(ctx.Vars, full), ":=", Hex(call.Address + 5), ";"});
+  Claim(ctx, state, state.Index + 1);
+}
 
 void RecognizeCallStatement(Context& ctx, TLoopState& state) {
   const int call = FindCall(ctx.Code, state);

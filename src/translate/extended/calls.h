@@ -12,4 +12,9 @@ namespace asm2pas {
 // load pushed after it) and a call.
 void RecognizeCallStatement(Context& ctx, TLoopState& state);
 
+// Offered a call: gcc's thunk that loads a register with the address after
+// the call, for position-independent code (it changes nothing else), as
+// the load it is.
+void RecognizePcThunk(Context& ctx, TLoopState& state);
+
 }  // namespace asm2pas

@@ -62,6 +62,7 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"seta", "setbe", "setz", "setnz"}},
     {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"cmove", "cmovne", "cmovz", "cmovnz"}},
     {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"cmovl", "cmovle", "cmovg", "cmovge"}},
+    {"RecognizePcThunk", RecognizePcThunk, Sees::kListed, {"call"}},
     {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"call", "push", "sub"}},
     {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"mov", "lea"}},
     {"RecognizeDivide", RecognizeDivide, Sees::kListed, {"cdq", "xor", "mov"}},
