@@ -3,7 +3,8 @@ extended reading turns into statements: lea, shifts and rotations, neg,
 movzx and movsx, division and wide multiplication, setcc after a
 comparison or after logic and arithmetic, conditional moves, and calls with
 pushed arguments
-(cleaned up by add esp, also after loads, or by pops).
+(cleaned up by add esp, also after loads, or by pops, or later with the next
+call's, as gcc defers them).
 
 A routine takes a, b, c in eax, edx, ecx (as Free Pascal and gcc's
 -mregparm=3 pass them) and returns eax. It keeps ebx, esi and edi (set to 0
@@ -54,6 +55,7 @@ def callee_declarations():
 class Generator:
     def __init__(self, rng):
         self.rng = rng
+        self.pending = 0  # bytes of arguments a clean-up was deferred for
 
     def imm(self):
         return self.rng.choice([0, 1, 2, 5, 31, 127, 255, 0x7fffffff, 0x80000000, 0xffffffff,
@@ -148,6 +150,12 @@ class Generator:
         extra = rng.choice([0, 0, 0, 4])
         out.append("call %s" % name)
         size = pad + 4 * CALLEES[name][0] + extra
+        if not extra and rng.random() < 0.25:
+            # The clean-up deferred past the next call, or to the end.
+            self.pending += size
+            return out + ["mov ecx, %d" % rng.randrange(9), "xor edx, edx"]
+        size += self.pending
+        self.pending = 0
         if not extra and size in (4, 8) and rng.random() < 0.4:
             # The clean-up by pops into registers nothing reads after.
             out += ["pop %s" % r for r in ["ecx", "edx"][:size // 4]]
@@ -172,6 +180,8 @@ class Generator:
             piece = self.arithmetic if r < 0.55 else self.division if r < 0.65 else \
                 self.setcc if r < 0.85 else self.call
             body += piece()
+        if self.pending:
+            body.append("add esp, %d" % self.pending)
         if rng.random() < 0.5:
             body += ["add eax, %s" % r for r in ["ebx", "ecx", "edx", "esi", "edi"] + DWORDS]
         return body

@@ -310,6 +310,7 @@ struct Site {
   std::string_view Dest;  // where the result is stored, or empty
   bool ResultInEax = false;
   uint32_t Beyond = 0;  // what the clean-up takes beyond the site's pushes
+  uint32_t Left = 0;    // what it leaves of them on the stack
   // Statements between the call and its clean-up, said after the call.
   int AfterFrom = 0;
   int AfterTo = -1;
@@ -358,9 +359,10 @@ bool GoesNowhere(const Context& ctx, int call) {
 // padded: an add to esp, or pops into eax, ecx and edx that nothing reads,
 // maybe after plain statements that leave esp and what it addresses alone
 // (said after the call). A clean-up that takes more than the site pushed
-// leaves the rest as a statement of its own; one without pushes is taken
-// whole; none is needed where the call goes on nowhere. False when there
-// is none that fits.
+// says the rest as a statement of its own, and so does one that takes less
+// or none at all (what it leaves on the stack); one without pushes is
+// taken whole; none is needed where the call goes on nowhere. False when
+// there is none that fits.
 bool ReadCleanup(const Context& ctx, const TLoopState& state, uint32_t depth, Site& site) {
   const CodeTable& code = ctx.Code;
   site.Last = site.Call;
@@ -394,12 +396,21 @@ bool ReadCleanup(const Context& ctx, const TLoopState& state, uint32_t depth, Si
     if (taken > 0) cleanup = taken;
     --k;
   }
-  if (!cleanup || *cleanup < depth) {
+  if (!cleanup) {
     site.AfterTo = site.Call;
-    return depth == 0 || (!cleanup && whole && GoesNowhere(ctx, site.Call));
+    if (depth == 0 || (whole && GoesNowhere(ctx, site.Call))) return true;
+    // gcc defers a clean-up past later calls: the arguments stay on the
+    // stack until a later clean-up takes them with that call's. Each
+    // call's arguments are the pushes since the call before (gcc computes
+    // a call that gives an argument before it pushes any).
+    site.Left = whole ? depth : 0;
+    return whole;
   }
+  if (*cleanup < depth && !whole) return false;
   if (popped != 0 && ReadAfter(ctx, k + 1, popped, false) != 0) return false;
-  site.Beyond = depth > 0 ? *cleanup - depth : 0;
+  // A clean-up that takes part of them leaves the rest to a later one.
+  site.Left = *cleanup < depth ? depth - *cleanup : 0;
+  site.Beyond = depth > 0 && *cleanup > depth ? *cleanup - depth : 0;
   site.Last = k;
   return true;
 }
@@ -456,7 +467,7 @@ bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues&
   const TOpCode& store = code.At(site.Last + 1);
   const OperandForm stored = Classify(store.Op1).Form;
   // A store into memory that esp addresses is said after the clean-up.
-  const bool moved = site.Beyond != 0 && (RegistersIn(store.Op1) & kEsp) != 0;
+  const bool moved = (site.Beyond != 0 || site.Left != 0) && (RegistersIn(store.Op1) & kEsp) != 0;
   if (!moved && site.AfterTo < site.AfterFrom && store.OpCode == "mov" && store.Op2 == "eax" &&
       stored != OperandForm::kNone && stored != OperandForm::kImmediate &&
       ReadAfter(ctx, site.Last + 2, kEax) == 0) {
@@ -477,7 +488,8 @@ void RecognizePcThunk(Context& ctx, TLoopState& state) {
   // The return address: a direct call takes five bytes. (The add after it
   // stays a statement of its own: in an object file its number is one the
   // linker fills in.)
-  const std::string full = "e" + std::string(reg);
+  std::string full(1, 'e');
+  full += reg;
   Emit(ctx.Output, {VarName(ctx.Vars, full), ":=", Hex(call.Address + 5), ";"});
   Claim(ctx, state, state.Index + 1);
 }
@@ -528,6 +540,7 @@ void RecognizeCallStatement(Context& ctx, TLoopState& state) {
   // Ends: one pass over the statements between the call and its clean-up.
   for (int k = site.AfterFrom; k <= site.AfterTo; ++k) Translate(ctx, k, k);
   if (site.Beyond > 0) Emit(ctx.Output, {"esp:=esp+", Hex(site.Beyond), ";"});
+  if (site.Left > 0) Emit(ctx.Output, {"esp:=esp-", Hex(site.Left), ";"});
   Claim(ctx, state, site.Last + 1);
 }
 
