@@ -15,6 +15,7 @@
 #include "listing_writer.h"
 #include "objdump_input.h"
 #include "relocations.h"
+#include "call_names.h"
 #include "routine_starts.h"
 #include "text.h"
 #include "parallel.h"
@@ -294,6 +295,7 @@ int main(int argc, char** argv) {
     return Fail(where + ": " + bad.Message);
   }
   FindRoutineStarts(input);
+  NameCallTargets(input);
   int rc = Run(options, input);
   // What main holds is freed by the system at once; freeing it piece by
   // piece takes long on a large program.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <deque>
 #include <memory>
 #include <span>
 #include <string>
@@ -184,6 +185,9 @@ struct ObjdumpInput {
   bool Coff = false;            // a PE or COFF file
   std::vector<uint64_t> Entries;  // entry points (objdump -f), one per file
   std::vector<Export> Exports;    // a PE file's export table (objdump -p)
+  // Instruction texts made anew (call targets named), which instructions'
+  // Text views point into.
+  std::deque<std::string> OwnedTexts;
 };
 
 struct InputError {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "listing/format.h"
 #include "output/writer.h"
 #include "translate/extended/claims.h"
 #include "translate/extended/expressions.h"
@@ -490,7 +491,8 @@ void RecognizePcThunk(Context& ctx, TLoopState& state) {
   // linker fills in.)
   std::string full(1, 'e');
   full += reg;
-  Emit(ctx.Output, {VarName(ctx.Vars, full), ":=", Hex(call.Address + 5), ";"});
+  const std::string address = format::Hex8(call.Address + 5);
+  Emit(ctx.Output, {VarName(ctx.Vars, full), ":=$", address, ";"});
   Claim(ctx, state, state.Index + 1);
 }
 

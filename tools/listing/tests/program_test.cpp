@@ -2,6 +2,7 @@
 // -f and -p headers, PE relocations, and the texts of --pas made safe.
 #include <gtest/gtest.h>
 
+#include "call_names.h"
 #include "html.h"
 #include "listing_writer.h"
 #include "objdump_input.h"
@@ -59,6 +60,32 @@ TEST(RoutineStarts, EvidenceAndChecksAgainstSplitting) {
       "1032 c3|ret",
   });
   EXPECT_EQ(Starts(text), "1000 entry\n1010 sub_00001010\n1020 sub_00001020\n");
+}
+
+TEST(CallNames, CallsNameTheRoutineFoundAtTheirTarget) {
+  std::string text = Stripped("start address 0x00001000\n", {
+      "1000 e8 0b 00 00 00|call 0x1010",
+      "1005 e8 16 00 00 00|call 1020 <free@plt+0x20>",
+      "100a c3|ret",
+      "1010 8b 1c 24|mov ebx,DWORD PTR [esp]",  // loads its return address
+      "1013 c3|ret",
+      "1020 55|push ebp",
+      "1021 e8 ea ff ff ff|call 1010 <free@plt+0x10>",
+      "1026 5d|pop ebp",
+      "1027 c3|ret",
+  });
+  ObjdumpInput input;
+  InputError error;
+  ASSERT_TRUE(ReadObjdump(text, input, error)) << error.Message;
+  FindRoutineStarts(input);
+  NameCallTargets(input);
+  std::string calls;
+  for (const Routine& r : input.Routines) {
+    std::string listing = ConvertRoutine(r, {}).Text;
+    for (size_t at = listing.find("call "); at != std::string::npos; at = listing.find("call ", at + 1))
+      calls += listing.substr(at, listing.find('\r', at) - at) + "\n";
+  }
+  EXPECT_EQ(calls, "call __x86.get_pc_thunk.bx\ncall sub_00001020\ncall __x86.get_pc_thunk.bx\n");
 }
 
 TEST(RoutineStarts, NamedRoutinesSplitOnlyAtCalledAddressesAfterATransfer) {
