@@ -51,6 +51,7 @@ struct Item {
   bool OutOfStep : 1;  // decoded from zero bytes and a routine's first bytes
   bool Fact : 1;       // the entry point or an exported routine
   bool NoReturn : 1;   // a direct call of a routine that does not come back
+  bool Boundary : 1;   // begins as a routine does, after the end of one
   bool Start : 1;      // the result
 };
 
@@ -120,6 +121,18 @@ void Classify(Item& item) {
   }
 }
 
+// A header that names a place relative to a symbol elsewhere
+// ("_obstack_begin@@Base-0xfb30"), as objdump writes it where a stripped
+// section does not begin at a symbol: it names no routine.
+bool NamesPlace(std::string_view name) {
+  size_t at = name.rfind("0x");
+  if (at == std::string_view::npos || at < 2 || (name[at - 1] != '+' && name[at - 1] != '-') ||
+      at + 2 == name.size())
+    return false;
+  std::string_view digits = name.substr(at + 2);
+  return std::all_of(digits.begin(), digits.end(), IsHexDigit);
+}
+
 // What the pass that groups the items notices on its way.
 struct GatherNotes {
   bool Sorted = true;          // the addresses never fall
@@ -147,7 +160,7 @@ Items Gather(ObjdumpInput& input, std::unique_ptr<Item[]>& room, GatherNotes& no
       item.Ins = &routine.Instructions[i - first[r]];
       item.Address = static_cast<uint32_t>(item.Ins->Address);
       item.Header = i == first[r];
-      item.Named = item.Header && !routine.Unnamed;
+      item.Named = item.Header && !routine.Unnamed && !NamesPlace(routine.Name);
       Classify(item);
     }
   });
@@ -391,12 +404,48 @@ bool JumpsThroughRegister(const Item& item) {
   return !ops.empty() && ops.find_first_of(" :[") == std::string_view::npos;
 }
 
-bool IsKnownStart(const Item& item) { return item.Named || item.Called || item.Fact; }
-
 // Bytes objdump could not decode: data, not a routine.
 bool IsBad(const Item& item) {
   std::string_view m = MnemonicAndOperands(item.Ins->Text).first;
   return m == "(bad)" || m == ".byte" || m == ".word";
+}
+
+bool IsKnownStart(const Item& item) { return item.Named || item.Called || item.Fact; }
+
+// Marks the code that begins as a routine does at an aligned address,
+// after filler that follows a ret, a jmp or a call that does not come back:
+// how gcc lays out one routine after another, also those only a pointer
+// reaches.
+void MarkBoundaries(Items items) {
+  bool ended = false;   // the run of code before ends a routine
+  bool filler = false;  // ... and filler follows it
+  // Ends: one pass per item.
+  for (size_t i = 0; i < items.size(); ++i) {
+    Item& it = items[i];
+    if (i > 0 && it.Group != items[i - 1].Group) ended = filler = false;
+    if (it.Data) continue;
+    if (ended && it.Filler) {
+      filler = true;
+      continue;
+    }
+    it.Boundary = ended && filler && it.Address % 16 == 0 && !IsBad(it) && IsPrologue(items, i);
+    ended = it.NoReturn || it.Kind == Flow::Ret || it.Kind == Flow::Stop || it.Kind == Flow::Jump ||
+            it.Kind == Flow::Table || it.Kind == Flow::Indirect;
+    filler = false;
+  }
+}
+
+// Whether the input names few of the routines that calls reach, as a
+// stripped program that names only its exported routines: then code after
+// a named routine may be a routine of its own.
+bool FewNames(Items items) {
+  size_t called = 0, named = 0;
+  // Ends: one pass per item.
+  for (const Item& it : items) {
+    called += it.Called;
+    named += it.Called && it.Named;
+  }
+  return named * 2 < called;
 }
 
 // For instruction i, the address of the next one in its run of code that
@@ -424,12 +473,13 @@ class NextKnownStart {
 
 // The walk that decides. A routine the input names is split only at a
 // called, exported or entry address that follows a transfer of control and
-// lies beyond every forward jump of the routine. Unnamed code starts a
+// lies beyond every forward jump of the routine, or, where the input names
+// few routines (`few_names`), at a boundary beyond them. Unnamed code starts a
 // routine at every such address, and after a transfer of control beyond the
 // forward jumps where a prologue begins, or where filler or alignment shows
 // a compiler's routine boundary and the routine before has no jump whose
 // targets are unknown. The starts, in order, go to `starts`.
-void DecideStarts(Items items, std::vector<size_t>& starts) {
+void DecideStarts(Items items, bool few_names, std::vector<size_t>& starts) {
   NextKnownStart next_known(items);
   uint64_t reach = 0;      // the furthest forward jump of the current routine
   bool after_transfer = false;
@@ -449,14 +499,15 @@ void DecideStarts(Items items, std::vector<size_t>& starts) {
       named = it.Named;
       it.Start = true;
     } else if (named) {
-      it.Start = fact && after_transfer && beyond;
+      it.Start = (fact && after_transfer && beyond) || (few_names && it.Boundary && beyond);
     } else {
       // Code right after a jmp that is neither aligned nor a prologue is
       // more often dead code a compiler left than a routine.
       it.Start = fact || (after_transfer && beyond && !it.Filler && !IsBad(it) &&
                           (IsPrologue(items, i) || (!blind && (after_filler || it.Address % 16 == 0))));
       // After a call of a routine that does not come back.
-      if (!it.Start && after_noreturn && beyond && !it.Filler && !IsBad(it) && IsPrologue(items, i))
+      if (!it.Start && ((after_noreturn && !it.Filler && !IsBad(it) && IsPrologue(items, i)) || it.Boundary) &&
+          beyond)
         it.Start = true;
       if (!it.Start && (after_transfer || hidden_filler) && !blind && beyond && it.OutOfStep) it.Start = true;
     }
@@ -483,7 +534,7 @@ void DecideStarts(Items items, std::vector<size_t>& starts) {
 
 std::string NameFor(const Item& item, const Routine& origin,
                     const std::unordered_map<uint64_t, std::string>& facts, uint64_t address) {
-  if (item.Named) return origin.Name;
+  if (item.Header && !origin.Unnamed) return origin.Name;
   auto fact = facts.find(address);
   if (fact != facts.end()) return fact->second;
   return "sub_" + Hex8(address);
@@ -572,11 +623,12 @@ FinderCounts FindRoutineStarts(ObjdumpInput& input) {
   if (index.Repeats()) return counts;  // addresses cannot be told apart
   counts.DataLines = ReadTables(items, index, notes.Tables);
   MarkCalls(items, index);
+  MarkBoundaries(items);
   // Ends: one pass per fact.
   for (const auto& [address, name] : facts)
     if (std::optional<size_t> at = index.At(address)) items[*at].Fact = true;
   std::vector<size_t> starts;
-  DecideStarts(items, starts);
+  DecideStarts(items, FewNames(items), starts);
   size_t before = input.Routines.size();
   input.Routines = Rebuild(input, items, starts, facts);
   counts.Found = input.Routines.size() - before;
