@@ -121,15 +121,14 @@ void Classify(Item& item) {
   }
 }
 
-// A header that names a place relative to a symbol elsewhere
-// ("_obstack_begin@@Base-0xfb30"), as objdump writes it where a stripped
-// section does not begin at a symbol: it names no routine.
+// A header that names a place before a symbol ("_obstack_begin@@Base-0xfb30"),
+// as objdump writes it where a stripped section does not begin at a symbol:
+// it names no routine. A place after one (".text+0x1420") is where the
+// disassembly was asked to start, a routine's start.
 bool NamesPlace(std::string_view name) {
-  size_t at = name.rfind("0x");
-  if (at == std::string_view::npos || at < 2 || (name[at - 1] != '+' && name[at - 1] != '-') ||
-      at + 2 == name.size())
-    return false;
-  std::string_view digits = name.substr(at + 2);
+  size_t at = name.rfind("-0x");
+  if (at == std::string_view::npos || at == 0 || at + 3 == name.size()) return false;
+  std::string_view digits = name.substr(at + 3);
   return std::all_of(digits.begin(), digits.end(), IsHexDigit);
 }
 
