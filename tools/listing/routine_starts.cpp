@@ -373,11 +373,25 @@ bool IsPicBase(const Item& call, const Item& add) {
   return m == "add" && ops.size() > 6 && ops[3] == ',' && StartsWith(ops.substr(4), "0x");
 }
 
-// "mov edx,DWORD PTR [esp+0x4]": a routine without a frame reads its first
-// argument.
+// "mov edx,DWORD PTR [esp+0x4]", "movzx eax,BYTE PTR [esp+0x4]": a
+// routine without a frame reads its first argument.
 bool ReadsFirstArgument(const Item& item) {
   auto [m, ops] = MnemonicAndOperands(item.Ins->Text);
-  return m == "mov" && ops.size() > 4 && ops.substr(3) == ",DWORD PTR [esp+0x4]";
+  return (m == "mov" || m == "movzx" || m == "movsx") && ops.size() > 4 && ops[3] == ',' &&
+         ops.ends_with(" PTR [esp+0x4]");
+}
+
+// "mov ebp,eax", "xor eax,eax", "mov eax,0x1": sets a register from
+// registers or a constant, as gcc puts between the pushes of a prologue.
+bool SetsRegister(const Item& item) {
+  auto [m, ops] = MnemonicAndOperands(item.Ins->Text);
+  return (m == "mov" || m == "xor") && ops.size() > 4 && ops[3] == ',' && !StartsWith(ops, "esp") &&
+         FindChar(ops, '[') == std::string_view::npos;
+}
+
+// "lea ecx,[esp+0x4]; and esp,0xfffffff0": main aligns its stack.
+bool AlignsStack(const Item& lea, const Item& next) {
+  return OperandsAre(lea, "lea", "ecx,[esp+0x4]") && OperandsAre(next, "and", "esp,0xfffffff0");
 }
 
 // How compiled routines begin: push ebp; mov ebp,esp, space for locals, or
@@ -387,11 +401,18 @@ bool IsPrologue(Items items, size_t i) {
   if (i + 1 < items.size() && items[i + 1].Group == a.Group && IsPicBase(a, items[i + 1])) return true;
   if (a.Address % 16 == 0 && ReadsFirstArgument(a)) return true;
   if (MakesFrame(a) && !OperandsAre(a, "mov", "")) return true;
-  if (!IsSavedRegisterPush(a) || i + 1 >= items.size() || items[i + 1].Group != a.Group) return false;
+  if (i + 1 >= items.size() || items[i + 1].Group != a.Group) return false;
+  if (AlignsStack(a, items[i + 1])) return true;
+  if (!IsSavedRegisterPush(a)) return false;
   // At an aligned address, "push ebx; call" loads the address of the
   // program's data (position-independent code).
-  return IsSavedRegisterPush(items[i + 1]) || MakesFrame(items[i + 1]) ||
-         (a.Address % 16 == 0 && items[i + 1].Kind == Flow::Call);
+  auto continues = [&](const Item& next) {
+    return IsSavedRegisterPush(next) || MakesFrame(next) || (a.Address % 16 == 0 && next.Kind == Flow::Call);
+  };
+  if (continues(items[i + 1])) return true;
+  // One register set between: "push ebp; mov ebp,eax; push edi".
+  return SetsRegister(items[i + 1]) && i + 2 < items.size() && items[i + 2].Group == a.Group &&
+         continues(items[i + 2]);
 }
 
 // "jmp eax": a switch whose table lies outside the code, most often. A jump
