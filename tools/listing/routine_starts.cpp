@@ -51,7 +51,6 @@ struct Item {
   bool OutOfStep : 1;  // decoded from zero bytes and a routine's first bytes
   bool Fact : 1;       // the entry point or an exported routine
   bool NoReturn : 1;   // a direct call of a routine that does not come back
-  bool Boundary : 1;   // begins as a routine does, after the end of one
   bool Start : 1;      // the result
 };
 
@@ -424,48 +423,25 @@ bool JumpsThroughRegister(const Item& item) {
   return !ops.empty() && ops.find_first_of(" :[") == std::string_view::npos;
 }
 
+bool IsKnownStart(const Item& item) { return item.Named || item.Called || item.Fact; }
+
 // Bytes objdump could not decode: data, not a routine.
 bool IsBad(const Item& item) {
   std::string_view m = MnemonicAndOperands(item.Ins->Text).first;
   return m == "(bad)" || m == ".byte" || m == ".word";
 }
 
-bool IsKnownStart(const Item& item) { return item.Named || item.Called || item.Fact; }
-
-// Marks the code that begins as a routine does at an aligned address,
-// after filler that follows a ret, a jmp or a call that does not come back:
-// how gcc lays out one routine after another, also those only a pointer
-// reaches.
-void MarkBoundaries(Items items) {
-  bool ended = false;   // the run of code before ends a routine
-  bool filler = false;  // ... and filler follows it
-  // Ends: one pass per item.
-  for (size_t i = 0; i < items.size(); ++i) {
-    Item& it = items[i];
-    if (i > 0 && it.Group != items[i - 1].Group) ended = filler = false;
-    if (it.Data) continue;
-    if (ended && it.Filler) {
-      filler = true;
-      continue;
-    }
-    it.Boundary = ended && filler && it.Address % 16 == 0 && !IsBad(it) && IsPrologue(items, i);
-    ended = it.NoReturn || it.Kind == Flow::Ret || it.Kind == Flow::Stop || it.Kind == Flow::Jump ||
-            it.Kind == Flow::Table || it.Kind == Flow::Indirect;
-    filler = false;
-  }
-}
-
-// Whether the input names few of the routines that calls reach, as a
-// stripped program that names only its exported routines: then code after
-// a named routine may be a routine of its own.
+// Whether calls reach more routines the input does not name than it
+// names, as in a stripped program that names only its exported routines:
+// then code after a named routine may be a routine of its own.
 bool FewNames(Items items) {
-  size_t called = 0, named = 0;
+  size_t unnamed = 0, named = 0;
   // Ends: one pass per item.
   for (const Item& it : items) {
-    called += it.Called;
-    named += it.Called && it.Named;
+    unnamed += it.Called && !it.Named;
+    named += it.Named;
   }
-  return named * 2 < called;
+  return named < unnamed;
 }
 
 // For instruction i, the address of the next one in its run of code that
@@ -493,12 +469,13 @@ class NextKnownStart {
 
 // The walk that decides. A routine the input names is split only at a
 // called, exported or entry address that follows a transfer of control and
-// lies beyond every forward jump of the routine, or, where the input names
-// few routines (`few_names`), at a boundary beyond them. Unnamed code starts a
-// routine at every such address, and after a transfer of control beyond the
-// forward jumps where a prologue begins, or where filler or alignment shows
-// a compiler's routine boundary and the routine before has no jump whose
-// targets are unknown. The starts, in order, go to `starts`.
+// lies beyond every forward jump of the routine; where the input names few
+// of the called routines (`few_names`), code after a name is read as
+// unnamed code. Unnamed code starts a routine at every such address, and
+// after a transfer of control beyond the forward jumps where a prologue
+// begins, or where filler or alignment shows a compiler's routine boundary
+// and the routine before has no jump whose targets are unknown. The starts,
+// in order, go to `starts`.
 void DecideStarts(Items items, bool few_names, std::vector<size_t>& starts) {
   NextKnownStart next_known(items);
   uint64_t reach = 0;      // the furthest forward jump of the current routine
@@ -516,18 +493,17 @@ void DecideStarts(Items items, bool few_names, std::vector<size_t>& starts) {
     bool beyond = it.Address > reach;
     bool fact = it.Called || it.Fact;
     if (it.Header) {
-      named = it.Named;
+      named = it.Named && !few_names;
       it.Start = true;
     } else if (named) {
-      it.Start = (fact && after_transfer && beyond) || (few_names && it.Boundary && beyond);
+      it.Start = fact && after_transfer && beyond;
     } else {
       // Code right after a jmp that is neither aligned nor a prologue is
       // more often dead code a compiler left than a routine.
       it.Start = fact || (after_transfer && beyond && !it.Filler && !IsBad(it) &&
                           (IsPrologue(items, i) || (!blind && (after_filler || it.Address % 16 == 0))));
       // After a call of a routine that does not come back.
-      if (!it.Start && ((after_noreturn && !it.Filler && !IsBad(it) && IsPrologue(items, i)) || it.Boundary) &&
-          beyond)
+      if (!it.Start && after_noreturn && beyond && !it.Filler && !IsBad(it) && IsPrologue(items, i))
         it.Start = true;
       if (!it.Start && (after_transfer || hidden_filler) && !blind && beyond && it.OutOfStep) it.Start = true;
     }
@@ -643,7 +619,6 @@ FinderCounts FindRoutineStarts(ObjdumpInput& input) {
   if (index.Repeats()) return counts;  // addresses cannot be told apart
   counts.DataLines = ReadTables(items, index, notes.Tables);
   MarkCalls(items, index);
-  MarkBoundaries(items);
   // Ends: one pass per fact.
   for (const auto& [address, name] : facts)
     if (std::optional<size_t> at = index.At(address)) items[*at].Fact = true;
