@@ -51,6 +51,7 @@ struct Item {
   bool OutOfStep : 1;  // decoded from zero bytes and a routine's first bytes
   bool Fact : 1;       // the entry point or an exported routine
   bool NoReturn : 1;   // a direct call of a routine that does not come back
+  bool TailCall : 1;   // a jmp to code that begins as a routine does
   bool Start : 1;      // the result
 };
 
@@ -372,12 +373,16 @@ bool IsPicBase(const Item& call, const Item& add) {
   return m == "add" && ops.size() > 6 && ops[3] == ',' && StartsWith(ops.substr(4), "0x");
 }
 
-// "mov edx,DWORD PTR [esp+0x4]", "movzx eax,BYTE PTR [esp+0x4]": a
-// routine without a frame reads its first argument.
-bool ReadsFirstArgument(const Item& item) {
+// "mov edx,DWORD PTR [esp+0x4]", "movzx eax,BYTE PTR [esp+0xc]": a
+// routine without a frame reads an argument (`pushed` words above the
+// return address: after the pushes that save registers).
+bool ReadsArgument(const Item& item, unsigned pushed) {
   auto [m, ops] = MnemonicAndOperands(item.Ins->Text);
-  return (m == "mov" || m == "movzx" || m == "movsx") && ops.size() > 4 && ops[3] == ',' &&
-         ops.ends_with(" PTR [esp+0x4]");
+  if ((m != "mov" && m != "movzx" && m != "movsx") || ops.size() < 5 || ops[3] != ',') return false;
+  size_t at = ops.find(" PTR [esp+0x");
+  if (at == std::string_view::npos || ops.back() != ']') return false;
+  std::optional<uint64_t> disp = ParseHex(ops.substr(at + 12, ops.size() - 1 - (at + 12)));
+  return disp && *disp >= 4 * (pushed + 1) && *disp <= 4 * (pushed + 4);
 }
 
 // "mov ebp,eax", "xor eax,eax", "mov eax,0x1": sets a register from
@@ -398,7 +403,7 @@ bool AlignsStack(const Item& lea, const Item& next) {
 bool IsPrologue(Items items, size_t i) {
   const Item& a = items[i];
   if (i + 1 < items.size() && items[i + 1].Group == a.Group && IsPicBase(a, items[i + 1])) return true;
-  if (a.Address % 16 == 0 && ReadsFirstArgument(a)) return true;
+  if (a.Address % 16 == 0 && ReadsArgument(a, 0)) return true;
   if (MakesFrame(a) && !OperandsAre(a, "mov", "")) return true;
   if (i + 1 >= items.size() || items[i + 1].Group != a.Group) return false;
   if (AlignsStack(a, items[i + 1])) return true;
@@ -406,7 +411,8 @@ bool IsPrologue(Items items, size_t i) {
   // At an aligned address, "push ebx; call" loads the address of the
   // program's data (position-independent code).
   auto continues = [&](const Item& next) {
-    return IsSavedRegisterPush(next) || MakesFrame(next) || (a.Address % 16 == 0 && next.Kind == Flow::Call);
+    return IsSavedRegisterPush(next) || MakesFrame(next) ||
+           (a.Address % 16 == 0 && (next.Kind == Flow::Call || ReadsArgument(next, 1)));
   };
   if (continues(items[i + 1])) return true;
   // One register set between: "push ebp; mov ebp,eax; push edi".
@@ -429,6 +435,36 @@ bool IsKnownStart(const Item& item) { return item.Named || item.Called || item.F
 bool IsBad(const Item& item) {
   std::string_view m = MnemonicAndOperands(item.Ins->Text).first;
   return m == "(bad)" || m == ".byte" || m == ".word";
+}
+
+// Marks the jmps to code that begins as a routine does at an aligned
+// address, after filler that follows a ret, a jmp or a call that does not
+// come back: how gcc lays out one routine after another. Such a jmp is a
+// tail call; it does not make its routine reach that far.
+void MarkTailCalls(Items items, const AddressIndex& index) {
+  std::vector<uint8_t> boundary(items.size(), 0);
+  bool ended = false;   // the code before ends a routine
+  bool filler = false;  // ... and filler follows it
+  // Ends: one pass per item.
+  for (size_t i = 0; i < items.size(); ++i) {
+    const Item& it = items[i];
+    if (i > 0 && it.Group != items[i - 1].Group) ended = filler = false;
+    if (it.Data) continue;
+    if (ended && it.Filler) {
+      filler = true;
+      continue;
+    }
+    boundary[i] = ended && filler && it.Address % 16 == 0 && !IsBad(it) && IsPrologue(items, i);
+    ended = it.NoReturn || it.Kind == Flow::Ret || it.Kind == Flow::Stop || it.Kind == Flow::Jump ||
+            it.Kind == Flow::Table || it.Kind == Flow::Indirect;
+    filler = false;
+  }
+  // Ends: one pass per item.
+  for (Item& it : items) {
+    if (it.Kind != Flow::Jump || !it.Direct || it.Target <= it.Address) continue;
+    std::optional<size_t> target = index.At(it.Target);
+    it.TailCall = target && boundary[*target];
+  }
 }
 
 // Whether calls reach more routines the input does not name than it
@@ -513,7 +549,7 @@ void DecideStarts(Items items, bool few_names, std::vector<size_t>& starts) {
       blind = false;
     }
     if ((it.Kind == Flow::Branch || it.Kind == Flow::Jump) && it.Direct && it.Target > it.Address &&
-        it.Target < next_known.After(i))
+        !it.TailCall && it.Target < next_known.After(i))
       reach = std::max(reach, it.Target);
     if (JumpsThroughRegister(it) || it.Kind == Flow::Table) blind = true;
     bool transfer = it.Kind == Flow::Ret || it.Kind == Flow::Stop || it.Kind == Flow::Jump ||
@@ -619,6 +655,7 @@ FinderCounts FindRoutineStarts(ObjdumpInput& input) {
   if (index.Repeats()) return counts;  // addresses cannot be told apart
   counts.DataLines = ReadTables(items, index, notes.Tables);
   MarkCalls(items, index);
+  MarkTailCalls(items, index);
   // Ends: one pass per fact.
   for (const auto& [address, name] : facts)
     if (std::optional<size_t> at = index.At(address)) items[*at].Fact = true;
