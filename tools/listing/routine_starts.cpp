@@ -399,26 +399,32 @@ bool AlignsStack(const Item& lea, const Item& next) {
 }
 
 // How compiled routines begin: push ebp; mov ebp,esp, space for locals, or
-// saved registers followed by more of the same.
-bool IsPrologue(Items items, size_t i) {
+// saved registers followed by more of the same; after endbr32, the mark of
+// code that may be called through a pointer, the same. `aligned`: the
+// routine would begin at an address aligned as a compiler aligns routines.
+bool IsPrologue(Items items, size_t i, bool aligned) {
   const Item& a = items[i];
-  if (i + 1 < items.size() && items[i + 1].Group == a.Group && IsPicBase(a, items[i + 1])) return true;
-  if (a.Address % 16 == 0 && ReadsArgument(a, 0)) return true;
+  bool more = i + 1 < items.size() && items[i + 1].Group == a.Group;
+  if (more && OperandsAre(a, "endbr32", "")) return IsPrologue(items, i + 1, aligned);  // once: no endbr32 follows
+  if (more && IsPicBase(a, items[i + 1])) return true;
+  if (aligned && ReadsArgument(a, 0)) return true;
   if (MakesFrame(a) && !OperandsAre(a, "mov", "")) return true;
-  if (i + 1 >= items.size() || items[i + 1].Group != a.Group) return false;
+  if (!more) return false;
   if (AlignsStack(a, items[i + 1])) return true;
   if (!IsSavedRegisterPush(a)) return false;
   // At an aligned address, "push ebx; call" loads the address of the
   // program's data (position-independent code).
   auto continues = [&](const Item& next) {
     return IsSavedRegisterPush(next) || MakesFrame(next) ||
-           (a.Address % 16 == 0 && (next.Kind == Flow::Call || ReadsArgument(next, 1)));
+           (aligned && (next.Kind == Flow::Call || ReadsArgument(next, 1)));
   };
   if (continues(items[i + 1])) return true;
   // One register set between: "push ebp; mov ebp,eax; push edi".
   return SetsRegister(items[i + 1]) && i + 2 < items.size() && items[i + 2].Group == a.Group &&
          continues(items[i + 2]);
 }
+
+bool IsPrologue(Items items, size_t i) { return IsPrologue(items, i, items[i].Address % 16 == 0); }
 
 // "jmp eax": a switch whose table lies outside the code, most often. A jump
 // through a fixed memory word ("jmp DWORD PTR ds:0x80e9db0") is a call
