@@ -374,15 +374,16 @@ bool IsPicBase(const Item& call, const Item& add) {
 }
 
 // "mov edx,DWORD PTR [esp+0x4]", "movzx eax,BYTE PTR [esp+0xc]": a
-// routine without a frame reads an argument (`pushed` words above the
-// return address: after the pushes that save registers).
-bool ReadsArgument(const Item& item, unsigned pushed) {
+// routine without a frame reads one of its first `args` arguments
+// (`pushed` words above the return address: after the pushes that save
+// registers).
+bool ReadsArgument(const Item& item, unsigned pushed, unsigned args) {
   auto [m, ops] = MnemonicAndOperands(item.Ins->Text);
   if ((m != "mov" && m != "movzx" && m != "movsx") || ops.size() < 5 || ops[3] != ',') return false;
   size_t at = ops.find(" PTR [esp+0x");
   if (at == std::string_view::npos || ops.back() != ']') return false;
   std::optional<uint64_t> disp = ParseHex(ops.substr(at + 12, ops.size() - 1 - (at + 12)));
-  return disp && *disp >= 4 * (pushed + 1) && *disp <= 4 * (pushed + 4);
+  return disp && *disp >= 4 * (pushed + 1) && *disp <= 4 * (pushed + args);
 }
 
 // "mov ebp,eax", "xor eax,eax", "mov eax,0x1": sets a register from
@@ -407,7 +408,7 @@ bool IsPrologue(Items items, size_t i, bool aligned) {
   bool more = i + 1 < items.size() && items[i + 1].Group == a.Group;
   if (more && OperandsAre(a, "endbr32", "")) return IsPrologue(items, i + 1, aligned);  // once: no endbr32 follows
   if (more && IsPicBase(a, items[i + 1])) return true;
-  if (aligned && ReadsArgument(a, 0)) return true;
+  if (aligned && ReadsArgument(a, 0, 4)) return true;
   if (MakesFrame(a) && !OperandsAre(a, "mov", "")) return true;
   if (!more) return false;
   if (AlignsStack(a, items[i + 1])) return true;
@@ -416,7 +417,7 @@ bool IsPrologue(Items items, size_t i, bool aligned) {
   // program's data (position-independent code).
   auto continues = [&](const Item& next) {
     return IsSavedRegisterPush(next) || MakesFrame(next) ||
-           (aligned && (next.Kind == Flow::Call || ReadsArgument(next, 1)));
+           (aligned && (next.Kind == Flow::Call || ReadsArgument(next, 1, 6)));
   };
   if (continues(items[i + 1])) return true;
   // One register set between: "push ebp; mov ebp,eax; push edi".
