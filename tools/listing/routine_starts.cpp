@@ -406,7 +406,8 @@ bool AlignsStack(const Item& lea, const Item& next) {
 bool IsPrologue(Items items, size_t i, bool aligned) {
   const Item& a = items[i];
   bool more = i + 1 < items.size() && items[i + 1].Group == a.Group;
-  if (more && OperandsAre(a, "endbr32", "")) return IsPrologue(items, i + 1, aligned);  // once: no endbr32 follows
+  if (OperandsAre(a, "endbr32", ""))  // one level: a second endbr32 begins nothing
+    return more && !OperandsAre(items[i + 1], "endbr32", "") && IsPrologue(items, i + 1, aligned);
   if (more && IsPicBase(a, items[i + 1])) return true;
   if (aligned && ReadsArgument(a, 0, 4)) return true;
   if (MakesFrame(a) && !OperandsAre(a, "mov", "")) return true;
