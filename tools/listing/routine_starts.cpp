@@ -46,6 +46,7 @@ struct Item {
   bool Filler : 1;     // alignment filler or zero bytes
   bool Data : 1;       // the bytes of a jump table, shown as instructions
   bool Called : 1;     // a direct call lands here
+  bool Pointed : 1;    // a fixed address stored or pushed points here
   bool Header : 1;     // the first instruction under a routine header
   bool Named : 1;      // ... of a routine the input names
   bool OutOfStep : 1;  // decoded from zero bytes and a routine's first bytes
@@ -312,6 +313,18 @@ size_t ReadTables(Items items, const AddressIndex& index, const std::vector<size
   return data;
 }
 
+// "push 0x8049a10", "mov DWORD PTR [esp+0x4],0x8049a10": a fixed address
+// handed on, as a pointer to a routine is in code that is not
+// position-independent. Such code lies at 4 MB and beyond; below, a number
+// is more often a count or a size.
+std::optional<uint64_t> StoredAddress(const Item& item) {
+  auto [m, ops] = MnemonicAndOperands(item.Ins->Text);
+  if (m == "mov" && StartsWith(ops, "DWORD PTR [")) ops = ops.substr(ops.rfind(',') + 1);
+  else if (m != "push") return std::nullopt;
+  std::optional<uint64_t> value = StartsWith(ops, "0x") ? ParseHex(ops.substr(2)) : std::nullopt;
+  return value && *value >= 0x400000 ? value : std::nullopt;
+}
+
 // Marks where direct calls land, and the calls of routines that do not
 // come back: some call of theirs is followed by filler, which a compiler
 // puts only where nothing runs on. On every core: the marks go to a table of
@@ -323,6 +336,11 @@ void MarkCalls(Items items, const AddressIndex& index) {
     // Ends: one pass per item of the range.
     for (size_t i = begin; i < end; ++i) {
       const Item& item = items[i];
+      if (std::optional<uint64_t> stored = item.Data ? std::nullopt : StoredAddress(item)) {
+        if (std::optional<size_t> at = index.At(*stored))
+          std::atomic_ref<uint8_t>(called[*at]).fetch_or(2, std::memory_order_relaxed);
+        continue;
+      }
       if (item.Kind != Flow::Call || !item.Direct) continue;
       if (i + 1 < items.size() && items[i + 1].Filler && items[i + 1].Group == item.Group)
         noreturn[part].push_back(item.Target);
@@ -334,7 +352,7 @@ void MarkCalls(Items items, const AddressIndex& index) {
           item.Target == items[*holder].Address + LeadingZeros(items[*holder]))
         target = holder;
       // "call next; pop ebx" reads the address; it calls no routine.
-      if (target && *target != i + 1) std::atomic_ref<uint8_t>(called[*target]).store(1, std::memory_order_relaxed);
+      if (target && *target != i + 1) std::atomic_ref<uint8_t>(called[*target]).fetch_or(1, std::memory_order_relaxed);
     }
   });
   std::unordered_set<uint64_t> noreturn_targets;
@@ -344,7 +362,8 @@ void MarkCalls(Items items, const AddressIndex& index) {
     // Ends: one pass per item of the range.
     for (size_t i = begin; i < end; ++i) {
       Item& item = items[i];
-      item.Called = called[i] != 0;
+      item.Called = (called[i] & 1) != 0;
+      item.Pointed = (called[i] & 2) != 0;
       item.NoReturn = item.Kind == Flow::Call && item.Direct && noreturn_targets.count(item.Target) != 0;
     }
   });
@@ -545,7 +564,7 @@ void DecideStarts(Items items, bool few_names, std::vector<size_t>& starts) {
       // Code right after a jmp that is neither aligned nor a prologue is
       // more often dead code a compiler left than a routine.
       it.Start = fact || (after_transfer && beyond && !it.Filler && !IsBad(it) &&
-                          (IsPrologue(items, i) || (!blind && (after_filler || it.Address % 16 == 0))));
+                          (it.Pointed || IsPrologue(items, i) || (!blind && (after_filler || it.Address % 16 == 0))));
       // After a call of a routine that does not come back.
       if (!it.Start && after_noreturn && beyond && !it.Filler && !IsBad(it) && IsPrologue(items, i))
         it.Start = true;
