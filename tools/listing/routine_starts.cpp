@@ -46,11 +46,13 @@ struct Item {
   bool Filler : 1;     // alignment filler or zero bytes
   bool Data : 1;       // the bytes of a jump table, shown as instructions
   bool Called : 1;     // a direct call lands here
+  bool Pointed : 1;    // a fixed address stored or pushed points here
   bool Header : 1;     // the first instruction under a routine header
   bool Named : 1;      // ... of a routine the input names
   bool OutOfStep : 1;  // decoded from zero bytes and a routine's first bytes
   bool Fact : 1;       // the entry point or an exported routine
   bool NoReturn : 1;   // a direct call of a routine that does not come back
+  bool TailCall : 1;   // a jmp to code that begins as a routine does
   bool Start : 1;      // the result
 };
 
@@ -120,6 +122,17 @@ void Classify(Item& item) {
   }
 }
 
+// A header that names a place before a symbol ("_obstack_begin@@Base-0xfb30"),
+// as objdump writes it where a stripped section does not begin at a symbol:
+// it names no routine. A place after one (".text+0x1420") is where the
+// disassembly was asked to start, a routine's start.
+bool NamesPlace(std::string_view name) {
+  size_t at = name.rfind("-0x");
+  if (at == std::string_view::npos || at == 0 || at + 3 == name.size()) return false;
+  std::string_view digits = name.substr(at + 3);
+  return std::all_of(digits.begin(), digits.end(), IsHexDigit);
+}
+
 // What the pass that groups the items notices on its way.
 struct GatherNotes {
   bool Sorted = true;          // the addresses never fall
@@ -147,7 +160,7 @@ Items Gather(ObjdumpInput& input, std::unique_ptr<Item[]>& room, GatherNotes& no
       item.Ins = &routine.Instructions[i - first[r]];
       item.Address = static_cast<uint32_t>(item.Ins->Address);
       item.Header = i == first[r];
-      item.Named = item.Header && !routine.Unnamed;
+      item.Named = item.Header && !routine.Unnamed && !NamesPlace(routine.Name);
       Classify(item);
     }
   });
@@ -300,6 +313,18 @@ size_t ReadTables(Items items, const AddressIndex& index, const std::vector<size
   return data;
 }
 
+// "push 0x8049a10", "mov DWORD PTR [esp+0x4],0x8049a10": a fixed address
+// handed on, as a pointer to a routine is in code that is not
+// position-independent. Such code lies at 4 MB and beyond; below, a number
+// is more often a count or a size.
+std::optional<uint64_t> StoredAddress(const Item& item) {
+  auto [m, ops] = MnemonicAndOperands(item.Ins->Text);
+  if (m == "mov" && StartsWith(ops, "DWORD PTR [")) ops = ops.substr(ops.rfind(',') + 1);
+  else if (m != "push") return std::nullopt;
+  std::optional<uint64_t> value = StartsWith(ops, "0x") ? ParseHex(ops.substr(2)) : std::nullopt;
+  return value && *value >= 0x400000 ? value : std::nullopt;
+}
+
 // Marks where direct calls land, and the calls of routines that do not
 // come back: some call of theirs is followed by filler, which a compiler
 // puts only where nothing runs on. On every core: the marks go to a table of
@@ -311,6 +336,11 @@ void MarkCalls(Items items, const AddressIndex& index) {
     // Ends: one pass per item of the range.
     for (size_t i = begin; i < end; ++i) {
       const Item& item = items[i];
+      if (std::optional<uint64_t> stored = item.Data ? std::nullopt : StoredAddress(item)) {
+        if (std::optional<size_t> at = index.At(*stored))
+          std::atomic_ref<uint8_t>(called[*at]).fetch_or(2, std::memory_order_relaxed);
+        continue;
+      }
       if (item.Kind != Flow::Call || !item.Direct) continue;
       if (i + 1 < items.size() && items[i + 1].Filler && items[i + 1].Group == item.Group)
         noreturn[part].push_back(item.Target);
@@ -322,7 +352,7 @@ void MarkCalls(Items items, const AddressIndex& index) {
           item.Target == items[*holder].Address + LeadingZeros(items[*holder]))
         target = holder;
       // "call next; pop ebx" reads the address; it calls no routine.
-      if (target && *target != i + 1) std::atomic_ref<uint8_t>(called[*target]).store(1, std::memory_order_relaxed);
+      if (target && *target != i + 1) std::atomic_ref<uint8_t>(called[*target]).fetch_or(1, std::memory_order_relaxed);
     }
   });
   std::unordered_set<uint64_t> noreturn_targets;
@@ -332,7 +362,8 @@ void MarkCalls(Items items, const AddressIndex& index) {
     // Ends: one pass per item of the range.
     for (size_t i = begin; i < end; ++i) {
       Item& item = items[i];
-      item.Called = called[i] != 0;
+      item.Called = (called[i] & 1) != 0;
+      item.Pointed = (called[i] & 2) != 0;
       item.NoReturn = item.Kind == Flow::Call && item.Direct && noreturn_targets.count(item.Target) != 0;
     }
   });
@@ -361,26 +392,60 @@ bool IsPicBase(const Item& call, const Item& add) {
   return m == "add" && ops.size() > 6 && ops[3] == ',' && StartsWith(ops.substr(4), "0x");
 }
 
-// "mov edx,DWORD PTR [esp+0x4]": a routine without a frame reads its first
-// argument.
-bool ReadsFirstArgument(const Item& item) {
+// "mov edx,DWORD PTR [esp+0x4]", "movzx eax,BYTE PTR [esp+0xc]": a
+// routine without a frame reads one of its first `args` arguments
+// (`pushed` words above the return address: after the pushes that save
+// registers).
+bool ReadsArgument(const Item& item, unsigned pushed, unsigned args) {
   auto [m, ops] = MnemonicAndOperands(item.Ins->Text);
-  return m == "mov" && ops.size() > 4 && ops.substr(3) == ",DWORD PTR [esp+0x4]";
+  if ((m != "mov" && m != "movzx" && m != "movsx") || ops.size() < 5 || ops[3] != ',') return false;
+  size_t at = ops.find(" PTR [esp+0x");
+  if (at == std::string_view::npos || ops.back() != ']') return false;
+  std::optional<uint64_t> disp = ParseHex(ops.substr(at + 12, ops.size() - 1 - (at + 12)));
+  return disp && *disp >= 4 * (pushed + 1) && *disp <= 4 * (pushed + args);
+}
+
+// "mov ebp,eax", "xor eax,eax", "mov eax,0x1": sets a register from
+// registers or a constant, as gcc puts between the pushes of a prologue.
+bool SetsRegister(const Item& item) {
+  auto [m, ops] = MnemonicAndOperands(item.Ins->Text);
+  return (m == "mov" || m == "xor") && ops.size() > 4 && ops[3] == ',' && !StartsWith(ops, "esp") &&
+         FindChar(ops, '[') == std::string_view::npos;
+}
+
+// "lea ecx,[esp+0x4]; and esp,0xfffffff0": main aligns its stack.
+bool AlignsStack(const Item& lea, const Item& next) {
+  return OperandsAre(lea, "lea", "ecx,[esp+0x4]") && OperandsAre(next, "and", "esp,0xfffffff0");
 }
 
 // How compiled routines begin: push ebp; mov ebp,esp, space for locals, or
-// saved registers followed by more of the same.
-bool IsPrologue(Items items, size_t i) {
+// saved registers followed by more of the same; after endbr32, the mark of
+// code that may be called through a pointer, the same. `aligned`: the
+// routine would begin at an address aligned as a compiler aligns routines.
+bool IsPrologue(Items items, size_t i, bool aligned) {
   const Item& a = items[i];
-  if (i + 1 < items.size() && items[i + 1].Group == a.Group && IsPicBase(a, items[i + 1])) return true;
-  if (a.Address % 16 == 0 && ReadsFirstArgument(a)) return true;
+  bool more = i + 1 < items.size() && items[i + 1].Group == a.Group;
+  if (OperandsAre(a, "endbr32", ""))  // one level: a second endbr32 begins nothing
+    return more && !OperandsAre(items[i + 1], "endbr32", "") && IsPrologue(items, i + 1, aligned);
+  if (more && IsPicBase(a, items[i + 1])) return true;
+  if (aligned && ReadsArgument(a, 0, 4)) return true;
   if (MakesFrame(a) && !OperandsAre(a, "mov", "")) return true;
-  if (!IsSavedRegisterPush(a) || i + 1 >= items.size() || items[i + 1].Group != a.Group) return false;
+  if (!more) return false;
+  if (AlignsStack(a, items[i + 1])) return true;
+  if (!IsSavedRegisterPush(a)) return false;
   // At an aligned address, "push ebx; call" loads the address of the
   // program's data (position-independent code).
-  return IsSavedRegisterPush(items[i + 1]) || MakesFrame(items[i + 1]) ||
-         (a.Address % 16 == 0 && items[i + 1].Kind == Flow::Call);
+  auto continues = [&](const Item& next) {
+    return IsSavedRegisterPush(next) || MakesFrame(next) ||
+           (aligned && (next.Kind == Flow::Call || ReadsArgument(next, 1, 6)));
+  };
+  if (continues(items[i + 1])) return true;
+  // One register set between: "push ebp; mov ebp,eax; push edi".
+  return SetsRegister(items[i + 1]) && i + 2 < items.size() && items[i + 2].Group == a.Group &&
+         continues(items[i + 2]);
 }
+
+bool IsPrologue(Items items, size_t i) { return IsPrologue(items, i, items[i].Address % 16 == 0); }
 
 // "jmp eax": a switch whose table lies outside the code, most often. A jump
 // through a fixed memory word ("jmp DWORD PTR ds:0x80e9db0") is a call
@@ -397,6 +462,49 @@ bool IsKnownStart(const Item& item) { return item.Named || item.Called || item.F
 bool IsBad(const Item& item) {
   std::string_view m = MnemonicAndOperands(item.Ins->Text).first;
   return m == "(bad)" || m == ".byte" || m == ".word";
+}
+
+// Marks the jmps to code that begins as a routine does at an aligned
+// address, after filler that follows a ret, a jmp or a call that does not
+// come back: how gcc lays out one routine after another. Such a jmp is a
+// tail call; it does not make its routine reach that far.
+void MarkTailCalls(Items items, const AddressIndex& index) {
+  std::vector<uint8_t> boundary(items.size(), 0);
+  bool ended = false;   // the code before ends a routine
+  bool filler = false;  // ... and filler follows it
+  // Ends: one pass per item.
+  for (size_t i = 0; i < items.size(); ++i) {
+    const Item& it = items[i];
+    if (i > 0 && it.Group != items[i - 1].Group) ended = filler = false;
+    if (it.Data) continue;
+    if (ended && it.Filler) {
+      filler = true;
+      continue;
+    }
+    boundary[i] = ended && filler && it.Address % 16 == 0 && !IsBad(it) && IsPrologue(items, i);
+    ended = it.NoReturn || it.Kind == Flow::Ret || it.Kind == Flow::Stop || it.Kind == Flow::Jump ||
+            it.Kind == Flow::Table || it.Kind == Flow::Indirect;
+    filler = false;
+  }
+  // Ends: one pass per item.
+  for (Item& it : items) {
+    if (it.Kind != Flow::Jump || !it.Direct || it.Target <= it.Address) continue;
+    std::optional<size_t> target = index.At(it.Target);
+    it.TailCall = target && boundary[*target];
+  }
+}
+
+// Whether calls reach more routines the input does not name than it
+// names, as in a stripped program that names only its exported routines:
+// then code after a named routine may be a routine of its own.
+bool FewNames(Items items) {
+  size_t unnamed = 0, named = 0;
+  // Ends: one pass per item.
+  for (const Item& it : items) {
+    unnamed += it.Called && !it.Named;
+    named += it.Named;
+  }
+  return named < unnamed;
 }
 
 // For instruction i, the address of the next one in its run of code that
@@ -424,12 +532,14 @@ class NextKnownStart {
 
 // The walk that decides. A routine the input names is split only at a
 // called, exported or entry address that follows a transfer of control and
-// lies beyond every forward jump of the routine. Unnamed code starts a
-// routine at every such address, and after a transfer of control beyond the
-// forward jumps where a prologue begins, or where filler or alignment shows
-// a compiler's routine boundary and the routine before has no jump whose
-// targets are unknown. The starts, in order, go to `starts`.
-void DecideStarts(Items items, std::vector<size_t>& starts) {
+// lies beyond every forward jump of the routine; where the input names few
+// of the called routines (`few_names`), code after a name is read as
+// unnamed code. Unnamed code starts a routine at every such address, and
+// after a transfer of control beyond the forward jumps where a prologue
+// begins, or where filler or alignment shows a compiler's routine boundary
+// and the routine before has no jump whose targets are unknown. The starts,
+// in order, go to `starts`.
+void DecideStarts(Items items, bool few_names, std::vector<size_t>& starts) {
   NextKnownStart next_known(items);
   uint64_t reach = 0;      // the furthest forward jump of the current routine
   bool after_transfer = false;
@@ -446,7 +556,7 @@ void DecideStarts(Items items, std::vector<size_t>& starts) {
     bool beyond = it.Address > reach;
     bool fact = it.Called || it.Fact;
     if (it.Header) {
-      named = it.Named;
+      named = it.Named && !few_names;
       it.Start = true;
     } else if (named) {
       it.Start = fact && after_transfer && beyond;
@@ -454,7 +564,7 @@ void DecideStarts(Items items, std::vector<size_t>& starts) {
       // Code right after a jmp that is neither aligned nor a prologue is
       // more often dead code a compiler left than a routine.
       it.Start = fact || (after_transfer && beyond && !it.Filler && !IsBad(it) &&
-                          (IsPrologue(items, i) || (!blind && (after_filler || it.Address % 16 == 0))));
+                          (it.Pointed || IsPrologue(items, i) || (!blind && (after_filler || it.Address % 16 == 0))));
       // After a call of a routine that does not come back.
       if (!it.Start && after_noreturn && beyond && !it.Filler && !IsBad(it) && IsPrologue(items, i))
         it.Start = true;
@@ -466,7 +576,7 @@ void DecideStarts(Items items, std::vector<size_t>& starts) {
       blind = false;
     }
     if ((it.Kind == Flow::Branch || it.Kind == Flow::Jump) && it.Direct && it.Target > it.Address &&
-        it.Target < next_known.After(i))
+        !it.TailCall && it.Target < next_known.After(i))
       reach = std::max(reach, it.Target);
     if (JumpsThroughRegister(it) || it.Kind == Flow::Table) blind = true;
     bool transfer = it.Kind == Flow::Ret || it.Kind == Flow::Stop || it.Kind == Flow::Jump ||
@@ -483,7 +593,7 @@ void DecideStarts(Items items, std::vector<size_t>& starts) {
 
 std::string NameFor(const Item& item, const Routine& origin,
                     const std::unordered_map<uint64_t, std::string>& facts, uint64_t address) {
-  if (item.Named) return origin.Name;
+  if (item.Header && !origin.Unnamed) return origin.Name;
   auto fact = facts.find(address);
   if (fact != facts.end()) return fact->second;
   return "sub_" + Hex8(address);
@@ -572,11 +682,12 @@ FinderCounts FindRoutineStarts(ObjdumpInput& input) {
   if (index.Repeats()) return counts;  // addresses cannot be told apart
   counts.DataLines = ReadTables(items, index, notes.Tables);
   MarkCalls(items, index);
+  MarkTailCalls(items, index);
   // Ends: one pass per fact.
   for (const auto& [address, name] : facts)
     if (std::optional<size_t> at = index.At(address)) items[*at].Fact = true;
   std::vector<size_t> starts;
-  DecideStarts(items, starts);
+  DecideStarts(items, FewNames(items), starts);
   size_t before = input.Routines.size();
   input.Routines = Rebuild(input, items, starts, facts);
   counts.Found = input.Routines.size() - before;

@@ -105,6 +105,26 @@ TEST(RoutineStarts, NamedRoutinesSplitOnlyAtCalledAddressesAfterATransfer) {
   EXPECT_EQ(Starts(object), "0000 a\n0000 b\n");
 }
 
+TEST(RoutineStarts, StrippedProgramNamingOnlyItsExports) {
+  // The first header names a place, not a routine; calls reach more
+  // routines than are named, so after the exported g, aligned code after
+  // filler that begins as a routine does is one, though no call reaches it.
+  std::string text =
+      "p:     file format elf32-i386\n\nDisassembly of section .text:\n\n00001000 <g@@Base-0x20>:\n"
+      "    1000:\te8 2b 00 00 00 \tcall   0x1030\n    1005:\te8 06 00 00 00 \tcall   0x1010\n"
+      "    100a:\tc3 \tret\n    100b:\t90 \tnop\n"
+      "    1010:\t83 ec 0c \tsub    esp,0xc\n    1013:\tc3 \tret\n"
+      "\n00001020 <g@@Base>:\n    1020:\tc3 \tret\n    1021:\t90 \tnop\n"
+      "    1030:\t53 \tpush   ebx\n    1031:\t56 \tpush   esi\n    1032:\tc3 \tret\n    1033:\t90 \tnop\n"
+      "    1040:\t83 ec 0c \tsub    esp,0xc\n    1043:\tc3 \tret\n";
+  EXPECT_EQ(Starts(text), "1000 g@@Base-0x20\n1010 sub_00001010\n1020 g@@Base\n1030 sub_00001030\n"
+                          "1040 sub_00001040\n");
+  // Where the input names the routines that calls reach, it names them all.
+  std::string named = text;
+  named.replace(named.find("    1030:"), 0, "\n00001030 <h>:\n");
+  EXPECT_EQ(Starts(named), "1000 g@@Base-0x20\n1010 sub_00001010\n1020 g@@Base\n1030 h\n");
+}
+
 TEST(RoutineStarts, JumpTableInTheCodeIsData) {
   // jmp [eax*4+0x1010]; the table's two words point at 1018 and 101c.
   std::string text = Stripped("", {
