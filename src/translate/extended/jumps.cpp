@@ -228,37 +228,72 @@ void TidyJumps(PassContext& ctx) {
   if (!code.Ascending()) target = FindJumpTargets(code);
 }
 
+namespace {
+
+// Whether the entry may run before a comparison instead of after it: a
+// move that keeps the flags (mov, movzx, movsx, lea) with no third
+// operand, into a register other than esp and ebp (which name the frame)
+// that the comparison does not read, or into memory where the comparison
+// reads none.
+bool MovesBefore(const TOpCode& e, const CodeTable& code, int i, RegSet compared, bool reads_memory) {
+  const std::string_view m = e.OpCode;
+  if ((m != "mov" && m != "movzx" && m != "movsx" && m != "lea") || !code.Op3(i).empty()) return false;
+  if (e.Op1.find('[') != std::string_view::npos) return m == "mov" && !reads_memory;
+  const RegSet dest = RegisterOf(e.Op1);
+  return dest != 0 && e.Op1 != "esp" && e.Op1 != "ebp" && (compared & dest) == 0;
+}
+
+}  // namespace
+
 void LoadsBeforeCompares(PassContext& ctx) {
+  // The moves a comparison may stand before its jump with.
+  constexpr int kLongestRun = 4;
   CodeTable& code = ctx.Code;
   const std::vector<int>& target = JumpTargetsOf(ctx);
   const int n = code.CodeCount();
   std::vector<int> incoming;
   CountIncoming(target, n, incoming);
-  // cmp or test, a mov of a register the comparison does not read, then a
-  // conditional jump, with no jump to the mov or the conditional jump: the
-  // mov keeps the flags, so the two run in the other order as well, and the
-  // comparison comes next to its jump. The addresses stay in place, so a
-  // jump to the comparison now runs the mov first, as it ran it after.
-  // Ends: one pass over the table; a swapped pair is passed over.
+  // cmp or test, a run of moves that keep the flags and change nothing the
+  // comparison reads, then a conditional jump, with no jump into the run
+  // or to the conditional jump: the moves run before the comparison as
+  // well, and the comparison comes next to its jump. The addresses stay in
+  // place, so a jump to the comparison now runs the moves first, as it ran
+  // them after.
+  // Ends: one pass over the table; a moved run is passed over.
   for (int i = 1; i + 2 <= n; ++i) {
     const TOpCode& cmp = code.At(i);
-    const TOpCode& mov = code.At(i + 1);
-    if ((cmp.OpCode != "cmp" && cmp.OpCode != "test") || mov.OpCode != "mov") continue;
-    const std::string_view jump = code.At(i + 2).OpCode;
-    if (!IsJump(jump) || jump == "jmp") continue;
-    if (incoming[static_cast<size_t>(i) + 1] != 0 || incoming[static_cast<size_t>(i) + 2] != 0) continue;
-    if (!code.Op3(i).empty() || !code.Op3(i + 1).empty()) continue;
-    const RegSet dest = RegisterOf(mov.Op1);
-    // A register other than esp and ebp, which name the frame.
-    if (dest == 0 || mov.Op1 == "esp" || mov.Op1 == "ebp") continue;
-    if ((RegistersIn(cmp.Op1) | RegistersIn(cmp.Op2)) & dest) continue;
-    TOpCode& first = code.Mutable(i);
-    TOpCode& second = code.Mutable(i + 1);
-    std::swap(first.OpCode, second.OpCode);
-    std::swap(first.Op1, second.Op1);
-    std::swap(first.Op2, second.Op2);
-    std::swap(first.VarHint, second.VarHint);
-    ++i;
+    if ((cmp.OpCode != "cmp" && cmp.OpCode != "test") || !code.Op3(i).empty()) continue;
+    const RegSet compared = static_cast<RegSet>(RegistersIn(cmp.Op1) | RegistersIn(cmp.Op2));
+    const bool reads_memory = cmp.Op1.find('[') != std::string_view::npos ||
+                              cmp.Op2.find('[') != std::string_view::npos;
+    int jump = i + 1;
+    // Ends: at most kLongestRun moves.
+    while (jump <= n && jump - i <= kLongestRun && incoming[static_cast<size_t>(jump)] == 0 &&
+           MovesBefore(code.At(jump), code, jump, compared, reads_memory)) {
+      ++jump;
+    }
+    if (jump == i + 1 || jump > n || incoming[static_cast<size_t>(jump)] != 0) continue;
+    const std::string_view m = code.At(jump).OpCode;
+    if (!IsJump(m) || m == "jmp") continue;
+    // The comparison moves down past the run; the addresses stay.
+    const TOpCode compare = cmp;
+    // Ends: one step per move.
+    for (int k = i; k + 1 < jump; ++k) {
+      TOpCode& to = code.Mutable(k);
+      const TOpCode& from = code.At(k + 1);
+      to.OpCode = from.OpCode;
+      to.Op1 = from.Op1;
+      to.Op2 = from.Op2;
+      to.VarHint[0] = from.VarHint[0];
+      to.VarHint[1] = from.VarHint[1];
+    }
+    TOpCode& last = code.Mutable(jump - 1);
+    last.OpCode = compare.OpCode;
+    last.Op1 = compare.Op1;
+    last.Op2 = compare.Op2;
+    last.VarHint[0] = compare.VarHint[0];
+    last.VarHint[1] = compare.VarHint[1];
+    i = jump;
   }
 }
 
