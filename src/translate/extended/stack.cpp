@@ -93,6 +93,10 @@ struct Walk {
     Place At;
   };
   std::vector<AfterCall> AfterCalls;
+  // The same after calls that filler follows, followed after all others:
+  // a compiler aligns a label after a call that does not return, so their
+  // entries are likely to be reached by other paths first.
+  std::vector<AfterCall> AfterFillerCalls;
   // The addresses tell the length of every direct call, so that filler
   // after one is seen. A compiler puts filler only where no instruction
   // falls: the call does not return.
@@ -176,7 +180,7 @@ struct Walk {
       }
       const bool direct = a.find('[') == std::string_view::npos && !(a.size() == 3 && a[0] == 'e');
       if (direct && JumpedTo[static_cast<size_t>(i) + 1]) {
-        AfterCalls.push_back({i + 1, p});
+        (AfterDirectCall(Code, i) == 1 ? AfterFillerCalls : AfterCalls).push_back({i + 1, p});
         return;
       }
       if (FillerTold && AfterDirectCall(Code, i) == 1) return;
@@ -214,7 +218,9 @@ struct Walk {
     Reach(i + 1, p);
   }
 
-  void Run() {
+  // Follows the queued entries, then the ways after calls; those after
+  // calls that filler follows only where `filler_ways`.
+  void Run(bool filler_ways) {
     // Ends: every entry is queued at most once per change, and changes at
     // most three times; every way on after a call is taken once.
     for (;;) {
@@ -223,9 +229,10 @@ struct Walk {
         Work.pop_back();
         Step(i);
       }
-      if (AfterCalls.empty()) return;
-      const AfterCall way = AfterCalls.back();
-      AfterCalls.pop_back();
+      std::vector<AfterCall>& ways = AfterCalls.empty() ? AfterFillerCalls : AfterCalls;
+      if (ways.empty() || (&ways == &AfterFillerCalls && !filler_ways)) return;
+      const AfterCall way = ways.back();
+      ways.pop_back();
       const Place& in = In[static_cast<size_t>(way.To)];
       if (!in.Set || in.EspLost || way.At.EspLost || in.Esp == way.At.Esp) Reach(way.To, way.At);
     }
@@ -291,18 +298,22 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   const int n = code.CodeCount();
   Walk walk(code, targets);
   walk.Reach(1, Place{});
-  walk.Run();
+  walk.Run(false);
   // The targets of indirect jumps (a switch's table) are the blocks no
-  // path shows; they start where the ijmp stood.
+  // path shows; they start where the ijmp stood: after a jmp, ret or ijmp,
+  // or after a call that filler follows (one that does not return; the
+  // way on after it comes last, below).
   if (walk.IjmpSeen && walk.IjmpsAgree) {
     // Ends: one pass over the entries, each seed followed to its end.
     for (int i = 2; i <= n; ++i) {
-      if (!walk.In[static_cast<size_t>(i)].Set && EndsFlow(code.At(i - 1).OpCode)) {
+      const bool no_return = walk.FillerTold && AfterDirectCall(code, i - 1) == 1;
+      if (!walk.In[static_cast<size_t>(i)].Set && (EndsFlow(code.At(i - 1).OpCode) || no_return)) {
         walk.Reach(i, walk.AtIjmp);
-        walk.Run();
+        walk.Run(false);
       }
     }
   }
+  walk.Run(true);
 
   StackFacts facts;
   facts.Ok = n >= 1 && walk.IjmpsAgree;
