@@ -116,15 +116,24 @@ class Generator:
             ("dec %s" % r, ["ne", "ns"])])
         if rng.random() < 0.1:
             conditions = CONDITIONS
+        if rng.random() < 0.25:
+            # Moves that keep the flags between them and their reader, as
+            # gcc schedules them; one may write what was compared.
+            flags = [flags] + [rng.choice([
+                "mov %s, %d" % (self.reg(), self.imm()), "mov %s, %s" % (rng.choice(DWORDS), r),
+                "lea %s, [%s%+d]" % (self.reg(), s, rng.randrange(-9, 9)),
+                "movzx %s, %s" % (self.reg(), b1)]) for _ in range(rng.randrange(1, 3))]
+        else:
+            flags = [flags]
         if rng.random() < 0.3:
             # Conditional moves on the same flags, one to three, any register
             # or a dword slot as the source; one may write what was compared.
             moves = ["cmov%s %s, %s" % (rng.choice(conditions), self.reg(),
                                         rng.choice(R32 + DWORDS))
                      for _ in range(rng.randrange(1, 4))]
-            return [flags] + moves
+            return flags + moves
         dest = rng.choice(R8 + [BYTE])
-        out = [flags, "set%s %s" % (rng.choice(conditions), dest)]
+        out = flags + ["set%s %s" % (rng.choice(conditions), dest)]
         if dest != BYTE and rng.random() < 0.5:
             out.append("movzx %s, %s" % (r, dest))
         return out

@@ -254,11 +254,11 @@ void LoadsBeforeCompares(PassContext& ctx) {
   std::vector<int> incoming;
   CountIncoming(target, n, incoming);
   // cmp or test, a run of moves that keep the flags and change nothing the
-  // comparison reads, then a conditional jump, with no jump into the run
-  // or to the conditional jump: the moves run before the comparison as
-  // well, and the comparison comes next to its jump. The addresses stay in
-  // place, so a jump to the comparison now runs the moves first, as it ran
-  // them after.
+  // comparison reads, then a conditional jump (or move, or set), with no
+  // jump into the run or to what reads the flags: the moves run before the
+  // comparison as well, and the comparison comes next to its jump. The
+  // addresses stay in place, so a jump to the comparison now runs the moves
+  // first, as it ran them after.
   // Ends: one pass over the table; a moved run is passed over.
   for (int i = 1; i + 2 <= n; ++i) {
     const TOpCode& cmp = code.At(i);
@@ -273,8 +273,11 @@ void LoadsBeforeCompares(PassContext& ctx) {
       ++jump;
     }
     if (jump == i + 1 || jump > n || incoming[static_cast<size_t>(jump)] != 0) continue;
+    // The flags' reader: a conditional jump, move or set.
     const std::string_view m = code.At(jump).OpCode;
-    if (!IsJump(m) || m == "jmp") continue;
+    const bool reads_flags = (IsJump(m) && m != "jmp") || (m.starts_with("cmov") && m.size() > 4) ||
+                             (m.starts_with("set") && m.size() > 3);
+    if (!reads_flags) continue;
     // The comparison moves down past the run; the addresses stay.
     const TOpCode compare = cmp;
     // Ends: one step per move.

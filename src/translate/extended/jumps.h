@@ -13,8 +13,9 @@
 namespace asm2pas {
 
 void TidyJumps(PassContext& ctx);
-// Brings the moves that stand between a comparison and its jump (loads of
-// registers, stores) before the comparison, where that computes the same.
+// Brings the moves that stand between a comparison and its jump, cmov or
+// setcc (loads of registers, stores) before the comparison, where that
+// computes the same.
 void LoadsBeforeCompares(PassContext& ctx);
 
 // A jump of any kind: jmp or a conditional one (not ijmp).
