@@ -56,7 +56,7 @@ bool IsZeroBytes(const TOpCode& e) {
 class FrameFinder {
  public:
   FrameFinder(const CodeTable& code, const StackFacts& stack, const std::vector<int>& targets)
-      : code_(code), stack_(stack), n_(code.CodeCount()) {
+      : code_(code), stack_(stack), targets_(targets), n_(code.CodeCount()) {
     const size_t size = static_cast<size_t>(n_) + 2;
     drop_.assign(size, 0);
     kind_.assign(size, kBody);
@@ -78,7 +78,10 @@ class FrameFinder {
     // return before it).
     for (int i = 1; i <= n_; ++i) {
       const std::string_view m = code_.At(i).OpCode;
-      if ((m == "ret" || m == "ijmp") && Reached(i) && stack_.Esp(i) == 0) {
+      // A jmp out of the routine with esp at the entry's place hands the
+      // caller's return on to another routine: a tail call.
+      const bool tail_call = m == "jmp" && targets_[static_cast<size_t>(i)] < 1;
+      if ((m == "ret" || m == "ijmp" || tail_call) && Reached(i) && stack_.Esp(i) == 0) {
         returns_ = true;
         FindEpilogue(i);
       }
@@ -324,6 +327,7 @@ class FrameFinder {
 
   const CodeTable& code_;
   const StackFacts& stack_;
+  const std::vector<int>& targets_;
   const int n_;
   std::vector<char> drop_;
   std::vector<Kind> kind_;

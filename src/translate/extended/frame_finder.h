@@ -1,8 +1,9 @@
 // Which entries of a routine are frame only: the set-up at the entry (the
 // frame pointer, room for locals, registers saved by push or mov), the
-// epilogue before every return, and room made and given back on the stack
-// within the body. A register's save and restores count only where nothing
-// else reads its slot.
+// epilogue before every return (and before a tail call: a jmp out of the
+// routine), and room made and given back on the stack within the body. A
+// register's save and restores count only where nothing else reads its
+// slot.
 #pragma once
 
 #include <vector>
