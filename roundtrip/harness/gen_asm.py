@@ -107,6 +107,7 @@ class Generator:
             ("cmp %s, %s" % (r, s), CONDITIONS), ("cmp %s, %d" % (r, rng.randrange(-5, 100)),
                                                    CONDITIONS),
             ("cmp %s, %s" % (b1, b2), ["e", "ne", "b", "be", "a", "ae"]),
+            ("cmp %s, %s" % (rng.choice(DWORDS), r), CONDITIONS),
             ("cmp %s, %d" % (b1, rng.randrange(0, 255)), ["e", "ne", "b", "a"]),
             ("test %s, %s" % (r, r), ["e", "ne", "l", "le", "g", "ge", "s", "ns", "a", "be"]),
             ("test %s, %s" % (r, s), ["e", "ne"]), ("test %s, %s" % (b1, b1), ["e", "ne"]),
