@@ -132,6 +132,11 @@ class Generator:
             moves = ["cmov%s %s, %s" % (rng.choice(conditions), self.reg(),
                                         rng.choice(R32 + DWORDS))
                      for _ in range(rng.randrange(1, 4))]
+            if rng.random() < 0.3:
+                # A jump on the same flags that skips them, and a move
+                # before them (gcc reuses a test's flags past its jump).
+                return flags + ["j%s 1f" % rng.choice(conditions),
+                                "mov %s, %d" % (self.reg(), self.imm())] + moves + ["1:"]
             return flags + moves
         dest = rng.choice(R8 + [BYTE])
         out = flags + ["set%s %s" % (rng.choice(conditions), dest)]

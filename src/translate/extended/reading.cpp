@@ -62,6 +62,8 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"seta", "setbe", "setz", "setnz"}},
     {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"cmove", "cmovne", "cmovz", "cmovnz"}},
     {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"cmovl", "cmovle", "cmovg", "cmovge"}},
+    {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"cmova", "cmovae", "cmovb", "cmovbe"}},
+    {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"cmovs", "cmovns", "setb", "setae"}},
     {"RecognizePcThunk", RecognizePcThunk, Sees::kListed, {"call"}},
     {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"call", "push", "sub"}},
     {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"mov", "lea"}},

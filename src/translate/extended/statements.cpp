@@ -305,6 +305,60 @@ void RecognizeConditionalMove(Context& ctx, TLoopState& state) {
   ConditionalMoves(ctx, state, ctx.Code.At(i), ComparedBits(ctx.Code.At(i)), i + 1);
 }
 
+namespace {
+
+// The comparison whose flags reach entry i through instructions that keep
+// them and change nothing it reads: moves into registers it does not read
+// (or memory, where it reads none) and jumps, taken or not, along the one
+// way that comes to each entry (falling into it, or one jump where nothing
+// falls into it); 0 when there is none within a few entries.
+int CompareReaching(const Context& ctx, int i) {
+  constexpr int kReach = 8;
+  const CodeTable& code = ctx.Code;
+  const RoutineFacts& facts = *ctx.Facts;
+  auto falls_on = [&](int k) {
+    const std::string_view m = code.At(k).OpCode;
+    return m != "jmp" && m != "ret" && m != "ijmp";
+  };
+  RegSet written = 0;
+  bool stores = false;
+  int at = i;
+  // Ends: at most kReach steps back.
+  for (int step = 0; step < kReach; ++step) {
+    const size_t here = static_cast<size_t>(at);
+    int k = 0;  // the one entry control comes to `at` from
+    if (facts.Incoming[here] == 0 && at > 1 && falls_on(at - 1)) {
+      k = at - 1;
+    } else if (facts.Incoming[here] == 1 && (at == 1 || !falls_on(at - 1))) {
+      k = facts.FirstSource[here];
+    }
+    if (k < 1) return 0;
+    const TOpCode& e = code.At(k);
+    const std::string_view m = e.OpCode;
+    if (m == "cmp" || m == "test") {
+      const RegSet reads = static_cast<RegSet>(RegistersIn(e.Op1) | RegistersIn(e.Op2));
+      const bool memory = e.Op1.find('[') != std::string_view::npos ||
+                          e.Op2.find('[') != std::string_view::npos;
+      const bool named = Classify(e.Op1).Form == OperandForm::kNone ||
+                         Classify(e.Op2).Form == OperandForm::kNone;
+      return (reads & written) == 0 && !(memory && stores) && !named ? k : 0;
+    }
+    at = k;
+    if (m.starts_with('j')) continue;  // a jump keeps the flags
+    if ((m != "mov" && m != "lea" && m != "movzx" && m != "movsx") || !code.Op3(k).empty()) return 0;
+    if (e.Op1.find('[') != std::string_view::npos) {
+      stores = true;
+    } else {
+      const RegSet dest = RegisterOf(e.Op1);
+      if (dest == 0 || (dest & kEsp) != 0) return 0;
+      written |= dest;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
 void RecognizeSetAfter(Context& ctx, TLoopState& state) {
   // The flags of logic (no carry, no overflow) compare its result with
   // zero, as a test of it with itself would; those of arithmetic only on
@@ -316,8 +370,21 @@ void RecognizeSetAfter(Context& ctx, TLoopState& state) {
   const std::string_view cc = e.OpCode.substr(e.OpCode.starts_with("cmov") ? 4 : 3);
   const bool logic = m == "and" || m == "or" || m == "xor";
   const bool arith = m == "add" || m == "sub" || m == "inc" || m == "dec" || m == "neg";
-  if (!ctx.Facts || ctx.Facts->Incoming[static_cast<size_t>(i)] != 0) return;
-  if (!logic && !(arith && (cc == "e" || cc == "ne" || cc == "s" || cc == "ns"))) return;
+  if (!ctx.Facts) return;
+  if (!logic && !(arith && (cc == "e" || cc == "ne" || cc == "s" || cc == "ns"))) {
+    // A comparison further back, whose flags jumps and moves kept (gcc
+    // reuses a loop test's flags in the body).
+    const int k = CompareReaching(ctx, i);
+    if (k == 0) return;
+    const TOpCode& cmp = ctx.Code.At(k);
+    if (e.OpCode.starts_with("cmov")) {
+      ConditionalMoves(ctx, state, cmp, ComparedBits(cmp), i);
+    } else {
+      SetStatement(ctx, state, cmp, ComparedBits(cmp), i, i + 1);
+    }
+    return;
+  }
+  if (ctx.Facts->Incoming[static_cast<size_t>(i)] != 0) return;
   TOpCode test;
   test.OpCode = "test";
   test.Op1 = test.Op2 = before.Op1;
