@@ -84,6 +84,12 @@ class Generator:
             ["%s %s, %s" % (rng.choice(["movzx", "movsx"]), r, rng.choice(R8 + R16 + [BYTE]))],
             ["mov %s, %s" % (rng.choice(DWORDS), r)], ["mov %s, %s" % (r, rng.choice(DWORDS))],
             ["mov %s, %s" % (BYTE, rng.choice(R8))],
+            # The halves of a 64-bit sum or difference.
+            (lambda low, high: [
+                "%s %s, %s" % (low, rng.choice([r] + DWORDS), s),
+                "%s %s, %s" % (high, rng.choice([self.reg()] + DWORDS),
+                               rng.choice([self.reg(), str(rng.randrange(0, 9))]))])(
+                *rng.choice([("add", "adc"), ("sub", "sbb")])),
         ])
 
     def division(self):

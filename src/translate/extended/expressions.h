@@ -37,6 +37,11 @@ std::optional<uint32_t> Immediate(std::string_view listed);
 // memory, reading none of the registers in `not_read`.
 bool IsDword(std::string_view listed, RegSet not_read);
 
+// Whether two memory operands surely name bytes apart: both state their
+// size, the same registers address them, and the numbers added keep them
+// apart.
+bool SurelyApart(std::string_view a, std::string_view b);
+
 // The operand as a statement prints it: its variable's name, or its text
 // with the registers in it that are variables named.
 inline std::string_view Value(const VarTable& vars, std::string_view listed) {

@@ -6,6 +6,7 @@
 
 #include "listing/format.h"
 #include "listing/number.h"
+#include "translate/extended/expressions.h"
 #include "translate/filler.h"
 #include "translate/flow.h"
 
@@ -229,47 +230,6 @@ void TidyJumps(PassContext& ctx) {
 }
 
 namespace {
-
-// A memory operand as the bytes it names: its size, the registers that
-// address it (the text between the bracket and the number added) and
-// the number; nothing for one of another form.
-struct MemoryPlace {
-  int Size = 0;
-  std::string_view Base;
-  int64_t Offset = 0;
-};
-
-std::optional<MemoryPlace> PlaceOf(std::string_view operand) {
-  static constexpr std::pair<std::string_view, int> kSizes[] = {
-      {"byte ptr ", 1}, {"word ptr ", 2}, {"dword ptr ", 4}, {"qword ptr ", 8}};
-  MemoryPlace place;
-  for (const auto& [keyword, size] : kSizes) {
-    if (operand.starts_with(keyword)) {
-      place.Size = size;
-      operand.remove_prefix(keyword.size());
-    }
-  }
-  if (place.Size == 0 || !operand.starts_with('[') || !operand.ends_with(']')) return std::nullopt;
-  const std::string_view inner = operand.substr(1, operand.size() - 2);
-  const size_t sign = inner.find_last_of("+-");
-  place.Base = inner;
-  if (sign != std::string_view::npos && sign + 1 < inner.size() && inner[sign + 1] == '$') {
-    const std::optional<uint32_t> n = BareHex(inner.substr(sign + 2));
-    if (!n) return std::nullopt;
-    place.Base = inner.substr(0, sign);
-    place.Offset = inner[sign] == '-' ? -int64_t{*n} : int64_t{*n};
-  }
-  if (place.Base.empty() || place.Base.find('$') != std::string_view::npos) return std::nullopt;
-  return place;
-}
-
-// Whether two memory operands surely name bytes apart: the same registers
-// address them, and their numbers keep them apart.
-bool SurelyApart(std::string_view a, std::string_view b) {
-  const std::optional<MemoryPlace> x = PlaceOf(a), y = PlaceOf(b);
-  return x && y && x->Base == y->Base &&
-         (x->Offset + x->Size <= y->Offset || y->Offset + y->Size <= x->Offset);
-}
 
 // Whether the entry may run before a comparison instead of after it: a
 // move that keeps the flags (mov, movzx, movsx, lea) with no third

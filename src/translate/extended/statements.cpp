@@ -295,6 +295,48 @@ bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int b
 
 }  // namespace
 
+void RecognizeCarry(Context& ctx, TLoopState& state) {
+  // add a, x; adc b, y (or sub and sbb): the two halves of a 64-bit sum.
+  // The carry of the add is whether the new a lies below x, which the add
+  // left as it was; the borrow of the sub whether the old a lay below x,
+  // so the sbb's statement comes first.
+  const int i = state.Index;
+  const CodeTable& code = ctx.Code;
+  const TOpCode& low = code.At(i);
+  const TOpCode& high = code.At(i + 1);
+  const bool adds = low.OpCode == "add";
+  if (high.OpCode != (adds ? "adc" : "sbb") || !code.Op3(i).empty() || !code.Op3(i + 1).empty()) {
+    return;
+  }
+  const RegSet a = RegisterOf(low.Op1), b = RegisterOf(high.Op1);
+  const OperandInfo x = Classify(low.Op2), y = Classify(high.Op2);
+  const bool a_memory = Classify(low.Op1).Form == OperandForm::kMemory;
+  const bool b_memory = Classify(high.Op1).Form == OperandForm::kMemory;
+  // Both halves of 32 bits; x neither a nor read through it (it must keep
+  // its value); b neither a nor x; where the sub comes second, y not read
+  // through a and a not addressed through b; memory surely apart.
+  if (!IsDword(low.Op1, 0) || !IsDword(high.Op1, 0) || (a | b) & kEsp) return;
+  if (x.Form == OperandForm::kNone || (x.Form != OperandForm::kImmediate && x.Bits != 32)) return;
+  if (y.Form == OperandForm::kNone || (y.Form != OperandForm::kImmediate && y.Bits != 32)) return;
+  if ((x.Reads & a) != 0 || (a != 0 && a == b) || (b & x.Reads) != 0) return;
+  if (!adds && ((y.Reads & a) != 0 || (b & Classify(low.Op1).Reads) != 0)) return;
+  if (!adds && a_memory && y.Form == OperandForm::kMemory && !SurelyApart(low.Op1, high.Op2)) return;
+  if (a_memory && b_memory && !SurelyApart(low.Op1, high.Op1)) return;
+  if (b_memory && x.Form == OperandForm::kMemory && !SurelyApart(high.Op1, low.Op2)) return;
+  if (!Consumable(ctx, state, i, i + 1) || !FlagsUnread(ctx, i + 1)) return;
+  const std::string_view av = Value(ctx.Vars, low.Op1), xv = Value(ctx.Vars, low.Op2);
+  const std::string_view bv = Value(ctx.Vars, high.Op1), yv = Value(ctx.Vars, high.Op2);
+  const std::string carry = "Ord(Cardinal(" + std::string(av) + ") < Cardinal(" + std::string(xv) + "))";
+  if (adds) {
+    Emit(ctx.Output, {av, ":=", av, "+", xv, ";"});
+    Emit(ctx.Output, {bv, ":=", bv, "+", yv, "+", carry, ";"});
+  } else {
+    Emit(ctx.Output, {bv, ":=", bv, "-", yv, "-", carry, ";"});
+    Emit(ctx.Output, {av, ":=", av, "-", xv, ";"});
+  }
+  Claim(ctx, state, i + 2);
+}
+
 void RecognizeSet(Context& ctx, TLoopState& state) {
   const int i = state.Index;
   SetStatement(ctx, state, ctx.Code.At(i), ComparedBits(ctx.Code.At(i)), i + 1, i + 2);

@@ -21,6 +21,8 @@ void RecognizeDivide(Context& ctx, TLoopState& state);
 // imul and mul of one operand, which set edx:eax; idiv and div of one
 // operand not taken with the instruction before them stay comment lines.
 void RecognizeWide(Context& ctx, TLoopState& state);
+// add + adc, sub + sbb: the halves of a 64-bit sum or difference.
+void RecognizeCarry(Context& ctx, TLoopState& state);
 // cmp or test + setcc.
 void RecognizeSet(Context& ctx, TLoopState& state);
 // cmp or test + cmovcc: "if a > b then eax:=ecx;".
