@@ -7,7 +7,7 @@ import re
 
 from comments import leftover_kind, parse_comment, printed, shape
 
-NAME = re.compile(r"\b(?:(?:Local|Global)_[0-9A-F]{4,}|Slot_esp_[0-9A-F]+)\b")
+NAME = re.compile(r"\b(?:(?:Local|Global)_[0-9A-F]{4,}|Slot_esp_[0-9A-F]+|Arg_[0-9]+)\b")
 HEX = re.compile(r"(?<![\w$])\$([0-9A-Fa-f]{1,8})\b")
 BOOL = re.compile(r" (=|<>) (true|false)(?=[\s)]|$)")
 DIVISION = re.compile(r"^(\s*)(\S+):=(.+)/(.+);$")

@@ -315,6 +315,10 @@ struct Site {
   // Statements between the call and its clean-up, said after the call.
   int AfterFrom = 0;
   int AfterTo = -1;
+  // Read in its order (ReadSiteInOrder): per argument, the first pushed
+  // first, whether its value is kept in Arg_N where it is pushed.
+  bool InOrder = false;
+  std::vector<char> Kept;
 };
 
 // The entries a clean-up may stand after its call.
@@ -431,6 +435,8 @@ std::string_view PcThunkRegister(std::string_view target) {
   return {};
 }
 
+bool FinishSite(const Context& ctx, const TLoopState& state, uint32_t depth, Site& site);
+
 // Reads the site from the loop's entry to its call; false when its
 // statements could not say exactly what it does.
 bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues& values,
@@ -458,11 +464,19 @@ bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues&
       site.Stays[k - i] = true;
     }
   }
+  return FinishSite(ctx, state, values.Depth, site);
+}
+
+// Reads the call of the site, its clean-up and the store of its result,
+// after the entries before the call, of `depth` bytes pushed and padded.
+bool FinishSite(const Context& ctx, const TLoopState& state, uint32_t depth, Site& site) {
+  const CodeTable& code = ctx.Code;
+  const int call = site.Call;
   const TOpCode& c = code.At(call);
   if (c.Op1.empty() || !c.Op2.empty() || !PcThunkRegister(c.Op1).empty()) return false;
-  site.Target = CallTarget(ctx.Vars, c.Op1, values.Depth > 0);
+  site.Target = CallTarget(ctx.Vars, c.Op1, depth > 0);
   if (site.Target.empty()) return false;
-  if (!ReadCleanup(ctx, state, values.Depth, site)) return false;
+  if (!ReadCleanup(ctx, state, depth, site)) return false;
   // What the called routine leaves in ecx and edx is no statement's.
   if (ReadAfter(ctx, call + 1, kEcx | kEdx) != 0) return false;
   const TOpCode& store = code.At(site.Last + 1);
@@ -477,7 +491,59 @@ bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues&
   } else {
     site.ResultInEax = ReadAfter(ctx, call + 1, kEax) != 0;
   }
-  return Consumable(ctx, state, i, site.Last);
+  return Consumable(ctx, state, state.Index, site.Last);
+}
+
+// The site read in its order, where ReadSite could not: every statement
+// among the pushes is said where it stands, and a pushed value that a
+// statement after the push changes (a register it reads, or memory) is
+// kept where it is pushed, in Arg_N for the call's N-th argument, so that
+// the call gets what the push pushed.
+bool ReadSiteInOrder(const Context& ctx, const TLoopState& state, int call, Site& site) {
+  const CodeTable& code = ctx.Code;
+  const int i = state.Index;
+  site.At = i;
+  site.Call = call;
+  uint32_t depth = 0;
+  if (code.At(i).OpCode == "sub") {
+    std::optional<uint32_t> p = Immediate(code.At(i).Op2);
+    if (!p) return false;
+    depth = *p;
+    ++site.At;
+  }
+  std::vector<OperandInfo> pushed;
+  // Ends: one pass over the entries before the call.
+  for (int k = site.At; k < call; ++k) {
+    const TOpCode& e = code.At(k);
+    if (e.OpCode == "push") {
+      SiteValues value(ctx.Vars);
+      value.Depth = depth;
+      if (!value.Operand(e.Op1, site.Args.emplace_back())) return false;
+      pushed.push_back(Classify(e.Op1));
+      site.Kept.push_back(0);
+      depth += 4;
+      continue;
+    }
+    const std::optional<SiteValues::PlainStatement> st = SiteValues::PlainStatementAt(code, k);
+    if (!st || ((st->Reads & kEsp) != 0 && depth > 0)) return false;
+    site.Stays[k - i] = true;
+    // Ends: one pass over the pushes before it.
+    for (size_t a = 0; a < pushed.size(); ++a) {
+      if ((pushed[a].Reads & st->Writes) != 0 ||
+          (pushed[a].Form == OperandForm::kMemory && st->WritesMemory)) {
+        site.Kept[a] = 1;
+      }
+    }
+  }
+  if (pushed.empty()) return false;
+  site.InOrder = true;
+  return FinishSite(ctx, state, depth, site);
+}
+
+// The name an argument kept where it is pushed goes by: Arg_ and its place
+// among the call's arguments.
+std::string ArgName(const Site& site, size_t a) {
+  return "Arg_" + std::to_string(site.Args.size() - a);
 }
 
 }  // namespace
@@ -501,19 +567,26 @@ void RecognizeCallStatement(Context& ctx, TLoopState& state) {
   if (call == 0) return;
   SiteValues values(ctx.Vars);
   Site site;
-  if (!ReadSite(ctx, state, call, values, site)) {
+  if (!ReadSite(ctx, state, call, values, site) &&
+      !ReadSiteInOrder(ctx, state, call, site = Site{})) {
     // A call the default statements would print, as if nothing but its
     // store read what it left, stays a comment line.
     if (ctx.Code.At(state.Index).OpCode == "call") KeepAsComment(ctx, state);
     return;
   }
+  size_t pushes = 0;
   // Ends: one pass over the entries before the call.
   for (int k = site.At; k < site.Call; ++k) {
-    if (site.Stays[k - state.Index]) Translate(ctx, k, k);
+    if (site.Stays[k - state.Index]) {
+      Translate(ctx, k, k);
+    } else if (site.InOrder && ctx.Code.At(k).OpCode == "push") {
+      if (site.Kept[pushes]) Emit(ctx.Output, {ArgName(site, pushes), ":=", site.Args[pushes], ";"});
+      ++pushes;
+    }
   }
   // The registers loaded in the site hold their last loads at the call.
   // Ends: three registers, each at most once.
-  for (int done = 0; done != values.Loaded;) {
+  for (int done = 0; !site.InOrder && done != values.Loaded;) {
     int next = -1;
     for (int r = 0; r < 3; ++r) {
       const int bit = 1 << r;
@@ -534,7 +607,7 @@ void RecognizeCallStatement(Context& ctx, TLoopState& state) {
   // Ends: one pass over the arguments.
   for (size_t a = site.Args.size(); a-- > 0;) {
     text += a + 1 == site.Args.size() ? "(" : ", ";
-    text += site.Args[a];
+    text += site.InOrder && site.Kept[a] ? ArgName(site, a) : site.Args[a];
   }
   if (!site.Args.empty()) text += ")";
   text += ";";
