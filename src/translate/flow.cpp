@@ -182,6 +182,17 @@ RegSet RegistersIn(std::string_view operand) {
   return regs;
 }
 
+bool IsConditionStep(std::string_view m) {
+  // By length first: asked of every entry.
+  switch (m.size()) {
+    case 2: return m == "or";
+    case 3: return m == "mov" || m == "cmp" || m == "and" || m == "add" || m == "sub";
+    case 4: return m == "test";
+    case 5: return m == "movzx" || m == "movsx";
+    default: return false;
+  }
+}
+
 RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vector<int>& targets) {
   const int n = code.CodeCount();
   RoutineFacts f;
@@ -212,6 +223,16 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vecto
     f.IsJmp[static_cast<size_t>(i)] = e.OpCode == "jmp";
     if (f.Incoming[static_cast<size_t>(t)]++ == 0) f.FirstSource[static_cast<size_t>(t)] = i;
     f.LastSource[static_cast<size_t>(t)] = i;
+  }
+  f.ToJump.assign(static_cast<size_t>(n) + 2, RoutineFacts::kFar);
+  f.ToNoStep.assign(static_cast<size_t>(n) + 2, 0);  // past the table: no step
+  // Ends: i only falls.
+  for (int i = n; i >= 1; --i) {
+    const size_t k = static_cast<size_t>(i);
+    const std::string_view m = code.At(i).OpCode;
+    auto on = [](uint8_t after) { return after == RoutineFacts::kFar ? after : uint8_t(after + 1); };
+    f.ToJump[k] = IsJump(m) ? 0 : on(f.ToJump[k + 1]);
+    f.ToNoStep[k] = IsConditionStep(m) ? on(f.ToNoStep[k + 1]) : 0;
   }
   // Backward liveness to a fixed point: sets only grow from the first
   // guess (nothing live) and are bounded, so the passes end. Each pass

@@ -39,6 +39,13 @@ struct RoutineFacts {
   // Per entry: the registers that may be read, on some path from the
   // entry on, before they are written.
   std::vector<RegSet> LiveIn;
+  // Per entry: how many entries on the next jump stands (0: the entry is
+  // one), and how many on the first entry that is no step of a condition
+  // before its jump (IsConditionStep); each at most kFar. A recogniser that
+  // looks ahead for a condition's jump reads them instead of the entries.
+  static constexpr uint8_t kFar = 255;
+  std::vector<uint8_t> ToJump;
+  std::vector<uint8_t> ToNoStep;
 
   // Whether the entries from..to are entered only at `from` (by falling
   // into it or by jumps): no jump from outside them comes to any other.
@@ -55,6 +62,11 @@ struct RoutineFacts {
   // either: no).
   bool SamePlace(int a, int b) const;
 };
+
+// Whether an instruction may stand in a condition before its jump: a
+// load, a step or a comparison (mov, cmp, test, or, and, add, sub, movzx,
+// movsx).
+bool IsConditionStep(std::string_view mnemonic);
 
 // `targets`: every jump's target entry by position (-1: none) as the
 // passes kept them, or empty, when they are looked up here.

@@ -1,5 +1,7 @@
 #include "translate/extended/exits.h"
 
+#include <algorithm>
+
 #include "naming/vars.h"
 #include "output/writer.h"
 #include "translate/conditions.h"
@@ -40,12 +42,6 @@ void EmitTail(Context& ctx, int t, int length) {
   }
 }
 
-// The instructions a condition is made of before its jump.
-bool InCondition(std::string_view m) {
-  return m == "mov" || m == "cmp" || m == "test" || m == "or" || m == "and" || m == "add" ||
-         m == "sub" || m == "movzx" || m == "movsx";
-}
-
 }  // namespace
 
 void RecognizeExit(Context& ctx, TLoopState& state) {
@@ -62,13 +58,17 @@ void RecognizeExit(Context& ctx, TLoopState& state) {
   }
   // A condition ends with the first jump after its start, with a load,
   // steps and a comparison before it.
+  // It is looked for as this loop would, from the facts, which tell how
+  // far the next jump and the first entry that is no step stand:
+  //   jump = a;
+  //   while (jump < last && jump < a + kLongest && entry jump is no jump) {
+  //     if (!IsConditionStep(entry jump)) return;
+  //     ++jump;
+  //   }
   constexpr int kLongest = 12;
-  int jump = a;
-  // Ends: at most kLongest steps, within the range.
-  while (jump < state.LastIndex && jump < a + kLongest && !code.At(jump).OpCode.starts_with('j')) {
-    if (!InCondition(code.At(jump).OpCode)) return;
-    ++jump;
-  }
+  const size_t at = static_cast<size_t>(a);
+  const int jump = std::max(a, std::min({state.LastIndex, a + kLongest, a + facts->ToJump[at]}));
+  if (a + facts->ToNoStep[at] < jump) return;
   const std::string_view m = code.At(jump).OpCode;
   const int target = m.starts_with('j') ? facts->Target[static_cast<size_t>(jump)] : 0;
   const int tail = target >= 1 ? TailBefore(ctx, target) : -1;

@@ -142,9 +142,7 @@ void RecognizeLoopJump(Context& ctx, TLoopState& state) {
   }
   // Only a condition whose jump leaves the loop or goes on with it: the
   // first jump ahead tells, before the condition is read.
-  int first_jump = a;
-  // Ends: at most 12 entries are looked at.
-  while (first_jump < a + 12 && !(code.At(first_jump).OpCode.starts_with("j"))) ++first_jump;
+  const int first_jump = a + std::min(int{facts.ToJump[static_cast<size_t>(a)]}, 12);
   if (!word(facts.Target[static_cast<size_t>(std::min(first_jump, code.CodeCount()))])) return;
   TIF& cond = ctx.Conds[0];
   if (!ReadCondition(ctx, a, cond)) return;
