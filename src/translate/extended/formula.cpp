@@ -1,7 +1,6 @@
 #include "translate/extended/formula.h"
 
 #include <algorithm>
-#include <map>
 
 namespace asm2pas {
 
@@ -28,6 +27,11 @@ int Combine(Formula& f, Formula::Kind kind, int a, int b) {
 
 // Negates the sub-formula at `node` in place.
 void NegateAt(Formula& f, int node) {
+  // Most are a leaf: negated without a stack.
+  if (f.Nodes[static_cast<size_t>(node)].What == Formula::kLeaf) {
+    f.Nodes[static_cast<size_t>(node)].Negated = !f.Nodes[static_cast<size_t>(node)].Negated;
+    return;
+  }
   // Ends: a stack of nodes, each visited once (the formula is a tree).
   std::vector<int> todo{node};
   while (!todo.empty()) {
@@ -54,15 +58,19 @@ bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int
   const int n = static_cast<int>(starts.size());
   f = Formula{};
   if (n == 0) return false;
-  // Entries where a condition starts, to tell a jump to one from one out.
-  std::map<int, int> cond_at;
-  for (int k = 0; k < n; ++k) cond_at[starts[static_cast<size_t>(k)]] = k;
+  // A jump to the entry where a condition starts (the last that starts
+  // there) goes to that condition; any other goes out. The conditions are
+  // few (kMaxConds at most): they are searched, not indexed.
   auto place = [&](int entry) {
-    auto it = cond_at.find(entry);
-    if (it != cond_at.end()) return -1 - it->second;
+    // Ends: k only falls.
+    for (int k = n - 1; k >= 0; --k) {
+      if (starts[static_cast<size_t>(k)] == entry) return -1 - k;
+    }
     return facts && entry >= 1 ? facts->Resolve(entry) : entry;
   };
   std::vector<Web> web;
+  web.reserve(static_cast<size_t>(n));
+  f.Nodes.reserve(2 * static_cast<size_t>(n));  // n leaves, fewer folds
   for (int k = 0; k < n; ++k) {
     const int to = jump_to[static_cast<size_t>(k)];
     if (to < 0) return false;
@@ -132,6 +140,7 @@ bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int
 std::vector<Piece> Pieces(const Formula& f) {
   std::vector<Piece> pieces;
   if (f.Root < 0) return pieces;
+  pieces.reserve(f.Nodes.size());  // a piece per leaf
   // In order, with a group around an "or" that stands inside an "and".
   struct Item {
     int Node;
@@ -139,7 +148,9 @@ std::vector<Piece> Pieces(const Formula& f) {
     int Closes;  // groups that close after its last leaf
     std::string Word;  // the word before its first leaf
   };
-  std::vector<Item> todo{{f.Root, 0, 0, ""}};
+  std::vector<Item> todo;
+  todo.reserve(f.Nodes.size());  // never more than the nodes
+  todo.push_back(Item{f.Root, 0, 0, ""});
   // Ends: every node is pushed once (the formula is a tree).
   while (!todo.empty()) {
     Item it = todo.back();
@@ -164,6 +175,8 @@ std::vector<Piece> Pieces(const Formula& f) {
 
 ConditionChain::ConditionChain(const CodeTable& code, const std::vector<TIF>& conds, int first,
                                int collected) {
+  Starts.reserve(static_cast<size_t>(collected));
+  JumpTo.reserve(static_cast<size_t>(collected));
   // Ends: one step per collected condition.
   for (int k = 0, at = first; k < collected; at += conds[static_cast<size_t>(k)].Count, ++k) {
     Starts.push_back(at);
