@@ -358,15 +358,13 @@ bool NamesWord(std::string_view op, std::string_view word) {
 // each such name holds a "b" before "x", "l" or "h", or an "i" after "s"
 // or "d". Most operands hold neither, and are passed over at once.
 bool MayNameKept(std::string_view op) {
-  // Ends: every pass moves past one "b".
-  for (size_t at = op.find('b'); at != std::string_view::npos; at = op.find('b', at + 1)) {
-    if (at + 1 < op.size() && (op[at + 1] == 'x' || op[at + 1] == 'l' || op[at + 1] == 'h')) {
+  // Operands are short: one pass over the pairs of letters, with no call.
+  // Ends: one pass over the operand.
+  for (size_t at = 1; at < op.size(); ++at) {
+    const char c = op[at - 1], d = op[at];
+    if ((c == 'b' && (d == 'x' || d == 'l' || d == 'h')) || (d == 'i' && (c == 's' || c == 'd'))) {
       return true;
     }
-  }
-  // Ends: every pass moves past one "i".
-  for (size_t at = op.find('i', 1); at != std::string_view::npos; at = op.find('i', at + 1)) {
-    if (op[at - 1] == 's' || op[at - 1] == 'd') return true;
   }
   return false;
 }
