@@ -20,9 +20,11 @@ bool IsClear(const TOpCode& e) { return e.OpCode == "xor" && e.Op1 == e.Op2; }
 int TailBefore(const Context& ctx, int t) {
   constexpr int kLongestTail = 3;
   const RoutineFacts& facts = *ctx.Facts;
+  // SamePlace(t + k, exit), with the exit's place found once.
+  const int exit = facts.Resolve(facts.Body.Exit);
   // Ends: at most kLongestTail steps.
   for (int k = 0; k <= kLongestTail && ctx.Code.Valid(t + k); ++k) {
-    if (facts.SamePlace(t + k, facts.Body.Exit)) return k;
+    if (facts.Resolve(t + k) == exit) return k;
     const TOpCode& e = ctx.Code.At(t + k);
     if (e.OpCode != "mov" && !IsClear(e)) return -1;
   }

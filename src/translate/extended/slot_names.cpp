@@ -128,12 +128,32 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
   }
 }
 
+namespace {
+
+// Whether a sign in the operand, after its first character, is followed
+// by something other than a sign, "$" or a digit: where it holds for no
+// sign, no term of an address in it is indexed (AsNoVariable's test, made
+// on the whole text at once).
+bool MayBeIndexed(std::string_view op) {
+  // Ends: one pass over the operand.
+  for (size_t p = 1; p + 1 < op.size(); ++p) {
+    if (op[p] != '+' && op[p] != '-') continue;
+    const char c = op[p + 1];
+    if (c != '+' && c != '-' && c != '$' && (c < '0' || c > '9')) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void UnnameNoVariables(CodeTable& code, bool ebp_varies) {
   // Ends: one pass over the table, three operands an entry.
   for (int i = 1; i <= code.CodeCount(); ++i) {
     if (code.At(i).OpCode == "lea") continue;  // an address, no memory read
     ForEachOperand(code, i, [&](int, std::string_view& op, int16_t& hint) {
       if (hint < 1) return;  // named by no variable already
+      // Where ebp keeps its place, only an indexed address is none.
+      if (!ebp_varies && !MayBeIndexed(op)) return;
       if (std::optional<std::string> text = AsNoVariable(op, ebp_varies)) {
         op = code.Keep(*text);
         hint = kLookUp;
