@@ -91,13 +91,13 @@ void RecognizeRepeat(Context& ctx, TLoopState& state) {
   std::reverse(starts.begin(), starts.end());
   std::string text;
   bool folded = false;
+  Formula f;  // read anew each pass, in the same room
   // Ends: the conditions read shrink by one from the top each pass.
   for (size_t first = 0; first < found.size() && !folded; ++first) {
     std::vector<int> s(starts.begin() + static_cast<long>(first), starts.end());
     std::vector<int> to;
     std::vector<TIF> cs(found.begin() + static_cast<long>(first), found.end());
     for (const TIF& c : cs) to.push_back(code.FindAddr(c.Target));
-    Formula f;
     int on_true = 0, on_false = 0;
     if (!Reduce(s, to, last + 1, f, on_true, on_false, facts)) continue;
     if (facts->SamePlace(on_true, top) && facts->SamePlace(on_false, last + 1)) {
