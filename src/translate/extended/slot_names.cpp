@@ -96,8 +96,9 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
       if (!kept(i)) continue;
       ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t&) {
         std::optional<int32_t> place = stack.SlotOf(i, k);
+        if (!place) return;
         const size_t open = op.find('[');
-        if (place && op.substr(open + 1).starts_with("ebp") &&
+        if (op.substr(open + 1).starts_with("ebp") &&
             first_at.Find(static_cast<uint32_t>(*place)) < 0) {
           firsts.push_back(TrimBoth(op.substr(open)));
           first_at.Insert(static_cast<uint32_t>(*place), static_cast<int>(firsts.size()));

@@ -42,6 +42,8 @@ bool MayMoveStack(const TOpCode& e) {
   }
 }
 
+bool IsJumpMnemonic(std::string_view m) { return !m.empty() && m[0] == 'j'; }
+
 // What follows the direct call at entry i (five bytes): 0 for the next
 // entry at once, 1 for alignment filler (which the passes took out: the
 // next entry up to 15 bytes later, at a multiple of 4), 2 for anything else
@@ -125,8 +127,16 @@ struct Walk {
     if (changed) Work.push_back(j);
   }
 
-  // The place after entry i, and where it goes.
+  // The place after entry i, and where it goes. An entry that leaves the
+  // stack as it is and falls into one not reached yet hands its place on
+  // at once: that entry would be queued and taken next, as it is here.
   void Step(int i) {
+    // Ends: i only grows, up to the last entry.
+    while (Code.Valid(i + 1) && !In[static_cast<size_t>(i) + 1].Set && !MayMoveStack(Code.At(i)) &&
+           !IsJumpMnemonic(Code.At(i).OpCode)) {
+      In[static_cast<size_t>(i) + 1] = In[static_cast<size_t>(i)];
+      ++i;
+    }
     const TOpCode& e = Code.At(i);
     const std::string_view m = e.OpCode, a = e.Op1, b = e.Op2;
     Place p = In[static_cast<size_t>(i)];
