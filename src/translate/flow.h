@@ -56,11 +56,22 @@ struct RoutineFacts {
   // The registers live after entry i when it falls through or jumps.
   RegSet LiveAfter(int i) const;
   // The entry where execution goes on from entry i: i itself, or, for a
-  // jmp, where its chain of jmps ends.
-  int Resolve(int i) const;
+  // jmp, where its chain of jmps ends. Inline, as the recognisers ask it
+  // at almost every step.
+  int Resolve(int i) const {
+    // Ends: at most 64 steps along a chain of jmps.
+    for (int steps = 0; steps < 64 && i >= 1 && static_cast<size_t>(i) < IsJmp.size() &&
+                        IsJmp[static_cast<size_t>(i)] && Target[static_cast<size_t>(i)] != 0;
+         ++steps) {
+      i = Target[static_cast<size_t>(i)];
+    }
+    return i;
+  }
   // Whether jumping to entry a does what jumping to entry b does (0 for
   // either: no).
-  bool SamePlace(int a, int b) const;
+  bool SamePlace(int a, int b) const {
+    return a >= 1 && b >= 1 && (a == b || Resolve(a) == Resolve(b));
+  }
 };
 
 // Whether an instruction may stand in a condition before its jump: a
