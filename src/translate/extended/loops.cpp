@@ -46,12 +46,12 @@ int ConditionEndingAt(Context& ctx, int last, int lowest, TIF& cond) {
 
 }  // namespace
 
-void RecognizeRepeat(Context& ctx, TLoopState& state) {
+namespace {
+
+// A loop whose last jump back to `top` stands at entry `last`.
+[[gnu::noinline]] void RepeatUpTo(Context& ctx, TLoopState& state, int last) {
   const RoutineFacts* facts = ctx.Facts;
   const int top = state.Index;
-  if (!facts || facts->Incoming[static_cast<size_t>(top)] == 0) return;
-  const int last = facts->LastSource[static_cast<size_t>(top)];
-  if (last <= top || last > state.LastIndex) return;
   const CodeTable& code = ctx.Code;
   const uint32_t top_addr = code.At(top).Address;
   const uint32_t exit_addr = code.At(last + 1).Address;
@@ -116,6 +116,19 @@ void RecognizeRepeat(Context& ctx, TLoopState& state) {
   ctx.Loops.pop_back();
   Emit(ctx.Output, {"until ", text, ";"}, Shape::kCloses);
   Claim(ctx, state, last + 1);
+}
+
+}  // namespace
+
+void RecognizeRepeat(Context& ctx, TLoopState& state) {
+  // Offered every entry: the tests most fail stand apart from the rest,
+  // so that those entries cost no frame of it.
+  const RoutineFacts* facts = ctx.Facts;
+  const int top = state.Index;
+  if (!facts || facts->Incoming[static_cast<size_t>(top)] == 0) return;
+  const int last = facts->LastSource[static_cast<size_t>(top)];
+  if (last <= top || last > state.LastIndex) return;
+  RepeatUpTo(ctx, state, last);
 }
 
 }  // namespace asm2pas
