@@ -178,10 +178,13 @@ void TidyJumps(PassContext& ctx) {
     drop.assign(static_cast<size_t>(n) + 2, 0);
     CountIncoming(target, n, incoming);
     bool dropped = false;
+    // The first round drops every filler, and no round makes one (they
+    // change jumps only): later rounds look for none.
+    const bool fillers = round == 0;
     // Ends: one pass over the table.
     for (int i = 1; i <= n; ++i) {
       const TOpCode& e = code.At(i);
-      if (IsFiller(e)) {
+      if (fillers && IsFiller(e)) {
         drop[static_cast<size_t>(i)] = 1;
         dropped = true;
         continue;
@@ -190,7 +193,7 @@ void TidyJumps(PassContext& ctx) {
       const int t = target[static_cast<size_t>(i)];
       // The next entry that is kept.
       int next = i + 1;
-      while (next <= n && IsFiller(code.At(next))) ++next;
+      while (fillers && next <= n && IsFiller(code.At(next))) ++next;
       if (t == next) {
         drop[static_cast<size_t>(i)] = 1;  // a jmp to where it falls anyway
         dropped = true;
