@@ -342,14 +342,16 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   for (int i = 1; i <= n; ++i) {
     const Place& p = walk.In[static_cast<size_t>(i)];
     if (!p.Set) continue;
-    const std::string_view ops[3] = {code.At(i).Op1, code.At(i).Op2, code.Op3(i)};
-    for (size_t k = 0; k < 3; ++k) {
-      if (!MayAddressMemory(ops[k])) continue;  // most operands: no call
-      std::optional<FrameOperand> f = ParseFrameOperand(ops[k]);
-      if (!f) continue;
+    auto place = [&](size_t k, std::string_view op) {
+      if (!MayAddressMemory(op)) return;  // most operands: no call
+      std::optional<FrameOperand> f = ParseFrameOperand(op);
+      if (!f) return;
       const std::optional<int32_t> base = f->OnEbp ? p.Ebp : std::optional<int32_t>(p.Esp);
       if (base) facts.Places[3 * static_cast<size_t>(i) + k] = *base + f->Disp;
-    }
+    };
+    place(0, code.At(i).Op1);
+    place(1, code.At(i).Op2);
+    place(2, code.Op3(i));
   }
   // Where an entry is not reached, the walk left esp 0 and no ebp.
   facts.At = std::move(walk.In);
