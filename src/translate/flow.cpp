@@ -292,23 +292,39 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vecto
   std::vector<RegSet>& live = f.LiveIn;
   live.assign(static_cast<size_t>(n) + 2, 0);
   live[static_cast<size_t>(n) + 1] = kAllRegs;  // past the table: anything
+  // A pass after the first reads again only the entries whose successors
+  // changed since they were read: the next entry or a later target in this
+  // pass, an earlier target (or the entry itself) in the pass before. The
+  // others would find what they found, so every pass ends as a pass over
+  // all would. The pass each entry last changed in, counted modulo 256 (a
+  // count that comes round again only reads an entry once more).
+  std::vector<uint8_t> changed_in(static_cast<size_t>(n) + 2, 0);
   // Ends: every pass that changes something adds a bit to some entry's
   // set, and there are at most 8 bits per entry.
-  for (bool changed = true; changed;) {
+  for (int pass = 1, changed = true; changed; ++pass) {
     changed = false;
+    const uint8_t now = static_cast<uint8_t>(pass), before = static_cast<uint8_t>(pass - 1);
+    // Ends: i only falls.
     for (int i = n; i >= 1; --i) {
+      const int t = f.Target[static_cast<size_t>(i)];
+      if (pass > 1 && changed_in[static_cast<size_t>(i) + 1] != now &&
+          !(t > i ? changed_in[static_cast<size_t>(t)] == now
+                  : t != 0 && changed_in[static_cast<size_t>(t)] == before)) {
+        continue;
+      }
       const Effect& e = fx[static_cast<size_t>(i)];
       RegSet out = 0;
       if (e.Terminal) {
         out = kAllRegs;
       } else {
         if (!noFall[static_cast<size_t>(i)]) out |= live[static_cast<size_t>(i) + 1];
-        if (int t = f.Target[static_cast<size_t>(i)]) out |= live[static_cast<size_t>(t)];
+        if (t != 0) out |= live[static_cast<size_t>(t)];
       }
       const RegSet in = static_cast<RegSet>(e.Use | (out & ~e.Def));
       if (in != live[static_cast<size_t>(i)]) {
         live[static_cast<size_t>(i)] = static_cast<RegSet>(live[static_cast<size_t>(i)] | in);
         changed = true;
+        changed_in[static_cast<size_t>(i)] = now;
       }
     }
     if (!jumps_back) break;
