@@ -28,7 +28,7 @@ constexpr auto kWordChars = [] {
 
 bool IsWordChar(char c) { return kWordChars[static_cast<unsigned char>(c)]; }
 
-RegSet FamilyOfName(std::string_view word);
+[[gnu::always_inline]] inline RegSet FamilyOfName(std::string_view word);
 
 // The family bit of a whole 32-bit register operand, or 0 (a part of a
 // register, written, leaves the rest of it as it was): a name of three
@@ -142,8 +142,9 @@ Effect EffectOf(const CodeTable& code, int i) {
 namespace {
 
 // The family bit of a register name (eax, ax, al, ah, ... as in kNames),
-// or 0 for any other word.
-RegSet FamilyOfName(std::string_view word) {
+// or 0 for any other word. Inline: asked of every short word of every
+// operand the passes read.
+[[gnu::always_inline]] inline RegSet FamilyOfName(std::string_view word) {
   // Every name is a family's two-letter name with or without a leading
   // "e", or a byte register: decoded by its letters, not searched for.
   const bool wide = word.size() == 3;
