@@ -11,8 +11,6 @@
 
 namespace asm2pas {
 
-bool IsJump(std::string_view m) { return !m.empty() && m[0] == 'j'; }
-
 int TargetOf(const CodeTable& code, int i) {
   std::optional<uint32_t> t = BareHex(code.At(i).Op1);
   return t ? code.FindAddr(*t) : -1;

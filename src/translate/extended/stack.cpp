@@ -30,8 +30,9 @@ bool IsWordOperand(std::string_view op) {
 
 // Whether an instruction may do anything to esp or ebp, or end the flow:
 // every mnemonic Step looks at begins with one of these letters, and every
-// instruction that writes esp or ebp names it first (or is xchg).
-bool MayMoveStack(const TOpCode& e) {
+// instruction that writes esp or ebp names it first (or is xchg). Inline:
+// asked of every entry the walk follows.
+[[gnu::always_inline]] inline bool MayMoveStack(const TOpCode& e) {
   const std::string_view m = e.OpCode;
   if (m.empty()) return false;
   switch (m[0]) {
