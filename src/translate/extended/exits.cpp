@@ -44,12 +44,33 @@ void EmitTail(Context& ctx, int t, int length) {
   }
 }
 
-// A jump at entry `jump` ends what starts at the loop's entry: a jmp, or a
-// condition before its jump.
-[[gnu::noinline]] void ExitAt(Context& ctx, TLoopState& state, int jump) {
+}  // namespace
+
+void RecognizeExit(Context& ctx, TLoopState& state) {
   const RoutineFacts* facts = ctx.Facts;
+  if (!facts || facts->Body.Exit == 0) return;
   const int a = state.Index;
   const CodeTable& code = ctx.Code;
+  if (code.At(a).OpCode == "ret") {
+    // The exit itself, where code follows it in the body.
+    if (a != facts->Body.Exit) return;
+    Emit(ctx.Output, "exit;");
+    Claim(ctx, state, a + 1);
+    return;
+  }
+  // A condition ends with the first jump after its start, with a load,
+  // steps and a comparison before it.
+  // It is looked for as this loop would, from the facts, which tell how
+  // far the next jump and the first entry that is no step stand:
+  //   jump = a;
+  //   while (jump < last && jump < a + kLongest && entry jump is no jump) {
+  //     if (!IsConditionStep(entry jump)) return;
+  //     ++jump;
+  //   }
+  constexpr int kLongest = 12;
+  const size_t at = static_cast<size_t>(a);
+  const int jump = std::max(a, std::min({state.LastIndex, a + kLongest, a + facts->ToJump[at]}));
+  if (a + facts->ToNoStep[at] < jump) return;
   const std::string_view m = code.At(jump).OpCode;
   const int target = m.starts_with('j') ? facts->Target[static_cast<size_t>(jump)] : 0;
   const int tail = target >= 1 ? TailBefore(ctx, target) : -1;
@@ -72,37 +93,6 @@ void EmitTail(Context& ctx, int t, int length) {
     Emit(ctx.Output, "end; { if }", Shape::kCloses);
   }
   Claim(ctx, state, jump + 1);
-}
-
-}  // namespace
-
-void RecognizeExit(Context& ctx, TLoopState& state) {
-  // Offered every entry: the tests most fail stand apart from the rest,
-  // so that those entries cost no frame of it.
-  const RoutineFacts* facts = ctx.Facts;
-  if (!facts || facts->Body.Exit == 0) return;
-  const int a = state.Index;
-  if (ctx.Code.At(a).OpCode == "ret") {
-    // The exit itself, where code follows it in the body.
-    if (a != facts->Body.Exit) return;
-    Emit(ctx.Output, "exit;");
-    Claim(ctx, state, a + 1);
-    return;
-  }
-  // A condition ends with the first jump after its start, with a load,
-  // steps and a comparison before it.
-  // It is looked for as this loop would, from the facts, which tell how
-  // far the next jump and the first entry that is no step stand:
-  //   jump = a;
-  //   while (jump < last && jump < a + kLongest && entry jump is no jump) {
-  //     if (!IsConditionStep(entry jump)) return;
-  //     ++jump;
-  //   }
-  constexpr int kLongest = 12;
-  const size_t at = static_cast<size_t>(a);
-  const int jump = std::max(a, std::min({state.LastIndex, a + kLongest, a + facts->ToJump[at]}));
-  if (a + facts->ToNoStep[at] < jump) return;
-  ExitAt(ctx, state, jump);
 }
 
 }  // namespace asm2pas

@@ -102,12 +102,17 @@ void RecognizeExtend(Context& ctx, TLoopState& state) {
   EmitAndClaim(ctx, state, {Value(ctx.Vars, e.Op1), ":=", value, ";"}, state.Index + 1);
 }
 
-namespace {
-
-// A division whose edx is set at the loop's entry (cdq, or zeroed).
-[[gnu::noinline]] void DivideAfter(Context& ctx, TLoopState& state, bool is_cdq) {
+void RecognizeDivide(Context& ctx, TLoopState& state) {
   const CodeTable& code = ctx.Code;
   const int i = state.Index;
+  const TOpCode& e = code.At(i);
+  // cdq + idiv: edx:eax is eax sign-extended. A zeroed edx + div: eax
+  // taken as unsigned. The remainder comes first, as it reads the eax the
+  // quotient replaces; the divisor must not read edx, which it sets.
+  const bool is_cdq = e.OpCode == "cdq";
+  const bool zeroes_edx = e.Op1 == "edx" && ((e.OpCode == "xor" && e.Op2 == "edx") ||
+                                             (e.OpCode == "mov" && Immediate(e.Op2) == 0u));
+  if (!is_cdq && !zeroes_edx) return;
   // Loads of the divisor may stand between: they neither read edx nor
   // write eax or edx, so they go first.
   constexpr int kLoads = 2;
@@ -147,22 +152,6 @@ namespace {
     }
   }
   Claim(ctx, state, div + 1);
-}
-
-}  // namespace
-
-void RecognizeDivide(Context& ctx, TLoopState& state) {
-  // cdq + idiv: edx:eax is eax sign-extended. A zeroed edx + div: eax
-  // taken as unsigned. The remainder comes first, as it reads the eax the
-  // quotient replaces; the divisor must not read edx, which it sets.
-  // Offered every load: the test most fail stands apart from the rest,
-  // so that those entries cost no frame of it.
-  const TOpCode& e = ctx.Code.At(state.Index);
-  const bool is_cdq = e.OpCode == "cdq";
-  const bool zeroes_edx = e.Op1 == "edx" && ((e.OpCode == "xor" && e.Op2 == "edx") ||
-                                             (e.OpCode == "mov" && Immediate(e.Op2) == 0u));
-  if (!is_cdq && !zeroes_edx) return;
-  DivideAfter(ctx, state, is_cdq);
 }
 
 void RecognizeWide(Context& ctx, TLoopState& state) {
