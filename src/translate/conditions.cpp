@@ -74,27 +74,11 @@ const std::string_view* FamilyOf(std::string_view operand) {
   return nullptr;
 }
 
-bool IsWordChar(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
 // Whether the operand reads any part of the register family: one of its
-// names stands in it as a word.
+// names stands in it as a word. RegistersIn reads every word that names a
+// register, each as its family's bit, which the family's first name has.
 bool Mentions(std::string_view operand, const std::string_view* family) {
-  for (int k = 0; k < 4; ++k) {
-    std::string_view name = family[k];
-    if (name.empty()) continue;
-    // Ends: every pass moves past one occurrence.
-    for (size_t at = operand.find(name); at != std::string_view::npos;
-         at = operand.find(name, at + 1)) {
-      const size_t end = at + name.size();
-      if ((at == 0 || !IsWordChar(operand[at - 1])) &&
-          (end == operand.size() || !IsWordChar(operand[end]))) {
-        return true;
-      }
-    }
-  }
-  return false;
+  return (RegistersIn(operand) & RegisterOf(family[0])) != 0;
 }
 
 

@@ -28,7 +28,7 @@ constexpr auto kWordChars = [] {
 
 bool IsWordChar(char c) { return kWordChars[static_cast<unsigned char>(c)]; }
 
-RegSet FamilyOfName(std::string_view word);
+[[gnu::always_inline]] inline RegSet FamilyOfName(std::string_view word);
 
 // The family bit of a whole 32-bit register operand, or 0 (a part of a
 // register, written, leaves the rest of it as it was): a name of three
@@ -46,6 +46,33 @@ struct Effect {
   bool Terminal = false;  // no successor the table shows: all live after
 };
 
+// mov, movzx, movsx, lea, pop and the setcc: the first operand is written
+// only. By length and letters, as asked of every entry.
+bool IsLoad(std::string_view m) {
+  switch (m.size()) {
+    case 3: return m == "mov" || m == "lea" || m == "pop";
+    case 5: return m == "movzx" || m == "movsx" || m.starts_with("set");
+    default: return m.size() > 3 && m.starts_with("set");
+  }
+}
+
+// add, sub, and, or, xor, shl, shr, sar, rol, ror, adc, sbb, inc, dec,
+// neg, not: the first operand is read and written.
+bool IsStep(std::string_view m) {
+  if (m.size() == 2) return m == "or";
+  if (m.size() != 3) return false;
+  switch (m[0]) {
+    case 'a': return m == "add" || m == "and" || m == "adc";
+    case 's': return m == "sub" || m == "shl" || m == "shr" || m == "sar" || m == "sbb";
+    case 'x': return m == "xor";
+    case 'r': return m == "rol" || m == "ror";
+    case 'i': return m == "inc";
+    case 'd': return m == "dec";
+    case 'n': return m == "neg" || m == "not";
+    default: return false;
+  }
+}
+
 // What an instruction reads and writes of the registers, erring towards
 // reading: a register it might read counts as read, one it might not
 // write as not written. The operands are read only as far as the
@@ -60,8 +87,7 @@ Effect EffectOf(const CodeTable& code, int i) {
   // A destination that is not a whole register is read as well (its
   // address, or the rest of the register).
   auto keep_a = [&] { return def_a ? RegSet{0} : RegistersIn(a); };
-  if (m == "mov" || m == "movzx" || m == "movsx" || m == "lea" || m == "pop" ||
-      (m.starts_with("set") && m.size() > 3)) {
+  if (IsLoad(m)) {
     fx.Use = static_cast<RegSet>(keep_a() | (m == "pop" ? 0 : RegistersIn(b)));
     fx.Def = def_a;
     return fx;
@@ -72,10 +98,7 @@ Effect EffectOf(const CodeTable& code, int i) {
     return fx;
   }
   const std::string_view c = code.Op3(i);
-  if (m == "add" || m == "sub" || m == "and" || m == "or" || m == "xor" || m == "shl" ||
-      m == "shr" || m == "sar" || m == "rol" || m == "ror" || m == "adc" || m == "sbb" ||
-      m == "inc" || m == "dec" || m == "neg" || m == "not" ||
-      (m == "imul" && !b.empty() && c.empty())) {
+  if (IsStep(m) || (m == "imul" && !b.empty() && c.empty())) {
     fx.Use = static_cast<RegSet>(RegistersIn(a) | RegistersIn(b));
     fx.Def = def_a;
     return fx;
@@ -119,8 +142,9 @@ Effect EffectOf(const CodeTable& code, int i) {
 namespace {
 
 // The family bit of a register name (eax, ax, al, ah, ... as in kNames),
-// or 0 for any other word.
-RegSet FamilyOfName(std::string_view word) {
+// or 0 for any other word. Inline: asked of every short word of every
+// operand the passes read.
+[[gnu::always_inline]] inline RegSet FamilyOfName(std::string_view word) {
   // Every name is a family's two-letter name with or without a leading
   // "e", or a byte register: decoded by its letters, not searched for.
   const bool wide = word.size() == 3;
@@ -166,6 +190,26 @@ RegSet RegistersIn(std::string_view operand) {
       }
     }
   }
+  // The commonest memory operands, a frame slot "[ebp-$1C]" and an
+  // absolute address "[$00640020]", read at once: no word of hexadecimal
+  // digits alone is a register's name, so the loop below would find the
+  // base register's name, or none.
+  if (n >= i + 4 && operand[i] == '[' && operand[n - 1] == ']') {
+    auto hex_to_end = [&](size_t from) {
+      if (from >= n - 1) return false;
+      // Ends: one pass over the digits.
+      for (size_t k = from; k < n - 1; ++k) {
+        if (kHexDigits[static_cast<unsigned char>(operand[k])] < 0) return false;
+      }
+      return true;
+    };
+    if (operand[i + 1] == '$' && hex_to_end(i + 2)) return 0;
+    if (n >= i + 7 && IsWordChar(operand[i + 1]) && IsWordChar(operand[i + 2]) &&
+        IsWordChar(operand[i + 3]) && (operand[i + 4] == '+' || operand[i + 4] == '-') &&
+        operand[i + 5] == '$' && hex_to_end(i + 6)) {
+      return FamilyOfName(operand.substr(i + 1, 3));
+    }
+  }
   RegSet regs = 0;
   // Ends: every pass moves i past one word or one other character.
   while (i < n) {
@@ -182,6 +226,17 @@ RegSet RegistersIn(std::string_view operand) {
   return regs;
 }
 
+bool IsConditionStep(std::string_view m) {
+  // By length first: asked of every entry.
+  switch (m.size()) {
+    case 2: return m == "or";
+    case 3: return m == "mov" || m == "cmp" || m == "and" || m == "add" || m == "sub";
+    case 4: return m == "test";
+    case 5: return m == "movzx" || m == "movsx";
+    default: return false;
+  }
+}
+
 RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vector<int>& targets) {
   const int n = code.CodeCount();
   RoutineFacts f;
@@ -193,6 +248,7 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vecto
   f.LastSource.assign(static_cast<size_t>(n) + 2, 0);
   f.LiveIn.assign(static_cast<size_t>(n) + 2, kAllRegs);
   std::vector<Effect> fx(static_cast<size_t>(n) + 2);
+  bool jumps_back = false;  // some jump goes to itself or an entry before it
   // Ends: one pass over the table.
   for (int i = 1; i <= n; ++i) {
     fx[static_cast<size_t>(i)] = EffectOf(code, i);
@@ -212,11 +268,22 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vecto
     f.IsJmp[static_cast<size_t>(i)] = e.OpCode == "jmp";
     if (f.Incoming[static_cast<size_t>(t)]++ == 0) f.FirstSource[static_cast<size_t>(t)] = i;
     f.LastSource[static_cast<size_t>(t)] = i;
+    jumps_back = jumps_back || t <= i;
+  }
+  f.ToJump.assign(static_cast<size_t>(n) + 2, RoutineFacts::kFar);
+  f.ToNoStep.assign(static_cast<size_t>(n) + 2, 0);  // past the table: no step
+  // Ends: i only falls.
+  for (int i = n; i >= 1; --i) {
+    const size_t k = static_cast<size_t>(i);
+    const std::string_view m = code.At(i).OpCode;
+    auto on = [](uint8_t after) { return after == RoutineFacts::kFar ? after : uint8_t(after + 1); };
+    f.ToJump[k] = IsJump(m) ? 0 : on(f.ToJump[k + 1]);
+    f.ToNoStep[k] = IsConditionStep(m) ? on(f.ToNoStep[k + 1]) : 0;
   }
   // Backward liveness to a fixed point: sets only grow from the first
   // guess (nothing live) and are bounded, so the passes end. Each pass
-  // walks the table from the end, so a routine without backward jumps
-  // settles in two.
+  // walks the table from the end: where no jump goes back, every entry's
+  // successors are settled before it, and the first pass is the last.
   // Entries whose successor is not the next one: a jmp (IsJmp marks it,
   // it has a target) and a ret, which goes nowhere the table shows and
   // hands on what its use says.
@@ -226,25 +293,42 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vecto
   std::vector<RegSet>& live = f.LiveIn;
   live.assign(static_cast<size_t>(n) + 2, 0);
   live[static_cast<size_t>(n) + 1] = kAllRegs;  // past the table: anything
+  // A pass after the first reads again only the entries whose successors
+  // changed since they were read: the next entry or a later target in this
+  // pass, an earlier target (or the entry itself) in the pass before. The
+  // others would find what they found, so every pass ends as a pass over
+  // all would. The pass each entry last changed in, counted modulo 256 (a
+  // count that comes round again only reads an entry once more).
+  std::vector<uint8_t> changed_in(static_cast<size_t>(n) + 2, 0);
   // Ends: every pass that changes something adds a bit to some entry's
   // set, and there are at most 8 bits per entry.
-  for (bool changed = true; changed;) {
+  for (int pass = 1, changed = true; changed; ++pass) {
     changed = false;
+    const uint8_t now = static_cast<uint8_t>(pass), before = static_cast<uint8_t>(pass - 1);
+    // Ends: i only falls.
     for (int i = n; i >= 1; --i) {
+      const int t = f.Target[static_cast<size_t>(i)];
+      if (pass > 1 && changed_in[static_cast<size_t>(i) + 1] != now &&
+          !(t > i ? changed_in[static_cast<size_t>(t)] == now
+                  : t != 0 && changed_in[static_cast<size_t>(t)] == before)) {
+        continue;
+      }
       const Effect& e = fx[static_cast<size_t>(i)];
       RegSet out = 0;
       if (e.Terminal) {
         out = kAllRegs;
       } else {
         if (!noFall[static_cast<size_t>(i)]) out |= live[static_cast<size_t>(i) + 1];
-        if (int t = f.Target[static_cast<size_t>(i)]) out |= live[static_cast<size_t>(t)];
+        if (t != 0) out |= live[static_cast<size_t>(t)];
       }
       const RegSet in = static_cast<RegSet>(e.Use | (out & ~e.Def));
       if (in != live[static_cast<size_t>(i)]) {
         live[static_cast<size_t>(i)] = static_cast<RegSet>(live[static_cast<size_t>(i)] | in);
         changed = true;
+        changed_in[static_cast<size_t>(i)] = now;
       }
     }
+    if (!jumps_back) break;
   }
   return f;
 }
@@ -254,20 +338,6 @@ RegSet RoutineFacts::LiveAfter(int i) const {
   RegSet out = LiveIn[static_cast<size_t>(i) + 1];
   if (int t = Target[static_cast<size_t>(i)]) out |= LiveIn[static_cast<size_t>(t)];
   return out;
-}
-
-int RoutineFacts::Resolve(int i) const {
-  // Ends: at most 64 steps along a chain of jmps.
-  for (int steps = 0; steps < 64 && i >= 1 && static_cast<size_t>(i) < IsJmp.size() &&
-                      IsJmp[static_cast<size_t>(i)] && Target[static_cast<size_t>(i)] != 0;
-       ++steps) {
-    i = Target[static_cast<size_t>(i)];
-  }
-  return i;
-}
-
-bool RoutineFacts::SamePlace(int a, int b) const {
-  return a >= 1 && b >= 1 && (a == b || Resolve(a) == Resolve(b));
 }
 
 bool RoutineFacts::EnteredOnlyAtStart(int from, int to) const {

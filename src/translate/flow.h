@@ -39,6 +39,13 @@ struct RoutineFacts {
   // Per entry: the registers that may be read, on some path from the
   // entry on, before they are written.
   std::vector<RegSet> LiveIn;
+  // Per entry: how many entries on the next jump stands (0: the entry is
+  // one), and how many on the first entry that is no step of a condition
+  // before its jump (IsConditionStep); each at most kFar. A recogniser that
+  // looks ahead for a condition's jump reads them instead of the entries.
+  static constexpr uint8_t kFar = 255;
+  std::vector<uint8_t> ToJump;
+  std::vector<uint8_t> ToNoStep;
 
   // Whether the entries from..to are entered only at `from` (by falling
   // into it or by jumps): no jump from outside them comes to any other.
@@ -49,12 +56,28 @@ struct RoutineFacts {
   // The registers live after entry i when it falls through or jumps.
   RegSet LiveAfter(int i) const;
   // The entry where execution goes on from entry i: i itself, or, for a
-  // jmp, where its chain of jmps ends.
-  int Resolve(int i) const;
+  // jmp, where its chain of jmps ends. Inline, as the recognisers ask it
+  // at almost every step.
+  int Resolve(int i) const {
+    // Ends: at most 64 steps along a chain of jmps.
+    for (int steps = 0; steps < 64 && i >= 1 && static_cast<size_t>(i) < IsJmp.size() &&
+                        IsJmp[static_cast<size_t>(i)] && Target[static_cast<size_t>(i)] != 0;
+         ++steps) {
+      i = Target[static_cast<size_t>(i)];
+    }
+    return i;
+  }
   // Whether jumping to entry a does what jumping to entry b does (0 for
   // either: no).
-  bool SamePlace(int a, int b) const;
+  bool SamePlace(int a, int b) const {
+    return a >= 1 && b >= 1 && (a == b || Resolve(a) == Resolve(b));
+  }
 };
+
+// Whether an instruction may stand in a condition before its jump: a
+// load, a step or a comparison (mov, cmp, test, or, and, add, sub, movzx,
+// movsx).
+bool IsConditionStep(std::string_view mnemonic);
 
 // `targets`: every jump's target entry by position (-1: none) as the
 // passes kept them, or empty, when they are looked up here.

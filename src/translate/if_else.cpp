@@ -198,9 +198,9 @@ std::optional<IfPlan> PlanIfByFormula(Context& ctx, const TLoopState& state, int
   const int a = state.Index;
   const RoutineFacts& facts = *ctx.Facts;
   ConditionChain chain(code, conds, a, collected);
+  Formula f;  // read anew each pass, in the same room
   // Ends: count falls by one each pass, down to 1.
   for (int count = collected; count >= 1; --count) {
-    Formula f;
     int on_true = 0, on_false = 0, after = 0;
     if (!chain.ReduceFirst(conds, count, facts, f, on_true, on_false, after)) continue;
     int skip = on_false;

@@ -138,9 +138,9 @@ std::optional<LoopPlan> PlanWhileByFormula(Context& ctx, const TLoopState& state
   auto top = [&](int entry) {
     return entry >= 1 && GoesToLoopTop(code, a, k, code.At(entry).Address);
   };
+  Formula f;  // read anew each pass, in the same room
   // Ends: count falls by one each pass, down to 1.
   for (int count = collected; count >= 1; --count) {
-    Formula f;
     int on_true = 0, on_false = 0, after = 0;
     if (!chain.ReduceFirst(conds, count, facts, f, on_true, on_false, after)) continue;
     if (top(on_false) && facts.SamePlace(on_true, after)) {

@@ -23,9 +23,15 @@ Reading::Reading(const char* name, std::span<const RecognizerEntry> table,
       }
     }
   }
-  auto declares = [](const RecognizerEntry& r, std::string_view key) {
-    return std::find(r.Mnemonics.begin(), r.Mnemonics.end(), key) != r.Mnemonics.end() ||
-           std::find(r.Mnemonics.begin(), r.Mnemonics.end(), kAnyMnemonic) != r.Mnemonics.end();
+  // Which recognisers declared any mnemonic, found once.
+  std::vector<char> any(table.size());
+  for (size_t k = 0; k < table.size(); ++k) {
+    const auto& m = table[k].Mnemonics;
+    any[k] = std::find(m.begin(), m.end(), kAnyMnemonic) != m.end();
+  }
+  auto declares = [&](const RecognizerEntry& r, std::string_view key) {
+    return any[static_cast<size_t>(&r - table.data())] ||
+           std::find(r.Mnemonics.begin(), r.Mnemonics.end(), key) != r.Mnemonics.end();
   };
   // Every other mnemonic meets only those declaring any.
   any_first_ = static_cast<uint32_t>(lists_.size());

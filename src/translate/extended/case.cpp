@@ -342,11 +342,9 @@ bool MayReachTwoJumps(const Context& ctx, int start) {
   return false;
 }
 
-}  // namespace
-
-void RecognizeCase(Context& ctx, TLoopState& state) {
-  if (!ctx.Facts || !MayStartCase(ctx.Code, state.Index)) return;
-  if (!MayReachTwoJumps(ctx, state.Index)) return;
+// The case whose tests start at the loop's entry, which MayStartCase and
+// MayReachTwoJumps let through.
+[[gnu::noinline]] void CaseAt(Context& ctx, TLoopState& state) {
   const RoutineFacts& facts = *ctx.Facts;
   const CodeTable& code = ctx.Code;
   const int start = state.Index;
@@ -425,6 +423,16 @@ void RecognizeCase(Context& ctx, TLoopState& state) {
   }
   Emit(ctx.Output, "end; { case }", Shape::kCloses);
   Claim(ctx, state, end);
+}
+
+}  // namespace
+
+void RecognizeCase(Context& ctx, TLoopState& state) {
+  // Offered every compare and load: the tests most fail stand apart from
+  // the rest, so that those entries cost no frame of it.
+  if (!ctx.Facts || !MayStartCase(ctx.Code, state.Index)) return;
+  if (!MayReachTwoJumps(ctx, state.Index)) return;
+  CaseAt(ctx, state);
 }
 
 }  // namespace asm2pas

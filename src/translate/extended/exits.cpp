@@ -1,5 +1,7 @@
 #include "translate/extended/exits.h"
 
+#include <algorithm>
+
 #include "naming/vars.h"
 #include "output/writer.h"
 #include "translate/conditions.h"
@@ -18,9 +20,11 @@ bool IsClear(const TOpCode& e) { return e.OpCode == "xor" && e.Op1 == e.Op2; }
 int TailBefore(const Context& ctx, int t) {
   constexpr int kLongestTail = 3;
   const RoutineFacts& facts = *ctx.Facts;
+  // SamePlace(t + k, exit), with the exit's place found once.
+  const int exit = facts.Resolve(facts.Body.Exit);
   // Ends: at most kLongestTail steps.
   for (int k = 0; k <= kLongestTail && ctx.Code.Valid(t + k); ++k) {
-    if (facts.SamePlace(t + k, facts.Body.Exit)) return k;
+    if (facts.Resolve(t + k) == exit) return k;
     const TOpCode& e = ctx.Code.At(t + k);
     if (e.OpCode != "mov" && !IsClear(e)) return -1;
   }
@@ -40,12 +44,6 @@ void EmitTail(Context& ctx, int t, int length) {
   }
 }
 
-// The instructions a condition is made of before its jump.
-bool InCondition(std::string_view m) {
-  return m == "mov" || m == "cmp" || m == "test" || m == "or" || m == "and" || m == "add" ||
-         m == "sub" || m == "movzx" || m == "movsx";
-}
-
 }  // namespace
 
 void RecognizeExit(Context& ctx, TLoopState& state) {
@@ -62,13 +60,17 @@ void RecognizeExit(Context& ctx, TLoopState& state) {
   }
   // A condition ends with the first jump after its start, with a load,
   // steps and a comparison before it.
+  // It is looked for as this loop would, from the facts, which tell how
+  // far the next jump and the first entry that is no step stand:
+  //   jump = a;
+  //   while (jump < last && jump < a + kLongest && entry jump is no jump) {
+  //     if (!IsConditionStep(entry jump)) return;
+  //     ++jump;
+  //   }
   constexpr int kLongest = 12;
-  int jump = a;
-  // Ends: at most kLongest steps, within the range.
-  while (jump < state.LastIndex && jump < a + kLongest && !code.At(jump).OpCode.starts_with('j')) {
-    if (!InCondition(code.At(jump).OpCode)) return;
-    ++jump;
-  }
+  const size_t at = static_cast<size_t>(a);
+  const int jump = std::max(a, std::min({state.LastIndex, a + kLongest, a + facts->ToJump[at]}));
+  if (a + facts->ToNoStep[at] < jump) return;
   const std::string_view m = code.At(jump).OpCode;
   const int target = m.starts_with('j') ? facts->Target[static_cast<size_t>(jump)] : 0;
   const int tail = target >= 1 ? TailBefore(ctx, target) : -1;

@@ -1,7 +1,8 @@
 #include "translate/extended/formula.h"
 
 #include <algorithm>
-#include <map>
+
+#include "base/limits.h"
 
 namespace asm2pas {
 
@@ -13,7 +14,7 @@ namespace {
 struct Web {
   int Formula;
   int OnTrue, OnFalse;
-  bool Live = true;
+  bool Live;
 };
 
 int Leaf(Formula& f, int cond) {
@@ -28,6 +29,11 @@ int Combine(Formula& f, Formula::Kind kind, int a, int b) {
 
 // Negates the sub-formula at `node` in place.
 void NegateAt(Formula& f, int node) {
+  // Most are a leaf: negated without a stack.
+  if (f.Nodes[static_cast<size_t>(node)].What == Formula::kLeaf) {
+    f.Nodes[static_cast<size_t>(node)].Negated = !f.Nodes[static_cast<size_t>(node)].Negated;
+    return;
+  }
   // Ends: a stack of nodes, each visited once (the formula is a tree).
   std::vector<int> todo{node};
   while (!todo.empty()) {
@@ -52,17 +58,25 @@ void Negate(Formula& f) {
 bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int after,
             Formula& f, int& on_true, int& on_false, const RoutineFacts* facts) {
   const int n = static_cast<int>(starts.size());
-  f = Formula{};
+  f.Nodes.clear();  // its room is kept for the next formula read into it
+  f.Root = -1;
   if (n == 0) return false;
-  // Entries where a condition starts, to tell a jump to one from one out.
-  std::map<int, int> cond_at;
-  for (int k = 0; k < n; ++k) cond_at[starts[static_cast<size_t>(k)]] = k;
+  // A jump to the entry where a condition starts (the last that starts
+  // there) goes to that condition; any other goes out. The conditions are
+  // few (kMaxConds at most): they are searched, not indexed.
   auto place = [&](int entry) {
-    auto it = cond_at.find(entry);
-    if (it != cond_at.end()) return -1 - it->second;
+    // Ends: k only falls.
+    for (int k = n - 1; k >= 0; --k) {
+      if (starts[static_cast<size_t>(k)] == entry) return -1 - k;
+    }
     return facts && entry >= 1 ? facts->Resolve(entry) : entry;
   };
-  std::vector<Web> web;
+  // A node per condition: on the frame for a header's conditions (at most
+  // kMaxConds), in a vector beyond.
+  Web on_frame[kMaxConds];
+  std::vector<Web> spilled(n > kMaxConds ? static_cast<size_t>(n) : 0);
+  Web* const web = n > kMaxConds ? spilled.data() : on_frame;
+  f.Nodes.reserve(2 * static_cast<size_t>(n));  // n leaves, fewer folds
   for (int k = 0; k < n; ++k) {
     const int to = jump_to[static_cast<size_t>(k)];
     if (to < 0) return false;
@@ -70,11 +84,13 @@ bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int
     const int jumped = place(to);
     // A jump back to an earlier condition, or to itself, is no formula.
     if (jumped < 0 && -1 - jumped <= k) return false;
-    web.push_back(Web{Leaf(f, k), jumped, next});
+    web[k] = Web{Leaf(f, k), jumped, next, true};
   }
   auto predecessors = [&](int node) {
     int count = node == 0 ? 1 : 0;  // the first is entered from before
-    for (const Web& w : web) {
+    // Ends: one pass over the nodes.
+    for (int k = 0; k < n; ++k) {
+      const Web& w = web[k];
       if (!w.Live) continue;
       count += (w.OnTrue == -1 - node) + (w.OnFalse == -1 - node);
     }
@@ -85,13 +101,13 @@ bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int
   for (bool folded = true; folded;) {
     folded = false;
     for (int x = 0; x < n && !folded; ++x) {
-      Web& wx = web[static_cast<size_t>(x)];
+      Web& wx = web[x];
       if (!wx.Live) continue;
       for (int side = 0; side < 2 && !folded; ++side) {
         const int to = side == 0 ? wx.OnFalse : wx.OnTrue;
         if (to >= 0) continue;
         const int y = -1 - to;
-        Web& wy = web[static_cast<size_t>(y)];
+        Web& wy = web[y];
         if (!wy.Live || predecessors(y) != 1) continue;
         if (side == 0 && wy.OnTrue == wx.OnTrue) {           // x or y
           wx.Formula = Combine(f, Formula::kOr, wx.Formula, wy.Formula);
@@ -119,7 +135,7 @@ bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int
     }
   }
   for (int k = 1; k < n; ++k) {
-    if (web[static_cast<size_t>(k)].Live) return false;
+    if (web[k].Live) return false;
   }
   const Web& root = web[0];
   if (root.OnTrue < 0 || root.OnFalse < 0 || root.OnTrue == root.OnFalse) return false;
@@ -132,38 +148,49 @@ bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int
 std::vector<Piece> Pieces(const Formula& f) {
   std::vector<Piece> pieces;
   if (f.Root < 0) return pieces;
+  pieces.reserve(f.Nodes.size());  // a piece per leaf
   // In order, with a group around an "or" that stands inside an "and".
   struct Item {
     int Node;
     int Opens;   // groups that open before this node's first leaf
     int Closes;  // groups that close after its last leaf
-    std::string Word;  // the word before its first leaf
+    const char* Word;  // the word before its first leaf
   };
-  std::vector<Item> todo{{f.Root, 0, 0, ""}};
+  // Every node is pushed once, so the stack holds no more than the nodes:
+  // on the frame for the formulas Reduce makes, in a vector beyond.
+  constexpr size_t kOnFrame = 2 * kMaxConds;
+  Item on_frame[kOnFrame];
+  std::vector<Item> spilled(f.Nodes.size() > kOnFrame ? f.Nodes.size() : 0);
+  Item* const todo = spilled.empty() ? on_frame : spilled.data();
+  const size_t room = spilled.empty() ? kOnFrame : spilled.size();
+  size_t top = 0;
+  todo[top++] = Item{f.Root, 0, 0, ""};
   // Ends: every node is pushed once (the formula is a tree).
-  while (!todo.empty()) {
-    Item it = todo.back();
-    todo.pop_back();
+  while (top > 0) {
+    const Item it = todo[--top];
     const Formula::Node& node = f.Nodes[static_cast<size_t>(it.Node)];
     if (node.What == Formula::kLeaf) {
-      pieces.push_back(Piece{it.Word, it.Opens, node.Cond, node.Negated, it.Closes});
+      pieces.push_back(Piece{std::string(it.Word), it.Opens, node.Cond, node.Negated, it.Closes});
       continue;
     }
     auto grouped = [&](int child) {
       const Formula::Node& c = f.Nodes[static_cast<size_t>(child)];
       return node.What == Formula::kAnd && c.What == Formula::kOr;
     };
-    const std::string word = node.What == Formula::kAnd ? "and" : "or";
+    const char* const word = node.What == Formula::kAnd ? "and" : "or";
     const bool ga = grouped(node.A), gb = grouped(node.B);
+    if (top + 2 > room) break;  // no tree: a node pushed twice
     // The right operand is done after the left: pushed first.
-    todo.push_back(Item{node.B, gb ? 1 : 0, it.Closes + (gb ? 1 : 0), word});
-    todo.push_back(Item{node.A, it.Opens + (ga ? 1 : 0), ga ? 1 : 0, it.Word});
+    todo[top++] = Item{node.B, gb ? 1 : 0, it.Closes + (gb ? 1 : 0), word};
+    todo[top++] = Item{node.A, it.Opens + (ga ? 1 : 0), ga ? 1 : 0, it.Word};
   }
   return pieces;
 }
 
 ConditionChain::ConditionChain(const CodeTable& code, const std::vector<TIF>& conds, int first,
                                int collected) {
+  Starts.reserve(static_cast<size_t>(collected));
+  JumpTo.reserve(static_cast<size_t>(collected));
   // Ends: one step per collected condition.
   for (int k = 0, at = first; k < collected; at += conds[static_cast<size_t>(k)].Count, ++k) {
     Starts.push_back(at);

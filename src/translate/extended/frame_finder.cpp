@@ -295,13 +295,15 @@ class FrameFinder {
       }
       const TOpCode& e = code_.At(i);
       // Most entries address no slot, and a lea reads none.
-      for (int k = 0; stack_.HasSlot(i) && e.OpCode != "lea" && k < 3; ++k) {
-        if (k == 0 && e.OpCode == "mov") continue;  // no read
-        std::optional<int32_t> place = Slot(i, k);
-        // The widest operand, ten bytes, first: most slots lie far from
-        // every saved register's.
-        if (place && Overlaps(*place, 10)) {
-          ReadsAt(*place, OperandSize(k == 0 ? e.Op1 : k == 1 ? e.Op2 : code_.Op3(i)));
+      if (stack_.HasSlot(i) && e.OpCode != "lea") {
+        // Ends: three operands.
+        for (int k = e.OpCode == "mov" ? 1 : 0; k < 3; ++k) {  // a mov's first: no read
+          std::optional<int32_t> place = Slot(i, k);
+          // The widest operand, ten bytes, first: most slots lie far from
+          // every saved register's.
+          if (place && Overlaps(*place, 10)) {
+            ReadsAt(*place, OperandSize(k == 0 ? e.Op1 : k == 1 ? e.Op2 : code_.Op3(i)));
+          }
         }
       }
       if (e.OpCode == "pop") ReadsAt(stack_.Esp(i), 4);

@@ -12,8 +12,6 @@
 
 namespace asm2pas {
 
-bool IsJump(std::string_view m) { return !m.empty() && m[0] == 'j'; }
-
 int TargetOf(const CodeTable& code, int i) {
   std::optional<uint32_t> t = BareHex(code.At(i).Op1);
   return t ? code.FindAddr(*t) : -1;
@@ -100,14 +98,10 @@ void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int
   // follows its entry to its new position.
   const bool unique = code.Ascending();
   if (!unique) targets = FindJumpTargets(code);
-  // The first kept entry at or after each position (n + 1: none), and its
-  // position once the others are dropped.
-  std::vector<int> kept_from(static_cast<size_t>(n) + 2, n + 1);
+  // Each entry's position once the others are dropped; for a dropped one,
+  // the position of the first kept entry after it (one past the last
+  // where none is).
   std::vector<int> renumbered(static_cast<size_t>(n) + 2, 0);
-  // Ends: i only falls.
-  for (int i = n; i >= 1; --i) {
-    kept_from[static_cast<size_t>(i)] = drop[static_cast<size_t>(i)] ? kept_from[static_cast<size_t>(i) + 1] : i;
-  }
   std::vector<int> positions;
   positions.reserve(static_cast<size_t>(n));
   // Ends: one pass over the table.
@@ -115,34 +109,31 @@ void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int
     if (!drop[static_cast<size_t>(i)]) positions.push_back(i);
     renumbered[static_cast<size_t>(i)] = static_cast<int>(positions.size()) + (drop[static_cast<size_t>(i)] ? 1 : 0);
   }
+  const int kept = static_cast<int>(positions.size());
+  // A dropped entry's target is the first kept entry after it, whose new
+  // position renumbered gives for it as well.
+  std::vector<int> moved(unique ? positions.size() + 2 : 0, -1);
   std::vector<int> past_end;  // jumps (by their new position) to the address after the last entry
-  // Ends: one pass over the table.
-  for (int i = 1; i <= n; ++i) {
-    if (drop[static_cast<size_t>(i)]) continue;
+  // Ends: one pass over the entries kept.
+  for (int k = 0; k < kept; ++k) {
+    const int i = positions[static_cast<size_t>(k)];
     const int t = targets[static_cast<size_t>(i)];
+    if (unique) moved[static_cast<size_t>(k) + 1] = t < 1 ? -1 : renumbered[static_cast<size_t>(t)];
     if (t < 1 || !drop[static_cast<size_t>(t)]) continue;
-    const int to = kept_from[static_cast<size_t>(t)];
+    const int next = renumbered[static_cast<size_t>(t)];
     // A jump to dropped entries at the very end goes past the last entry:
     // to the address after it, which names none.
-    if (to <= n) {
-      Retarget(code, i, to);
+    if (next <= kept) {
+      Retarget(code, i, positions[static_cast<size_t>(next) - 1]);
     } else {
       code.SetOp1(i, format::Hex8(code.At(n).Address + 1));
-      past_end.push_back(renumbered[static_cast<size_t>(i)]);
+      past_end.push_back(k + 1);
     }
   }
   code.KeepOnly(positions);
   if (!unique) {
     targets = FindJumpTargets(code);
     return;
-  }
-  // A dropped entry's target is the first kept entry after it, whose new
-  // position renumbered gives for it as well.
-  std::vector<int> moved(positions.size() + 2, -1);
-  // Ends: one pass over the entries kept.
-  for (size_t k = 0; k < positions.size(); ++k) {
-    const int t = targets[static_cast<size_t>(positions[k])];
-    moved[k + 1] = t < 1 ? -1 : renumbered[static_cast<size_t>(t)];
   }
   for (int i : past_end) moved[static_cast<size_t>(i)] = TargetOf(code, i);
   targets = std::move(moved);
@@ -179,10 +170,13 @@ void TidyJumps(PassContext& ctx) {
     drop.assign(static_cast<size_t>(n) + 2, 0);
     CountIncoming(target, n, incoming);
     bool dropped = false;
+    // The first round drops every filler, and no round makes one (they
+    // change jumps only): later rounds look for none.
+    const bool fillers = round == 0;
     // Ends: one pass over the table.
     for (int i = 1; i <= n; ++i) {
       const TOpCode& e = code.At(i);
-      if (IsFiller(e)) {
+      if (fillers && IsFiller(e)) {
         drop[static_cast<size_t>(i)] = 1;
         dropped = true;
         continue;
@@ -191,7 +185,7 @@ void TidyJumps(PassContext& ctx) {
       const int t = target[static_cast<size_t>(i)];
       // The next entry that is kept.
       int next = i + 1;
-      while (next <= n && IsFiller(code.At(next))) ++next;
+      while (fillers && next <= n && IsFiller(code.At(next))) ++next;
       if (t == next) {
         drop[static_cast<size_t>(i)] = 1;  // a jmp to where it falls anyway
         dropped = true;

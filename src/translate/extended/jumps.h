@@ -19,7 +19,7 @@ void TidyJumps(PassContext& ctx);
 void LoadsBeforeCompares(PassContext& ctx);
 
 // A jump of any kind: jmp or a conditional one (not ijmp).
-bool IsJump(std::string_view mnemonic);
+inline bool IsJump(std::string_view mnemonic) { return !mnemonic.empty() && mnemonic[0] == 'j'; }
 // The entry the jump at entry i goes to, or -1.
 int TargetOf(const CodeTable& code, int i);
 // TargetOf every jump, by position (index 0 unused, size CodeCount + 2);

@@ -46,12 +46,12 @@ int ConditionEndingAt(Context& ctx, int last, int lowest, TIF& cond) {
 
 }  // namespace
 
-void RecognizeRepeat(Context& ctx, TLoopState& state) {
+namespace {
+
+// A loop whose last jump back to `top` stands at entry `last`.
+[[gnu::noinline]] void RepeatUpTo(Context& ctx, TLoopState& state, int last) {
   const RoutineFacts* facts = ctx.Facts;
   const int top = state.Index;
-  if (!facts || facts->Incoming[static_cast<size_t>(top)] == 0) return;
-  const int last = facts->LastSource[static_cast<size_t>(top)];
-  if (last <= top || last > state.LastIndex) return;
   const CodeTable& code = ctx.Code;
   const uint32_t top_addr = code.At(top).Address;
   const uint32_t exit_addr = code.At(last + 1).Address;
@@ -91,13 +91,13 @@ void RecognizeRepeat(Context& ctx, TLoopState& state) {
   std::reverse(starts.begin(), starts.end());
   std::string text;
   bool folded = false;
+  Formula f;  // read anew each pass, in the same room
   // Ends: the conditions read shrink by one from the top each pass.
   for (size_t first = 0; first < found.size() && !folded; ++first) {
     std::vector<int> s(starts.begin() + static_cast<long>(first), starts.end());
     std::vector<int> to;
     std::vector<TIF> cs(found.begin() + static_cast<long>(first), found.end());
     for (const TIF& c : cs) to.push_back(code.FindAddr(c.Target));
-    Formula f;
     int on_true = 0, on_false = 0;
     if (!Reduce(s, to, last + 1, f, on_true, on_false, facts)) continue;
     if (facts->SamePlace(on_true, top) && facts->SamePlace(on_false, last + 1)) {
@@ -116,6 +116,19 @@ void RecognizeRepeat(Context& ctx, TLoopState& state) {
   ctx.Loops.pop_back();
   Emit(ctx.Output, {"until ", text, ";"}, Shape::kCloses);
   Claim(ctx, state, last + 1);
+}
+
+}  // namespace
+
+void RecognizeRepeat(Context& ctx, TLoopState& state) {
+  // Offered every entry: the tests most fail stand apart from the rest,
+  // so that those entries cost no frame of it.
+  const RoutineFacts* facts = ctx.Facts;
+  const int top = state.Index;
+  if (!facts || facts->Incoming[static_cast<size_t>(top)] == 0) return;
+  const int last = facts->LastSource[static_cast<size_t>(top)];
+  if (last <= top || last > state.LastIndex) return;
+  RepeatUpTo(ctx, state, last);
 }
 
 }  // namespace asm2pas
@@ -142,9 +155,7 @@ void RecognizeLoopJump(Context& ctx, TLoopState& state) {
   }
   // Only a condition whose jump leaves the loop or goes on with it: the
   // first jump ahead tells, before the condition is read.
-  int first_jump = a;
-  // Ends: at most 12 entries are looked at.
-  while (first_jump < a + 12 && !(code.At(first_jump).OpCode.starts_with("j"))) ++first_jump;
+  const int first_jump = a + std::min(int{facts.ToJump[static_cast<size_t>(a)]}, 12);
   if (!word(facts.Target[static_cast<size_t>(std::min(first_jump, code.CodeCount()))])) return;
   TIF& cond = ctx.Conds[0];
   if (!ReadCondition(ctx, a, cond)) return;

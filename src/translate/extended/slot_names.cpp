@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/text.h"
@@ -90,43 +91,84 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
   // index (from 1) into `firsts`, by the place's 32 bits.
   AddressIndex first_at;
   std::vector<std::string_view> firsts;
-  if (stack.FramePointer) {
+  std::string text;  // kept for its room
+  SlotKeyText room;
+  // Names operand k of entry i by its place's key, where it reads otherwise.
+  auto name = [&](int i, int k, std::string_view& op, int16_t& hint) {
+    std::optional<int32_t> place = stack.SlotOf(i, k);
+    // The return address is no variable.
+    if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) return;
+    const size_t open = op.find('[');
+    const int first = first_at.Find(static_cast<uint32_t>(*place));
+    const std::string_view key =
+        first >= 1 ? firsts[static_cast<size_t>(first) - 1] : SlotKey(stack, *place, room);
+    if (TrimBoth(op.substr(open)) == key) return;
+    text.assign(op.substr(0, open));
+    text += key;
+    hint = stack.FramePointer ? AddVar(ctx.Vars, text)
+                              : AddVarOfKind(ctx.Vars, text, *place < 0 ? okLocal : okGlobal);
+    op = code.Keep(text);
+  };
+  if (!stack.FramePointer) {
     // Ends: one pass over the table, three operands an entry.
     for (int i = 1; i <= code.CodeCount(); ++i) {
       if (!kept(i)) continue;
-      ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t&) {
-        std::optional<int32_t> place = stack.SlotOf(i, k);
-        const size_t open = op.find('[');
-        if (place && op.substr(open + 1).starts_with("ebp") &&
-            first_at.Find(static_cast<uint32_t>(*place)) < 0) {
-          firsts.push_back(TrimBoth(op.substr(open)));
-          first_at.Insert(static_cast<uint32_t>(*place), static_cast<int>(firsts.size()));
-        }
-      });
+      ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t& hint) { name(i, k, op, hint); });
     }
+    return;
   }
-  std::string text;  // kept for its room
-  SlotKeyText room;
+  // With a frame pointer, the first texts are found in one pass, which
+  // passes over every operand from ebp that reads as its key already (the
+  // first text of its place, found by then); the others are named after
+  // it, in the same order, as a second pass over all would name them.
+  std::vector<std::pair<int, int>> rest;  // entry, operand
   // Ends: one pass over the table, three operands an entry.
   for (int i = 1; i <= code.CodeCount(); ++i) {
     if (!kept(i)) continue;
-    ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t& hint) {
+    ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t&) {
       std::optional<int32_t> place = stack.SlotOf(i, k);
-      // The return address is no variable.
-      if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) return;
+      if (!place) return;
       const size_t open = op.find('[');
-      const int first = first_at.Find(static_cast<uint32_t>(*place));
-      const std::string_view key =
-          first >= 1 ? firsts[static_cast<size_t>(first) - 1] : SlotKey(stack, *place, room);
-      if (TrimBoth(op.substr(open)) == key) return;
-      text.assign(op.substr(0, open));
-      text += key;
-      hint = stack.FramePointer ? AddVar(ctx.Vars, text)
-                                : AddVarOfKind(ctx.Vars, text, *place < 0 ? okLocal : okGlobal);
-      op = code.Keep(text);
+      if (op.substr(open + 1).starts_with("ebp")) {
+        const int first = first_at.Find(static_cast<uint32_t>(*place));
+        if (first < 0) {
+          firsts.push_back(TrimBoth(op.substr(open)));
+          first_at.Insert(static_cast<uint32_t>(*place), static_cast<int>(firsts.size()));
+          return;
+        }
+        if (TrimBoth(op.substr(open)) == firsts[static_cast<size_t>(first) - 1]) return;
+      }
+      rest.emplace_back(i, k);
     });
   }
+  // Ends: one pass over the operands left.
+  for (const auto& [i, k] : rest) {
+    TOpCode& e = code.Mutable(i);
+    if (k < 2) {
+      name(i, k, k == 0 ? e.Op1 : e.Op2, e.VarHint[k]);
+    } else if (TThirdOperand* third = code.MutableThird(i)) {
+      name(i, k, third->Text, third->VarHint);
+    }
+  }
 }
+
+namespace {
+
+// Whether a sign in the operand, after its first character, is followed
+// by something other than a sign, "$" or a digit: where it holds for no
+// sign, no term of an address in it is indexed (AsNoVariable's test, made
+// on the whole text at once).
+bool MayBeIndexed(std::string_view op) {
+  // Ends: one pass over the operand.
+  for (size_t p = 1; p + 1 < op.size(); ++p) {
+    if (op[p] != '+' && op[p] != '-') continue;
+    const char c = op[p + 1];
+    if (c != '+' && c != '-' && c != '$' && (c < '0' || c > '9')) return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 void UnnameNoVariables(CodeTable& code, bool ebp_varies) {
   // Ends: one pass over the table, three operands an entry.
@@ -134,6 +176,8 @@ void UnnameNoVariables(CodeTable& code, bool ebp_varies) {
     if (code.At(i).OpCode == "lea") continue;  // an address, no memory read
     ForEachOperand(code, i, [&](int, std::string_view& op, int16_t& hint) {
       if (hint < 1) return;  // named by no variable already
+      // Where ebp keeps its place, only an indexed address is none.
+      if (!ebp_varies && !MayBeIndexed(op)) return;
       if (std::optional<std::string> text = AsNoVariable(op, ebp_varies)) {
         op = code.Keep(*text);
         hint = kLookUp;

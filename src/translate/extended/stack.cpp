@@ -30,8 +30,9 @@ bool IsWordOperand(std::string_view op) {
 
 // Whether an instruction may do anything to esp or ebp, or end the flow:
 // every mnemonic Step looks at begins with one of these letters, and every
-// instruction that writes esp or ebp names it first (or is xchg).
-bool MayMoveStack(const TOpCode& e) {
+// instruction that writes esp or ebp names it first (or is xchg). Inline:
+// asked of every entry the walk follows.
+[[gnu::always_inline]] inline bool MayMoveStack(const TOpCode& e) {
   const std::string_view m = e.OpCode;
   if (m.empty()) return false;
   switch (m[0]) {
@@ -41,6 +42,8 @@ bool MayMoveStack(const TOpCode& e) {
       return e.Op1.size() >= 2 && (e.Op1.ends_with("sp") || e.Op1.ends_with("bp"));
   }
 }
+
+bool IsJumpMnemonic(std::string_view m) { return !m.empty() && m[0] == 'j'; }
 
 // What follows the direct call at entry i (five bytes): 0 for the next
 // entry at once, 1 for alignment filler (which the passes took out: the
@@ -129,8 +132,16 @@ struct Walk {
     if (changed) Work.push_back(j);
   }
 
-  // The place after entry i, and where it goes.
+  // The place after entry i, and where it goes. An entry that leaves the
+  // stack as it is and falls into one not reached yet hands its place on
+  // at once: that entry would be queued and taken next, as it is here.
   void Step(int i) {
+    // Ends: i only grows, up to the last entry.
+    while (Code.Valid(i + 1) && !In[static_cast<size_t>(i) + 1].Set && !MayMoveStack(Code.At(i)) &&
+           !IsJumpMnemonic(Code.At(i).OpCode)) {
+      In[static_cast<size_t>(i) + 1] = In[static_cast<size_t>(i)];
+      ++i;
+    }
     const TOpCode& e = Code.At(i);
     const std::string_view m = e.OpCode, a = e.Op1, b = e.Op2;
     Place p = In[static_cast<size_t>(i)];
@@ -343,14 +354,16 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   for (int i = 1; i <= n; ++i) {
     const Place& p = walk.In[static_cast<size_t>(i)];
     if (!p.Set) continue;
-    const std::string_view ops[3] = {code.At(i).Op1, code.At(i).Op2, code.Op3(i)};
-    for (size_t k = 0; k < 3; ++k) {
-      if (!MayAddressMemory(ops[k])) continue;  // most operands: no call
-      std::optional<FrameOperand> f = ParseFrameOperand(ops[k]);
-      if (!f) continue;
+    auto place = [&](size_t k, std::string_view op) {
+      if (!MayAddressMemory(op)) return;  // most operands: no call
+      std::optional<FrameOperand> f = ParseFrameOperand(op);
+      if (!f) return;
       const std::optional<int32_t> base = f->OnEbp ? p.Ebp : std::optional<int32_t>(p.Esp);
       if (base) facts.Places[3 * static_cast<size_t>(i) + k] = *base + f->Disp;
-    }
+    };
+    place(0, code.At(i).Op1);
+    place(1, code.At(i).Op2);
+    place(2, code.Op3(i));
   }
   // Where an entry is not reached, the walk left esp 0 and no ebp.
   facts.At = std::move(walk.In);

@@ -1,5 +1,6 @@
 #include "translate/extended/statements.h"
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -467,15 +468,21 @@ bool NamesWord(std::string_view op, std::string_view word) {
 // each such name holds a "b" before "x", "l" or "h", or an "i" after "s"
 // or "d". Most operands hold neither, and are passed over at once.
 bool MayNameKept(std::string_view op) {
-  // Ends: every pass moves past one "b".
-  for (size_t at = op.find('b'); at != std::string_view::npos; at = op.find('b', at + 1)) {
-    if (at + 1 < op.size() && (op[at + 1] == 'x' || op[at + 1] == 'l' || op[at + 1] == 'h')) {
-      return true;
-    }
-  }
-  // Ends: every pass moves past one "i".
-  for (size_t at = op.find('i', 1); at != std::string_view::npos; at = op.find('i', at + 1)) {
-    if (op[at - 1] == 's' || op[at - 1] == 'd') return true;
+  // The letter each pair ends in, by byte: "b" for "x", "l" and "h"; "s"
+  // and "d" for "i" (marked 2). Most letters end none, told by one look.
+  static constexpr auto kEnds = [] {
+    std::array<uint8_t, 256> t{};
+    t['x'] = t['l'] = t['h'] = 1;
+    t['i'] = 2;
+    return t;
+  }();
+  // Operands are short: one pass over the pairs of letters, with no call.
+  // Ends: one pass over the operand.
+  for (size_t at = 1; at < op.size(); ++at) {
+    const uint8_t end = kEnds[static_cast<unsigned char>(op[at])];
+    if (end == 0) continue;
+    const char c = op[at - 1];
+    if (end == 1 ? c == 'b' : (c == 's' || c == 'd')) return true;
   }
   return false;
 }
@@ -493,22 +500,25 @@ void KeepRegistersWhole(PassContext& ctx) {
   // inside memory operands. Each operand's registers are read once, for
   // all three families.
   int used[3] = {};
+  auto read = [&](std::string_view op) {
+    if (!MayNameKept(op)) return;
+    const RegSet in = RegistersIn(op);
+    if (!(in & watched)) return;
+    for (int f = 0; f < 3; ++f) {
+      if (!(in & family_bits[f])) continue;
+      for (int m = 0; m < 4; ++m) {
+        if (!kFamilies[f][m].empty() && NamesWord(op, kFamilies[f][m])) used[f] |= 1 << m;
+      }
+    }
+  };
   // Ends: one pass over the table, three operands an entry.
   for (int i = 1; i <= code.CodeCount(); ++i) {
     const TOpCode& e = code.At(i);
     // A call's or a jump's operand is a name, not a register.
     if (e.OpCode == "call" || e.OpCode.starts_with("j")) continue;
-    for (std::string_view op : {e.Op1, e.Op2, code.Op3(i)}) {
-      if (!MayNameKept(op)) continue;
-      const RegSet in = RegistersIn(op);
-      if (!(in & watched)) continue;
-      for (int f = 0; f < 3; ++f) {
-        if (!(in & family_bits[f])) continue;
-        for (int m = 0; m < 4; ++m) {
-          if (!kFamilies[f][m].empty() && NamesWord(op, kFamilies[f][m])) used[f] |= 1 << m;
-        }
-      }
-    }
+    read(e.Op1);
+    read(e.Op2);
+    read(code.Op3(i));
   }
   for (int f = 0; f < 3; ++f) {
     if (used[f] == 0 || (used[f] & (used[f] - 1)) == 0) continue;  // one member at most
