@@ -562,9 +562,11 @@ void RecognizePcThunk(Context& ctx, TLoopState& state) {
   Claim(ctx, state, state.Index + 1);
 }
 
-void RecognizeCallStatement(Context& ctx, TLoopState& state) {
-  const int call = FindCall(ctx.Code, state);
-  if (call == 0) return;
+namespace {
+
+// The site whose call FindCall found, as statements (RecognizeCallStatement
+// tests first what most entries fail, without this one's room).
+[[gnu::noinline]] void CallSite(Context& ctx, TLoopState& state, int call) {
   SiteValues values(ctx.Vars);
   Site site;
   if (!ReadSite(ctx, state, call, values, site) &&
@@ -617,6 +619,13 @@ void RecognizeCallStatement(Context& ctx, TLoopState& state) {
   if (site.Beyond > 0) Emit(ctx.Output, {"esp:=esp+", Hex(site.Beyond), ";"});
   if (site.Left > 0) Emit(ctx.Output, {"esp:=esp-", Hex(site.Left), ";"});
   Claim(ctx, state, site.Last + 1);
+}
+
+}  // namespace
+
+void RecognizeCallStatement(Context& ctx, TLoopState& state) {
+  const int call = FindCall(ctx.Code, state);
+  if (call != 0) CallSite(ctx, state, call);
 }
 
 }  // namespace asm2pas
