@@ -253,6 +253,7 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vecto
   for (int i = 1; i <= n; ++i) {
     fx[static_cast<size_t>(i)] = EffectOf(code, i);
     const TOpCode& e = code.At(i);
+    if (fx[static_cast<size_t>(i)].Terminal && e.OpCode == "ijmp") f.JumpsIndirectly = true;
     if (!IsJump(e.OpCode)) continue;
     int t = -1;
     if (!targets.empty()) {

@@ -39,6 +39,9 @@ struct RoutineFacts {
   // Per entry: the registers that may be read, on some path from the
   // entry on, before they are written.
   std::vector<RegSet> LiveIn;
+  // The routine jumps through a pointer (ijmp): entries after a jmp or a
+  // ret may be reached from places no jump shows.
+  bool JumpsIndirectly = false;
   // Per entry: how many entries on the next jump stands (0: the entry is
   // one), and how many on the first entry that is no step of a condition
   // before its jump (IsConditionStep); each at most kFar. A recogniser that

@@ -354,7 +354,8 @@ namespace {
 // them and change nothing it reads: moves into registers it does not read
 // (or memory, where it reads none) and jumps, taken or not, along the one
 // way that comes to each entry (falling into it, or one jump where nothing
-// falls into it); 0 when there is none within a few entries.
+// falls into it and no jump through a pointer may come); 0 when there is
+// none within a few entries.
 int CompareReaching(const Context& ctx, int i) {
   constexpr int kReach = 8;
   const CodeTable& code = ctx.Code;
@@ -372,7 +373,8 @@ int CompareReaching(const Context& ctx, int i) {
     int k = 0;  // the one entry control comes to `at` from
     if (facts.Incoming[here] == 0 && at > 1 && falls_on(at - 1)) {
       k = at - 1;
-    } else if (facts.Incoming[here] == 1 && (at == 1 || !falls_on(at - 1))) {
+    } else if (facts.Incoming[here] == 1 && (at == 1 || !falls_on(at - 1)) &&
+               !facts.JumpsIndirectly) {
       k = facts.FirstSource[here];
     }
     if (k < 1) return 0;
