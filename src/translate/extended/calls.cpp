@@ -437,6 +437,18 @@ std::string_view PcThunkRegister(std::string_view target) {
 
 bool FinishSite(const Context& ctx, const TLoopState& state, uint32_t depth, Site& site);
 
+// Where the site starting at entry i has its first push, load or
+// statement: after the padding (sub esp, P), whose bytes go to `depth`.
+bool ReadPadding(const CodeTable& code, int i, Site& site, uint32_t& depth) {
+  site.At = i;
+  if (code.At(i).OpCode != "sub") return true;
+  std::optional<uint32_t> p = Immediate(code.At(i).Op2);
+  if (!p) return false;
+  depth = *p;
+  ++site.At;
+  return true;
+}
+
 // Reads the site from the loop's entry to its call; false when its
 // statements could not say exactly what it does.
 bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues& values,
@@ -446,13 +458,7 @@ bool ReadSite(const Context& ctx, const TLoopState& state, int call, SiteValues&
   // [sub esp, P;] pushes, loads and other statements; call X;
   // [add esp, N;] [mov dest, eax]. The pushes are the arguments when the
   // clean-up takes them (and the padding before them) off the stack again.
-  site.At = i;
-  if (code.At(i).OpCode == "sub") {
-    std::optional<uint32_t> p = Immediate(code.At(i).Op2);
-    if (!p) return false;
-    values.Depth = *p;
-    ++site.At;
-  }
+  if (!ReadPadding(code, i, site, values.Depth)) return false;
   site.Call = call;
   // Ends: one pass over the entries before the call.
   for (int k = site.At; k < call; ++k) {
@@ -502,15 +508,9 @@ bool FinishSite(const Context& ctx, const TLoopState& state, uint32_t depth, Sit
 bool ReadSiteInOrder(const Context& ctx, const TLoopState& state, int call, Site& site) {
   const CodeTable& code = ctx.Code;
   const int i = state.Index;
-  site.At = i;
-  site.Call = call;
   uint32_t depth = 0;
-  if (code.At(i).OpCode == "sub") {
-    std::optional<uint32_t> p = Immediate(code.At(i).Op2);
-    if (!p) return false;
-    depth = *p;
-    ++site.At;
-  }
+  if (!ReadPadding(code, i, site, depth)) return false;
+  site.Call = call;
   std::vector<OperandInfo> pushed;
   // Ends: one pass over the entries before the call.
   for (int k = site.At; k < call; ++k) {

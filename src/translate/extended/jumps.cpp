@@ -279,23 +279,14 @@ void LoadsBeforeCompares(PassContext& ctx) {
                              (m.starts_with("set") && m.size() > 3);
     if (!reads_flags) continue;
     // The comparison moves down past the run; the addresses stay.
+    auto put = [&](int k, TOpCode e) {
+      e.Address = code.At(k).Address;
+      code.Mutable(k) = e;
+    };
     const TOpCode compare = cmp;
     // Ends: one step per move.
-    for (int k = i; k + 1 < jump; ++k) {
-      TOpCode& to = code.Mutable(k);
-      const TOpCode& from = code.At(k + 1);
-      to.OpCode = from.OpCode;
-      to.Op1 = from.Op1;
-      to.Op2 = from.Op2;
-      to.VarHint[0] = from.VarHint[0];
-      to.VarHint[1] = from.VarHint[1];
-    }
-    TOpCode& last = code.Mutable(jump - 1);
-    last.OpCode = compare.OpCode;
-    last.Op1 = compare.Op1;
-    last.Op2 = compare.Op2;
-    last.VarHint[0] = compare.VarHint[0];
-    last.VarHint[1] = compare.VarHint[1];
+    for (int k = i; k + 1 < jump; ++k) put(k, code.At(k + 1));
+    put(jump - 1, compare);
     i = jump;
   }
 }

@@ -20,6 +20,8 @@ void LoadsBeforeCompares(PassContext& ctx);
 
 // A jump of any kind: jmp or a conditional one (not ijmp).
 inline bool IsJump(std::string_view mnemonic) { return !mnemonic.empty() && mnemonic[0] == 'j'; }
+// Whether the instruction goes on nowhere after it: jmp, ret or ijmp.
+inline bool EndsFlow(std::string_view m) { return m == "jmp" || m == "ret" || m == "ijmp"; }
 // The entry the jump at entry i goes to, or -1.
 int TargetOf(const CodeTable& code, int i);
 // TargetOf every jump, by position (index 0 unused, size CodeCount + 2);

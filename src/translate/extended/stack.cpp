@@ -43,8 +43,6 @@ bool IsWordOperand(std::string_view op) {
   }
 }
 
-bool IsJumpMnemonic(std::string_view m) { return !m.empty() && m[0] == 'j'; }
-
 // What follows the direct call at entry i (five bytes): 0 for the next
 // entry at once, 1 for alignment filler (which the passes took out: the
 // next entry up to 15 bytes later, at a multiple of 4), 2 for anything else
@@ -138,7 +136,7 @@ struct Walk {
   void Step(int i) {
     // Ends: i only grows, up to the last entry.
     while (Code.Valid(i + 1) && !In[static_cast<size_t>(i) + 1].Set && !MayMoveStack(Code.At(i)) &&
-           !IsJumpMnemonic(Code.At(i).OpCode)) {
+           !IsJump(Code.At(i).OpCode)) {
       In[static_cast<size_t>(i) + 1] = In[static_cast<size_t>(i)];
       ++i;
     }
@@ -249,8 +247,6 @@ struct Walk {
     }
   }
 };
-
-bool EndsFlow(std::string_view m) { return m == "jmp" || m == "ret" || m == "ijmp"; }
 
 // Whether the operand may end in "]" (blanks aside), as every frame slot's
 // text does: ParseFrameOperand's first test, made without a call.

@@ -11,6 +11,7 @@
 #include "translate/conditions.h"
 #include "translate/extended/claims.h"
 #include "translate/extended/expressions.h"
+#include "translate/extended/jumps.h"
 #include "translate/flow.h"
 
 namespace asm2pas {
@@ -215,7 +216,8 @@ bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits,
   if (!e.OpCode.starts_with("set") || e.OpCode.size() < 4 || !e.Op2.empty()) return false;
   const OperandInfo dest = Classify(e.Op1);
   if (dest.Bits != 8 || dest.Form == OperandForm::kImmediate || bits == 0) return false;
-  const std::string jump = "j" + std::string(e.OpCode.substr(3));
+  std::string jump(1, 'j');
+  jump += e.OpCode.substr(3);
   TIF cond;
   if (!ReadComparison(ctx.Vars, cmp, jump, cond)) return false;
   if (!ExactAt(cmp, bits, cond)) return false;
@@ -275,7 +277,8 @@ bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int b
   // Ends: one step per cmov found above.
   for (int k = moves; k <= last; ++k) {
     TIF cond;
-    const std::string jump = "j" + std::string(ctx.Code.At(k).OpCode.substr(4));
+    std::string jump(1, 'j');
+    jump += ctx.Code.At(k).OpCode.substr(4);
     if (!ReadComparison(ctx.Vars, cmp, jump, cond) || !ExactAt(cmp, bits, cond)) return false;
     conditions.push_back(ConditionText(cond, false));
   }
@@ -310,9 +313,10 @@ void RecognizeCarry(Context& ctx, TLoopState& state) {
     return;
   }
   const RegSet a = RegisterOf(low.Op1), b = RegisterOf(high.Op1);
+  const OperandInfo ai = Classify(low.Op1), bi = Classify(high.Op1);
   const OperandInfo x = Classify(low.Op2), y = Classify(high.Op2);
-  const bool a_memory = Classify(low.Op1).Form == OperandForm::kMemory;
-  const bool b_memory = Classify(high.Op1).Form == OperandForm::kMemory;
+  const bool a_memory = ai.Form == OperandForm::kMemory;
+  const bool b_memory = bi.Form == OperandForm::kMemory;
   // Both halves of 32 bits; x neither a nor read through it (it must keep
   // its value); b neither a nor x; where the sub comes second, y not read
   // through a and a not addressed through b; memory surely apart.
@@ -320,7 +324,7 @@ void RecognizeCarry(Context& ctx, TLoopState& state) {
   if (x.Form == OperandForm::kNone || (x.Form != OperandForm::kImmediate && x.Bits != 32)) return;
   if (y.Form == OperandForm::kNone || (y.Form != OperandForm::kImmediate && y.Bits != 32)) return;
   if ((x.Reads & a) != 0 || (a != 0 && a == b) || (b & x.Reads) != 0) return;
-  if (!adds && ((y.Reads & a) != 0 || (b & Classify(low.Op1).Reads) != 0)) return;
+  if (!adds && ((y.Reads & a) != 0 || (b & ai.Reads) != 0)) return;
   if (!adds && a_memory && y.Form == OperandForm::kMemory && !SurelyApart(low.Op1, high.Op2)) return;
   if (a_memory && b_memory && !SurelyApart(low.Op1, high.Op1)) return;
   if (b_memory && x.Form == OperandForm::kMemory && !SurelyApart(high.Op1, low.Op2)) return;
@@ -360,10 +364,6 @@ int CompareReaching(const Context& ctx, int i) {
   constexpr int kReach = 8;
   const CodeTable& code = ctx.Code;
   const RoutineFacts& facts = *ctx.Facts;
-  auto falls_on = [&](int k) {
-    const std::string_view m = code.At(k).OpCode;
-    return m != "jmp" && m != "ret" && m != "ijmp";
-  };
   RegSet written = 0;
   bool stores = false;
   int at = i;
@@ -371,9 +371,9 @@ int CompareReaching(const Context& ctx, int i) {
   for (int step = 0; step < kReach; ++step) {
     const size_t here = static_cast<size_t>(at);
     int k = 0;  // the one entry control comes to `at` from
-    if (facts.Incoming[here] == 0 && at > 1 && falls_on(at - 1)) {
+    if (facts.Incoming[here] == 0 && at > 1 && !EndsFlow(code.At(at - 1).OpCode)) {
       k = at - 1;
-    } else if (facts.Incoming[here] == 1 && (at == 1 || !falls_on(at - 1)) &&
+    } else if (facts.Incoming[here] == 1 && (at == 1 || EndsFlow(code.At(at - 1).OpCode)) &&
                !facts.JumpsIndirectly) {
       k = facts.FirstSource[here];
     }
