@@ -64,9 +64,9 @@ int AfterDirectCall(const CodeTable& code, int i) {
 using Place = StackPlace;
 
 struct Walk {
-  Walk(const CodeTable& code, const std::vector<int>& targets)
-      : Code(code), Targets(targets), In(static_cast<size_t>(code.CodeCount()) + 2),
-        JumpedTo(In.size(), 0) {
+  Walk(const CodeTable& code, const std::vector<int>& targets, const std::vector<char>& no_return)
+      : Code(code), Targets(targets), NoReturn(no_return),
+        In(static_cast<size_t>(code.CodeCount()) + 2), JumpedTo(In.size(), 0) {
     bool lengths_told = true;
     // Ends: one pass over the entries.
     for (size_t i = 1; i < targets.size() && i < In.size(); ++i) {
@@ -80,10 +80,17 @@ struct Walk {
 
   const CodeTable& Code;
   const std::vector<int>& Targets;
+  // Per entry: a direct call found not to return (by an earlier walk).
+  const std::vector<char>& NoReturn;
   std::vector<Place> In;
   std::vector<int> Work;
   // Per entry: a jump comes to it.
   std::vector<char> JumpedTo;
+  // The calls whose way on brought esp deeper than another path to the
+  // same entry: what the call did not take off the stack (it does not
+  // return, or takes its arguments off itself) went on with that way,
+  // which may have been taken before the other path was followed.
+  std::vector<int> Contradicted;
   // The ways on after direct calls into entries that jumps come to,
   // followed once nothing else is left. Where one brings esp another place
   // than the paths that reach the entry without it, the call does not
@@ -119,6 +126,8 @@ struct Walk {
       changed = true;
     } else {
       if (!in.EspLost && (p.EspLost || p.Esp != in.Esp)) {
+        const Place& deeper = p.Esp < in.Esp ? p : in;
+        if (!p.EspLost && deeper.ByWayAfter >= 1) Contradicted.push_back(deeper.ByWayAfter);
         in.EspLost = true;
         changed = true;
       }
@@ -189,6 +198,7 @@ struct Walk {
       }
       const bool direct = a.find('[') == std::string_view::npos && !(a.size() == 3 && a[0] == 'e');
       if (direct && JumpedTo[static_cast<size_t>(i) + 1]) {
+        if (NoReturn[static_cast<size_t>(i)]) return;
         (AfterDirectCall(Code, i) == 1 ? AfterFillerCalls : AfterCalls).push_back({i + 1, p});
         return;
       }
@@ -243,7 +253,11 @@ struct Walk {
       const AfterCall way = ways.back();
       ways.pop_back();
       const Place& in = In[static_cast<size_t>(way.To)];
-      if (!in.Set || in.EspLost || way.At.EspLost || in.Esp == way.At.Esp) Reach(way.To, way.At);
+      if (!in.Set || in.EspLost || way.At.EspLost || in.Esp == way.At.Esp) {
+        Place at = way.At;
+        at.ByWayAfter = way.To - 1;
+        Reach(way.To, at);
+      }
     }
   }
 };
@@ -301,9 +315,12 @@ std::optional<int32_t> EspChange(const TOpCode& e) {
   return e.OpCode == "add" ? *n : static_cast<int32_t>(0u - static_cast<uint32_t>(*n));
 }
 
-StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
+namespace {
+
+// Follows the routine from its entry, and the blocks of its switches.
+void FollowAll(Walk& walk) {
+  const CodeTable& code = walk.Code;
   const int n = code.CodeCount();
-  Walk walk(code, targets);
   walk.Reach(1, Place{});
   walk.Run(false);
   // The targets of indirect jumps (a switch's table) are the blocks no
@@ -321,6 +338,31 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
     }
   }
   walk.Run(true);
+}
+
+}  // namespace
+
+StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
+  const int n = code.CodeCount();
+  std::vector<char> no_return(static_cast<size_t>(n) + 2, 0);
+  std::optional<Walk> followed;
+  // A way on after a call may be taken before the jump that contradicts
+  // it: that call does not return (a noreturn call that a label follows),
+  // and the walk is made again without its way.
+  // Ends: each round finds new calls that do not return, or is the last;
+  // at most four rounds keep the walk linear.
+  for (int round = 0; round < 4; ++round) {
+    Walk& walk = followed.emplace(code, targets, no_return);
+    FollowAll(walk);
+    bool found = false;
+    for (int call : walk.Contradicted) {
+      char& marked = no_return[static_cast<size_t>(call)];
+      found = found || !marked;
+      marked = 1;
+    }
+    if (!found) break;
+  }
+  Walk& walk = *followed;
 
   StackFacts facts;
   facts.Ok = n >= 1 && walk.IjmpsAgree;

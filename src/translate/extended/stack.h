@@ -35,6 +35,9 @@ struct StackPlace {
   int32_t Esp = 0;
   bool Set = false;      // a path from the entry reaches the instruction
   bool EspLost = false;  // esp is no known place on some path
+  // The call whose way on (taken after all else) the walk last came by,
+  // or 0.
+  int ByWayAfter = 0;
 };
 
 struct StackFacts {
