@@ -258,7 +258,7 @@ RegEffect EffectOf(const CodeTable& code, int k) {
 // ends (a jump, a call, a ret, or after a few dozen instructions) eax
 // counts as read (it may be the next call's argument or the routine's
 // result, and a jump goes on by the flow facts) but by a call whose caller
-// takes its arguments off the stack after it (those take none in
+// takes its arguments off the stack after it, by an add or pops (those take none in
 // registers, and return in eax); ecx and edx count as not read: no caller
 // reads them after a call but for a result, and a result is read at once;
 // so a move into a part of them counts as writing them. Registers that
@@ -282,8 +282,12 @@ RegSet ReadAfter(const Context& ctx, int from, RegSet regs, bool left_by_call = 
   for (int k = from; k < from + kSteps && open != 0; ++k) {
     const std::string_view m = ctx.Code.At(k).OpCode;
     if (m == "call") {
+      // The clean-up right after: an add to esp, or a pop into eax, ecx or
+      // edx (which the call's result does not hold).
       const TOpCode& after = ctx.Code.At(k + 1);
-      const bool takes_stack = after.OpCode == "add" && after.Op1 == "esp";
+      const bool takes_stack =
+          (after.OpCode == "add" && after.Op1 == "esp") ||
+          (after.OpCode == "pop" && (SiteValues::FullRegister(after.Op1) & (kEax | kEcx | kEdx)) != 0);
       if (!left_by_call && !takes_stack) return end_with_all(kAllRegs);
       return end_with_eax(!takes_stack);
     }
