@@ -253,6 +253,25 @@ RegEffect EffectOf(const CodeTable& code, int k) {
   return fx;
 }
 
+// The entries a clean-up may stand after its call.
+constexpr int kMaxAfter = 6;
+
+// Whether the caller takes the arguments of the call at entry `call` off
+// the stack after it: an add to esp, or a pop into eax, ecx or edx (which
+// the call's result does not hold), maybe after a few statements that
+// leave esp alone.
+bool CleanedUp(const CodeTable& code, int call) {
+  // Ends: at most kMaxAfter entries.
+  for (int k = call + 1; k <= call + kMaxAfter && code.Valid(k); ++k) {
+    const TOpCode& e = code.At(k);
+    if (e.OpCode == "add" && e.Op1 == "esp") return true;
+    if (e.OpCode == "pop") return (SiteValues::FullRegister(e.Op1) & (kEax | kEcx | kEdx)) != 0;
+    const std::optional<SiteValues::PlainStatement> st = SiteValues::PlainStatementAt(code, k);
+    if (!st || (st->Reads & kEsp) != 0) return false;
+  }
+  return false;
+}
+
 // Which of `regs` (eax, ecx, edx) are read after entry `from` - 1 before
 // they are written, along the straight code from there. Where that code
 // ends (a jump, a call, a ret, or after a few dozen instructions) eax
@@ -282,12 +301,7 @@ RegSet ReadAfter(const Context& ctx, int from, RegSet regs, bool left_by_call = 
   for (int k = from; k < from + kSteps && open != 0; ++k) {
     const std::string_view m = ctx.Code.At(k).OpCode;
     if (m == "call") {
-      // The clean-up right after: an add to esp, or a pop into eax, ecx or
-      // edx (which the call's result does not hold).
-      const TOpCode& after = ctx.Code.At(k + 1);
-      const bool takes_stack =
-          (after.OpCode == "add" && after.Op1 == "esp") ||
-          (after.OpCode == "pop" && (SiteValues::FullRegister(after.Op1) & (kEax | kEcx | kEdx)) != 0);
+      const bool takes_stack = CleanedUp(ctx.Code, k);
       if (!left_by_call && !takes_stack) return end_with_all(kAllRegs);
       return end_with_eax(!takes_stack);
     }
@@ -324,9 +338,6 @@ struct Site {
   bool InOrder = false;
   std::vector<char> Kept;
 };
-
-// The entries a clean-up may stand after its call.
-constexpr int kMaxAfter = 6;
 
 // The call of the site that may start at the loop's entry, or 0: a call
 // within a few entries, after pushes when the site starts with the padding

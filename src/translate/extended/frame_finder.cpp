@@ -235,6 +235,7 @@ class FrameFinder {
   void FindEpilogue(int ret) {
     RegSet read_after = 0;
     int first = 0;  // the epilogue's first entry that is frame
+    bool esp_from_ebp = false;  // an entry below loads esp from ebp
     // Ends: j only falls, and stops at the set-up or kReach entries back.
     for (int j = ret - 1; j > prologue_end_ && j >= ret - kReach && Reached(j); --j) {
       const TOpCode& e = code_.At(j);
@@ -254,8 +255,12 @@ class FrameFinder {
       } else if (e.OpCode == "leave" && restores(kEbp, stack_.Ebp(j))) {
         Restore(j, kEbp);
       } else if ((e.OpCode == "mov" && r1 == kEsp && e.Op2 == "ebp") ||
-                 (from_ebp && from_ebp->OnEbp) ||
-                 (EspChange(e) && *EspChange(e) >= 0 && !AfterCall(j))) {
+                 (from_ebp && from_ebp->OnEbp)) {
+        kind_[k] = kStackSpace;
+        esp_from_ebp = true;
+      } else if (EspChange(e) && *EspChange(e) >= 0 && !AfterCall(j) && !esp_from_ebp) {
+        // Above esp's load from ebp, an add to esp is the body's (a call's
+        // clean-up after a statement of its own).
         kind_[k] = kStackSpace;
       } else if (std::optional<RegSet> reads = PlainReads(j)) {
         read_after |= *reads;
