@@ -11,7 +11,7 @@ namespace asm2pas {
 
 namespace {
 
-constexpr RegSet kEdx = 4, kEsp = 16, kEbp = 32;
+constexpr RegSet kEcx = 2, kEdx = 4, kEsp = 16, kEbp = 32;
 constexpr RegSet kCallerSaved = 1 | 2 | 4;  // eax, ecx, edx
 // The registers a routine keeps for its caller: ebx, ebp, esi, edi.
 constexpr RegSet kCalleeSaved = 8 | 32 | 64 | 128;
@@ -199,7 +199,17 @@ class FrameFinder {
       const TOpCode& e = code_.At(i);
       const RegSet r1 = WholeRegister(e.Op1), r2 = WholeRegister(e.Op2);
       const size_t k = static_cast<size_t>(i);
-      if (e.OpCode == "push" && SavesByPush(i, written)) {
+      if (stack_.AlignAt != 0 && i < stack_.AlignAt) {
+        // The first argument's address into ecx: a statement.
+        written |= kEcx;
+        continue;
+      }
+      if (stack_.AlignAt != 0 && i <= stack_.AlignAt + 1) {
+        // The and, and the push of the return address's copy.
+        kind_[k] = kStackSpace;
+      } else if (i == stack_.EcxSaveAt) {
+        Save(i, kEcx, stack_.Esp(i) - 4);
+      } else if (e.OpCode == "push" && SavesByPush(i, written)) {
         Save(i, r1, stack_.Esp(i) - 4);
       } else if (e.OpCode == "mov" && r1 == kEbp && r2 == kEsp && (saves_ & kEbp) &&
                  !frame_pointer && stack_.FramePointer) {
@@ -248,7 +258,12 @@ class FrameFinder {
       };
       const std::optional<FrameOperand> from_ebp =
           e.OpCode == "lea" && r1 == kEsp ? ParseFrameOperand(e.Op2) : std::nullopt;
-      if (e.OpCode == "pop" && restores(r1, esp)) {
+      if (stack_.AlignAt != 0 && e.OpCode == "lea" && r1 == kEsp && e.Op2.starts_with("[ecx") &&
+          stack_.Esp(j + 1) == 0) {
+        // esp back from the first argument's address, which ecx holds
+        // again (the walk found so).
+        kind_[k] = kStackSpace;
+      } else if (e.OpCode == "pop" && restores(r1, esp)) {
         Restore(j, r1);
       } else if (e.OpCode == "mov" && restores(r1, Slot(j, 1))) {
         Restore(j, r1);
@@ -272,9 +287,11 @@ class FrameFinder {
     }
     // With a frame pointer, esp matters only to address slots, and a call
     // whose callee takes more off the stack than it shows would go
-    // unnoticed: the body must leave esp where the set-up left it.
-    if (stack_.FramePointer && first > 0 &&
-        stack_.Esp(first) != stack_.Esp(prologue_end_ + 1)) {
+    // unnoticed: the body must leave esp where the set-up left it. (gcc's
+    // main that aligns the stack may leave it above: a clean-up that takes
+    // room the set-up made, before esp is loaded from ebp.)
+    const int32_t left = stack_.Esp(first), set = stack_.Esp(prologue_end_ + 1);
+    if (stack_.FramePointer && first > 0 && (stack_.AlignAt != 0 ? left < set : left != set)) {
       trusted_ = false;
     }
   }

@@ -60,6 +60,28 @@ int AfterDirectCall(const CodeTable& code, int i) {
   return next > end && next - end < 16 && next % 4 == 0 ? 1 : 2;
 }
 
+// gcc's main that aligns the stack (see StackFacts::AlignAt): the push of
+// ecx among the saves after the entry's three instructions, or 0. The
+// set-up is straight code, which no jump comes into.
+int AlignedEcxSave(const CodeTable& code, const std::vector<char>& jumped_to) {
+  constexpr int kReach = 24;
+  if (code.CodeCount() < 4 || code.At(1).OpCode != "lea" || code.At(1).Op1 != "ecx" ||
+      code.At(1).Op2 != "[esp+$04]" || code.At(2).OpCode != "and" || code.At(2).Op1 != "esp" ||
+      code.At(3).OpCode != "push" || code.At(3).Op1 != "dword ptr [ecx-$04]") {
+    return 0;
+  }
+  // Ends: at most kReach entries.
+  for (int i = 4; i <= kReach && code.Valid(i); ++i) {
+    const TOpCode& e = code.At(i);
+    if (e.OpCode == "push" && e.Op1 == "ecx") return i;
+    if (IsJump(e.OpCode) || e.OpCode == "ret" || e.Op1 == "ecx" || e.Op1 == "esp" ||
+        jumped_to[static_cast<size_t>(i)]) {
+      return 0;
+    }
+  }
+  return 0;
+}
+
 // What one instruction does to esp and ebp, as places.
 using Place = StackPlace;
 
@@ -76,6 +98,7 @@ struct Walk {
       lengths_told = lengths_told && AfterDirectCall(code, static_cast<int>(i)) != 2;
     }
     FillerTold = lengths_told;
+    EcxSaveAt = AlignedEcxSave(code, JumpedTo);
   }
 
   const CodeTable& Code;
@@ -86,6 +109,11 @@ struct Walk {
   std::vector<int> Work;
   // Per entry: a jump comes to it.
   std::vector<char> JumpedTo;
+  // gcc's main that aligns the stack: ecx's push among the saves (or 0),
+  // and the place it pushed ecx to, which holds 4 (the first argument's
+  // place) there.
+  int EcxSaveAt = 0;
+  std::optional<int32_t> EcxSlot;
   // The calls whose way on brought esp deeper than another path to the
   // same entry: what the call did not take off the stack (it does not
   // return, or takes its arguments off itself) went on with that way,
@@ -172,6 +200,7 @@ struct Walk {
     }
     if (m == "push" || m == "pushfd" || m == "pushf") {
       p.Esp -= (m == "pushf" || IsWordOperand(a)) ? 2 : 4;
+      if (i == EcxSaveAt && !p.EspLost) EcxSlot = p.Esp;
     } else if (m == "pop" || m == "popfd" || m == "popf") {
       p.Esp += (m == "popf" || IsWordOperand(a)) ? 2 : 4;
       if (a == "ebp" || a == "bp") p.Ebp.reset();
@@ -216,6 +245,10 @@ struct Walk {
         p.Esp = *p.Ebp + f->Disp;
       } else if (a == "esp" && m == "mov" && b == "ebp" && p.Ebp) {
         p.Esp = *p.Ebp;
+      } else if (EcxSaveAt != 0 && i == 2 && m == "and") {
+        // Taken as aligned already.
+      } else if (std::optional<int32_t> from_ecx = FromEcxSaved(i); from_ecx && a == "esp") {
+        p.Esp = *from_ecx;
       } else if (m != "cmp" && m != "test" && m != "push") {
         lose_esp();
       }
@@ -235,6 +268,36 @@ struct Walk {
       if (m == "jmp") return;
     }
     Reach(i + 1, p);
+  }
+
+  // Where `lea esp, [ecx+D]` at entry i loads esp in gcc's main that
+  // aligns the stack, after the pops that restore ecx from its slot (and
+  // other registers) in straight code: the place, 4 + D.
+  std::optional<int32_t> FromEcxSaved(int i) const {
+    const TOpCode& e = Code.At(i);
+    if (EcxSaveAt == 0 || !EcxSlot || e.OpCode != "lea" || !e.Op2.starts_with("[ecx")) {
+      return std::nullopt;
+    }
+    std::optional<int32_t> disp = e.Op2 == "[ecx]" ? std::optional<int32_t>(0) : std::nullopt;
+    if (!disp && e.Op2.size() > 6 && e.Op2.back() == ']') {
+      std::optional<uint32_t> v = BareHex(e.Op2.substr(6, e.Op2.size() - 7));
+      if (v && *v < 0x10000 && e.Op2.substr(4, 2) == "-$") disp = -static_cast<int32_t>(*v);
+      if (v && *v < 0x10000 && e.Op2.substr(4, 2) == "+$") disp = static_cast<int32_t>(*v);
+    }
+    if (!disp) return std::nullopt;
+    int k = i - 1;
+    // Ends: k only falls, over pops of other registers.
+    while (k >= 1 && Code.At(k).OpCode == "pop" && Code.At(k).Op1 != "ecx" &&
+           !JumpedTo[static_cast<size_t>(k) + 1]) {
+      --k;
+    }
+    if (k < 1 || Code.At(k).OpCode != "pop" || Code.At(k).Op1 != "ecx" ||
+        JumpedTo[static_cast<size_t>(k) + 1]) {
+      return std::nullopt;
+    }
+    const Place& at = In[static_cast<size_t>(k)];
+    if (!at.Set || at.EspLost || at.Esp != *EcxSlot) return std::nullopt;
+    return 4 + *disp;
   }
 
   // Follows the queued entries, then the ways after calls; those after
@@ -386,6 +449,10 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
     }
   }
   if (frame_sets > 1) facts.EbpVaries = true;
+  if (walk.EcxSaveAt != 0 && walk.EcxSlot) {
+    facts.AlignAt = 2;
+    facts.EcxSaveAt = walk.EcxSaveAt;
+  }
   if (facts.EbpVaries) facts.FramePointer.reset();
   facts.Places.assign(3 * (static_cast<size_t>(n) + 1), StackFacts::kNoPlace);
   // Ends: one pass over the entries, three operands an entry.
@@ -397,7 +464,12 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
       std::optional<FrameOperand> f = ParseFrameOperand(op);
       if (!f) return;
       const std::optional<int32_t> base = f->OnEbp ? p.Ebp : std::optional<int32_t>(p.Esp);
-      if (base) facts.Places[3 * static_cast<size_t>(i) + k] = *base + f->Disp;
+      if (!base) return;
+      const int32_t at = *base + f->Disp;
+      // After the and, esp was taken as aligned: no slot lies at the
+      // return address's copy or above.
+      if (facts.AlignAt != 0 && i > facts.AlignAt && at >= -4) facts.Ok = false;
+      facts.Places[3 * static_cast<size_t>(i) + k] = at;
     };
     place(0, code.At(i).Op1);
     place(1, code.At(i).Op2);

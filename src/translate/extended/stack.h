@@ -57,6 +57,14 @@ struct StackFacts {
   std::optional<int32_t> FramePointer;
   // The routine writes ebp otherwise: it holds no one place throughout.
   bool EbpVaries = false;
+  // gcc's main aligns the stack: `lea ecx, [esp+$04]; and esp, -N; push
+  // dword ptr [ecx-$04]` at the entry (the and at entry 2), ecx saved by
+  // a push among the registers, and `pop ecx; ...; lea esp, [ecx-$04]`
+  // before each return. The walk takes esp as aligned already: every slot
+  // after the and lies below the return address's copy, and the caller's
+  // are read through ecx alone. 0 where the routine does not so.
+  int AlignAt = 0;
+  int EcxSaveAt = 0;  // the push of ecx among the saves
 
   // Per entry, three an entry (index 0 unused): the place each operand
   // addresses, where it is a frame slot of an entry reached.
