@@ -643,4 +643,12 @@ void RecognizeCallStatement(Context& ctx, TLoopState& state) {
   if (call != 0) CallSite(ctx, state, call);
 }
 
+void RecognizeDeadPop(Context& ctx, TLoopState& state) {
+  const int i = state.Index;
+  const RegSet reg = SiteValues::FullRegister(ctx.Code.At(i).Op1);
+  if ((reg & (kEax | kEcx | kEdx)) == 0 || ReadAfter(ctx, i + 1, reg, false) != 0) return;
+  Emit(ctx.Output, "esp:=esp+$04;");
+  Claim(ctx, state, i + 1);
+}
+
 }  // namespace asm2pas

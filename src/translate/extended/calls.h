@@ -17,4 +17,9 @@ void RecognizeCallStatement(Context& ctx, TLoopState& state);
 // the load it is.
 void RecognizePcThunk(Context& ctx, TLoopState& state);
 
+// Offered a pop: one into eax, ecx or edx that nothing reads (gcc takes a
+// call's arguments, or room for the next call's, off so) as what it does
+// to the stack alone: `esp:=esp+$04;`.
+void RecognizeDeadPop(Context& ctx, TLoopState& state);
+
 }  // namespace asm2pas

@@ -246,6 +246,8 @@ class FrameFinder {
     RegSet read_after = 0;
     int first = 0;  // the epilogue's first entry that is frame
     bool esp_from_ebp = false;  // an entry below loads esp from ebp
+    int reset = 0;              // that entry (a leave too)
+    RegSet restored = 0;        // the registers this epilogue restores
     // Ends: j only falls, and stops at the set-up or kReach entries back.
     for (int j = ret - 1; j > prologue_end_ && j >= ret - kReach && Reached(j); --j) {
       const TOpCode& e = code_.At(j);
@@ -265,14 +267,20 @@ class FrameFinder {
         kind_[k] = kStackSpace;
       } else if (e.OpCode == "pop" && restores(r1, esp)) {
         Restore(j, r1);
+        restored |= r1;
       } else if (e.OpCode == "mov" && restores(r1, Slot(j, 1))) {
         Restore(j, r1);
+        restored |= r1;
       } else if (e.OpCode == "leave" && restores(kEbp, stack_.Ebp(j))) {
         Restore(j, kEbp);
+        restored |= kEbp;
+        esp_from_ebp = true;
+        reset = j;
       } else if ((e.OpCode == "mov" && r1 == kEsp && e.Op2 == "ebp") ||
                  (from_ebp && from_ebp->OnEbp)) {
         kind_[k] = kStackSpace;
         esp_from_ebp = true;
+        reset = j;
       } else if (EspChange(e) && *EspChange(e) >= 0 && !AfterCall(j) && !esp_from_ebp) {
         // Above esp's load from ebp, an add to esp is the body's (a call's
         // clean-up after a statement of its own).
@@ -287,11 +295,13 @@ class FrameFinder {
     }
     // With a frame pointer, esp matters only to address slots, and a call
     // whose callee takes more off the stack than it shows would go
-    // unnoticed: the body must leave esp where the set-up left it. (gcc's
-    // main that aligns the stack may leave it above: a clean-up that takes
-    // room the set-up made, before esp is loaded from ebp.)
+    // unnoticed: the body must leave esp where the set-up left it. gcc's
+    // body may leave it above (a clean-up that took room the set-up made)
+    // where the epilogue loads esp from ebp first and every register is
+    // restored after that, from slots ebp tells.
     const int32_t left = stack_.Esp(first), set = stack_.Esp(prologue_end_ + 1);
-    if (stack_.FramePointer && first > 0 && (stack_.AlignAt != 0 ? left < set : left != set)) {
+    const bool reset_first = first == reset && (saves_ & ~restored) == 0;
+    if (stack_.FramePointer && first > 0 && (left < set || (left > set && !reset_first))) {
       trusted_ = false;
     }
   }

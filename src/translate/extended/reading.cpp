@@ -68,6 +68,7 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"RecognizePcThunk", RecognizePcThunk, Sees::kListed, {"call"}},
     {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"call", "push", "sub"}},
     {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"mov", "lea"}},
+    {"RecognizeDeadPop", RecognizeDeadPop, Sees::kListed, {"pop"}},
     {"RecognizeDivide", RecognizeDivide, Sees::kListed, {"cdq", "xor", "mov"}},
     {"RecognizeWide", RecognizeWide, Sees::kListed, {"imul", "mul", "idiv", "div"}},
     {"RecognizeLea", RecognizeLea, Sees::kListed, {"lea"}},
