@@ -82,10 +82,12 @@ std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
 // that its variable is the one the reading registered.
 void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char>& drop) {
   CodeTable& code = ctx.Code;
-  // Most entries address no slot; those are passed over first.
+  // Most entries address no slot; those are passed over first. An lea of
+  // a slot gives the slot's address (but one that moves esp).
   auto kept = [&](int i) {
-    const std::string_view m = code.At(i).OpCode;
-    return stack.HasSlot(i) && !drop[static_cast<size_t>(i)] && m != "lea" && m != "pop";
+    const TOpCode& e = code.At(i);
+    return stack.HasSlot(i) && !drop[static_cast<size_t>(i)] && e.OpCode != "pop" &&
+           (e.OpCode != "lea" || e.Op1 != "esp");
   };
   // Place -> "[ebp-$0C]", the first text each place is given from ebp: the
   // index (from 1) into `firsts`, by the place's 32 bits.
