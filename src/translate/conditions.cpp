@@ -132,16 +132,35 @@ bool ParseExtendedCompare(const CodeTable& code, const VarTable& vars, int a, TI
 // F: a conditional jump on the flags the instruction before it left, when
 // nothing else jumps to it: logic leaves no carry and no overflow, so any
 // jump that compares with zero compares its result; arithmetic only on
-// zero and sign.
+// zero and sign. Moves that leave the flags and the register alone may
+// stand between (gcc stores a result before it jumps on it).
 bool ParseFlagsOfPrevious(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
                           const RoutineFacts& facts) {
   const TOpCode& jump = code.At(a);
   if (jump.OpCode.empty() || jump.OpCode[0] != 'j' || jump.OpCode == "jmp") return false;
-  if (a < 2 || static_cast<size_t>(a) >= facts.Incoming.size() ||
-      facts.Incoming[static_cast<size_t>(a)] != 0) {
-    return false;
+  auto reached_only_so = [&](int k) {
+    return k >= 2 && static_cast<size_t>(k) < facts.Incoming.size() &&
+           facts.Incoming[static_cast<size_t>(k)] == 0;
+  };
+  if (!reached_only_so(a)) return false;
+  constexpr int kMovesBetween = 4;
+  int setter = a - 1;
+  // Ends: at most kMovesBetween entries back.
+  while (setter > a - 1 - kMovesBetween && reached_only_so(setter)) {
+    const std::string_view m = code.At(setter).OpCode;
+    if (m != "mov" && m != "movzx" && m != "movsx" && m != "lea") break;
+    --setter;
   }
-  const TOpCode& prev = code.At(a - 1);
+  const TOpCode& prev = code.At(setter);
+  if (setter < a - 1) {
+    // The register the jump's flags tell of must hold that result still.
+    const std::string_view* family = FamilyOf(TrimBoth(prev.Op1));
+    if (!family || setter < 1) return false;
+    // Ends: the moves between, at most kMovesBetween.
+    for (int k = setter + 1; k < a; ++k) {
+      if (FamilyOf(TrimBoth(code.At(k).Op1)) == family) return false;
+    }
+  }
   const std::string_view m = prev.OpCode;
   const bool logic = m == "and" || m == "or" || m == "xor";
   bool arith = m == "add" || m == "sub" || m == "inc" || m == "dec" || m == "neg";
