@@ -9,7 +9,8 @@ import subprocess
 import gen_asm
 
 FPC_FLAGS = {"fpc-O-": ["-O-"], "fpc-O2": ["-O2"]}
-GCC_FLAGS = {"gcc-O0": ["-O0"], "gcc-O1": ["-O1"]}
+# gcc-O2 without a frame pointer: the frameless code of today's programs.
+GCC_FLAGS = {"gcc-O0": ["-O0"], "gcc-O1": ["-O1"], "gcc-O2": ["-O2", "-fomit-frame-pointer"]}
 # "asm": routines written in assembly (gen_asm), assembled by gcc.
 ASM = "asm"
 COMPILERS = list(FPC_FLAGS) + list(GCC_FLAGS) + [ASM]

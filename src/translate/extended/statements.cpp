@@ -359,8 +359,25 @@ namespace {
 // (or memory, where it reads none) and jumps, taken or not, along the one
 // way that comes to each entry (falling into it, or one jump where nothing
 // falls into it and no jump through a pointer may come); 0 when there is
-// none within a few entries.
-int CompareReaching(const Context& ctx, int i) {
+// none within a few entries. Where `results_too`, also logic or (with
+// `arithmetic`) arithmetic whose result's operand nothing on the way
+// changes: its flags compare that result with zero.
+// Whether `name` is the variable of a whole register (a saved register the
+// reading names).
+bool IsRegisterVariable(const VarTable& vars, std::string_view name) {
+  // Ends: one pass over the variables (this is asked rarely).
+  for (const TVar& v : vars.Vars) {
+    if (v.NewName == name) return v.Name.size() == 3 && v.Name[0] == 'e' && RegisterOf(v.Name) != 0;
+  }
+  return false;
+}
+
+bool IsLogic(std::string_view m) { return m == "and" || m == "or" || m == "xor"; }
+bool IsArithmetic(std::string_view m) {
+  return m == "add" || m == "sub" || m == "inc" || m == "dec" || m == "neg";
+}
+
+int CompareReaching(const Context& ctx, int i, bool results_too = false, bool arithmetic = false) {
   constexpr int kReach = 8;
   const CodeTable& code = ctx.Code;
   const RoutineFacts& facts = *ctx.Facts;
@@ -388,6 +405,19 @@ int CompareReaching(const Context& ctx, int i) {
                          Classify(e.Op2).Form == OperandForm::kNone;
       return (reads & written) == 0 && !(memory && stores) && !named ? k : 0;
     }
+    if (results_too && at != i && (IsLogic(m) || (arithmetic && IsArithmetic(m))) &&
+        code.Op3(k).empty()) {
+      const bool memory = e.Op1.find('[') != std::string_view::npos;
+      const RegSet dest = RegisterOf(e.Op1);
+      const bool named = Classify(e.Op1).Form == OperandForm::kNone;
+      // A renamed register (a variable now) is written on the way only
+      // under its name.
+      bool renamed_written = false;
+      // Ends: the entries on the way, at most kReach.
+      for (int w = k + 1; named && w < i; ++w) renamed_written |= code.At(w).Op1 == e.Op1;
+      if (memory ? stores : named ? renamed_written : (dest == 0 || (dest & written) != 0)) return 0;
+      return k;
+    }
     at = k;
     if (m.starts_with('j')) continue;  // a jump keeps the flags
     if ((m != "mov" && m != "lea" && m != "movzx" && m != "movsx") || !code.Op3(k).empty()) return 0;
@@ -413,33 +443,41 @@ void RecognizeSetAfter(Context& ctx, TLoopState& state) {
   const TOpCode& before = ctx.Code.At(i - 1);
   const std::string_view m = before.OpCode;
   const std::string_view cc = e.OpCode.substr(e.OpCode.starts_with("cmov") ? 4 : 3);
-  const bool logic = m == "and" || m == "or" || m == "xor";
-  const bool arith = m == "add" || m == "sub" || m == "inc" || m == "dec" || m == "neg";
+  const bool zero_sign = cc == "e" || cc == "ne" || cc == "s" || cc == "ns";
   if (!ctx.Facts) return;
-  if (!logic && !(arith && (cc == "e" || cc == "ne" || cc == "s" || cc == "ns"))) {
+  int setter = i - 1;
+  if (!IsLogic(m) && !(IsArithmetic(m) && zero_sign)) {
     // A comparison further back, whose flags jumps and moves kept (gcc
-    // reuses a loop test's flags in the body).
-    const int k = CompareReaching(ctx, i);
+    // reuses a loop test's flags in the body), or a result so.
+    const int k = CompareReaching(ctx, i, true, zero_sign);
     if (k == 0) return;
     const TOpCode& cmp = ctx.Code.At(k);
-    if (e.OpCode.starts_with("cmov")) {
-      ConditionalMoves(ctx, state, cmp, ComparedBits(cmp), i);
-    } else {
-      SetStatement(ctx, state, cmp, ComparedBits(cmp), i, i + 1);
+    setter = k;
+    if (cmp.OpCode == "cmp" || cmp.OpCode == "test") {
+      if (e.OpCode.starts_with("cmov")) {
+        ConditionalMoves(ctx, state, cmp, ComparedBits(cmp), i);
+      } else {
+        SetStatement(ctx, state, cmp, ComparedBits(cmp), i, i + 1);
+      }
+      return;
     }
+  } else if (ctx.Facts->Incoming[static_cast<size_t>(i)] != 0) {
     return;
   }
-  if (ctx.Facts->Incoming[static_cast<size_t>(i)] != 0) return;
+  const TOpCode& result = ctx.Code.At(setter);
   TOpCode test;
   test.OpCode = "test";
-  test.Op1 = test.Op2 = before.Op1;
+  test.Op1 = test.Op2 = result.Op1;
   // The loop has put a variable's name in place of its operand: its width
-  // is not known, and the assignment is exact only on equality.
-  const bool named = Classify(before.Op1).Form == OperandForm::kNone &&
-                     (before.Op1.starts_with("Local_") || before.Op1.starts_with("Global_"));
-  const int bits = named ? 16 : ComparedBits(test);
+  // is not known, and the assignment is exact only on equality; but for a
+  // register's variable (a saved register), which is whole.
+  const bool named = Classify(result.Op1).Form == OperandForm::kNone &&
+                     (result.Op1.starts_with("Local_") || result.Op1.starts_with("Global_"));
+  const int bits = !named                                    ? ComparedBits(test)
+                   : IsRegisterVariable(ctx.Vars, result.Op1) ? 32
+                                                              : 16;
   if (e.OpCode.starts_with("cmov")) {
-    ConditionalMoves(ctx, state, test, bits, i, arith);
+    ConditionalMoves(ctx, state, test, bits, i, IsArithmetic(result.OpCode));
   } else {
     SetStatement(ctx, state, test, bits, i, i + 1);
   }
