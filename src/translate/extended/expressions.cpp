@@ -172,7 +172,9 @@ bool AddressExpression(const VarTable& vars, std::string_view listed, std::strin
     size_t end = at;
     // Ends: end only grows, up to the text's length.
     while (end < inner.size() && inner[end] != '+' && inner[end] != '-') ++end;
-    const std::string_view term = inner.substr(at, end - at);
+    // (Blanks stand around the signs where the passes took a variable's
+    // mark off an operand: "[ebp + $01]".)
+    const std::string_view term = TrimBoth(inner.substr(at, end - at));
     const size_t star = term.find('*');
     const std::string_view reg = term.substr(0, star);
     if (sign == '-' || !out.empty()) out += sign;

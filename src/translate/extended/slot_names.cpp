@@ -175,7 +175,9 @@ bool MayBeIndexed(std::string_view op) {
 void UnnameNoVariables(CodeTable& code, bool ebp_varies) {
   // Ends: one pass over the table, three operands an entry.
   for (int i = 1; i <= code.CodeCount(); ++i) {
-    if (code.At(i).OpCode == "lea") continue;  // an address, no memory read
+    // An address, no memory read: but one through ebp names no variable
+    // either where ebp varies.
+    if (code.At(i).OpCode == "lea" && !ebp_varies) continue;
     ForEachOperand(code, i, [&](int, std::string_view& op, int16_t& hint) {
       if (hint < 1) return;  // named by no variable already
       // Where ebp keeps its place, only an indexed address is none.
