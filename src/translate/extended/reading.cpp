@@ -65,6 +65,7 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"cmova", "cmovae", "cmovb", "cmovbe"}},
     {"RecognizeSetAfter", RecognizeSetAfter, Sees::kListed, {"cmovs", "cmovns", "setb", "setae"}},
     {"RecognizeCarry", RecognizeCarry, Sees::kListed, {"add", "sub"}},
+    {"RecognizeBorrowMask", RecognizeBorrowMask, Sees::kListed, {"cmp"}},
     {"RecognizePcThunk", RecognizePcThunk, Sees::kListed, {"call"}},
     {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"call", "push", "sub"}},
     {"RecognizeCallStatement", RecognizeCallStatement, Sees::kListed, {"mov", "lea"}},

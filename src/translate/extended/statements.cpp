@@ -342,6 +342,29 @@ void RecognizeCarry(Context& ctx, TLoopState& state) {
   Claim(ctx, state, i + 2);
 }
 
+void RecognizeBorrowMask(Context& ctx, TLoopState& state) {
+  // cmp a, x; sbb r, r: r - r - borrow, all ones where a lies below x
+  // (unsigned), else 0.
+  const int i = state.Index;
+  const CodeTable& code = ctx.Code;
+  const TOpCode& cmp = code.At(i);
+  const TOpCode& sbb = code.At(i + 1);
+  if (sbb.OpCode != "sbb" || sbb.Op1 != sbb.Op2 || !code.Op3(i).empty()) return;
+  const OperandInfo r = Classify(sbb.Op1);
+  const int bits = ComparedBits(cmp);
+  if (r.Form != OperandForm::kRegister || r.Bits != 32 || bits == 0) return;
+  // A part of a register, or a byte or word of memory, holds its value
+  // unsigned; a number below zero would not be that value.
+  if (bits < 32 && (TrimBoth(cmp.Op1).starts_with('-') || TrimBoth(cmp.Op2).starts_with('-'))) {
+    return;
+  }
+  if (!Consumable(ctx, state, i, i + 1) || !FlagsUnread(ctx, i + 1)) return;
+  EmitAndClaim(ctx, state,
+               {Value(ctx.Vars, sbb.Op1), ":=-Ord(Cardinal(", Value(ctx.Vars, cmp.Op1),
+                ") < Cardinal(", Value(ctx.Vars, cmp.Op2), "));"},
+               i + 2);
+}
+
 void RecognizeSet(Context& ctx, TLoopState& state) {
   const int i = state.Index;
   SetStatement(ctx, state, ctx.Code.At(i), ComparedBits(ctx.Code.At(i)), i + 1, i + 2);

@@ -23,6 +23,9 @@ void RecognizeDivide(Context& ctx, TLoopState& state);
 void RecognizeWide(Context& ctx, TLoopState& state);
 // add + adc, sub + sbb: the halves of a 64-bit sum or difference.
 void RecognizeCarry(Context& ctx, TLoopState& state);
+// cmp a, x + sbb r, r: the mask of the borrow, r:=-Ord(Cardinal(a) <
+// Cardinal(x)).
+void RecognizeBorrowMask(Context& ctx, TLoopState& state);
 // cmp or test + setcc.
 void RecognizeSet(Context& ctx, TLoopState& state);
 // cmp or test + cmovcc: "if a > b then eax:=ecx;".
