@@ -184,10 +184,42 @@ void RecognizeWide(Context& ctx, TLoopState& state) {
 
 namespace {
 
+// Whether `name` is the variable of a whole register (a saved register the
+// reading names).
+bool IsRegisterVariable(const VarTable& vars, std::string_view name) {
+  // Ends: one pass over the variables (this is asked rarely).
+  for (const TVar& v : vars.Vars) {
+    if (v.NewName == name) return v.Name.size() == 3 && v.Name[0] == 'e' && RegisterOf(v.Name) != 0;
+  }
+  return false;
+}
+
+// The register whose variable `name` is, or 0.
+RegSet RegisterOfVariable(const VarTable& vars, std::string_view name) {
+  // Ends: one pass over the variables (this is asked rarely).
+  for (const TVar& v : vars.Vars) {
+    if (v.NewName == name) return v.Name.size() == 3 && v.Name[0] == 'e' ? RegisterOf(v.Name) : 0;
+  }
+  return 0;
+}
+
+// An operand as Classify reads it, but a saved register's variable as the
+// whole register it is.
+OperandInfo ClassifyIn(const VarTable& vars, std::string_view operand) {
+  OperandInfo info = Classify(operand);
+  if (info.Form != OperandForm::kNone) return info;
+  if (const RegSet reg = RegisterOfVariable(vars, TrimBoth(operand)); reg != 0) {
+    info.Form = OperandForm::kRegister;
+    info.Bits = 32;
+    info.Reads = reg;
+  }
+  return info;
+}
+
 // The width a comparison of the two listed operands compares at, or 0 when
 // it cannot be said.
-int ComparedBits(const TOpCode& cmp) {
-  const OperandInfo a = Classify(cmp.Op1), b = Classify(cmp.Op2);
+int ComparedBits(const VarTable& vars, const TOpCode& cmp) {
+  const OperandInfo a = ClassifyIn(vars, cmp.Op1), b = ClassifyIn(vars, cmp.Op2);
   if (a.Form == OperandForm::kNone || b.Form == OperandForm::kNone || a.Bits < 0 || b.Bits < 0) {
     return 0;
   }
@@ -235,22 +267,25 @@ bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits,
 bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits, int first,
                       bool zero_only = false) {
   if (bits == 0) return false;
-  const OperandInfo a = Classify(cmp.Op1), b = Classify(cmp.Op2);
+  const OperandInfo a = ClassifyIn(ctx.Vars, cmp.Op1), b = ClassifyIn(ctx.Vars, cmp.Op2);
   // A variable's name in place of a register (the flags of the statement
   // before) hides which register it is: it may be any.
   const RegSet compared = a.Form == OperandForm::kNone || b.Form == OperandForm::kNone
                               ? kAllRegs
                               : static_cast<RegSet>(a.Reads | b.Reads);
   // Loads of registers the comparison does not read may stand before the
-  // cmovs (gcc's "cmp; mov eax, edx; cmovge eax, ecx"): a mov keeps the
-  // flags, so they print first.
+  // cmovs (gcc's "cmp; mov eax, edx; cmovge eax, ecx", or an lea): they
+  // keep the flags, so they print first, each as the statement it is.
   int moves = first;
-  // Ends: at most two entries.
-  while (moves < first + 2 && moves <= state.LastIndex && ctx.Code.At(moves).OpCode == "mov") {
+  // Ends: at most three entries.
+  while (moves < first + 3 && moves <= state.LastIndex) {
     const TOpCode& e = ctx.Code.At(moves);
+    const bool lea = e.OpCode == "lea";
+    if ((e.OpCode != "mov" && !lea) || !ctx.Code.Op3(moves).empty()) break;
     const OperandInfo dest = Classify(e.Op1), source = Classify(e.Op2);
     if (dest.Form != OperandForm::kRegister || dest.Bits != 32 || (dest.Reads & compared)) break;
-    if (source.Form == OperandForm::kNone || (source.Bits != 32 && source.Bits != 0)) break;
+    if (!lea && (source.Form == OperandForm::kNone || (source.Bits != 32 && source.Bits != 0))) break;
+    if (lea && (source.Form != OperandForm::kMemory || (source.Reads & kEsp) != 0)) break;
     ++moves;
   }
   constexpr int kMost = 8;
@@ -282,11 +317,19 @@ bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int b
     if (!ReadComparison(ctx.Vars, cmp, jump, cond) || !ExactAt(cmp, bits, cond)) return false;
     conditions.push_back(ConditionText(cond, false));
   }
+  std::string addresses[3];  // the leas' addresses, by entry from `first`
+  // Ends: the loads, at most three.
+  for (int k = first; k < moves; ++k) {
+    const TOpCode& e = ctx.Code.At(k);
+    if (e.OpCode == "lea" && !AddressExpression(ctx.Vars, e.Op2, addresses[k - first])) return false;
+  }
   // Ends: the same loads and cmovs.
   for (int k = first; k <= last; ++k) {
     const TOpCode& e = ctx.Code.At(k);
     const std::string_view dest = Value(ctx.Vars, e.Op1), source = Value(ctx.Vars, e.Op2);
-    if (k < moves) {
+    if (k < moves && e.OpCode == "lea") {
+      Emit(ctx.Output, {dest, ":=", addresses[k - first], ";"});
+    } else if (k < moves) {
       Emit(ctx.Output, {dest, ":=", source, ";"});
     } else {
       Emit(ctx.Output,
@@ -351,7 +394,7 @@ void RecognizeBorrowMask(Context& ctx, TLoopState& state) {
   const TOpCode& sbb = code.At(i + 1);
   if (sbb.OpCode != "sbb" || sbb.Op1 != sbb.Op2 || !code.Op3(i).empty()) return;
   const OperandInfo r = Classify(sbb.Op1);
-  const int bits = ComparedBits(cmp);
+  const int bits = ComparedBits(ctx.Vars, cmp);
   if (r.Form != OperandForm::kRegister || r.Bits != 32 || bits == 0) return;
   // A part of a register, or a byte or word of memory, holds its value
   // unsigned; a number below zero would not be that value.
@@ -367,12 +410,12 @@ void RecognizeBorrowMask(Context& ctx, TLoopState& state) {
 
 void RecognizeSet(Context& ctx, TLoopState& state) {
   const int i = state.Index;
-  SetStatement(ctx, state, ctx.Code.At(i), ComparedBits(ctx.Code.At(i)), i + 1, i + 2);
+  SetStatement(ctx, state, ctx.Code.At(i), ComparedBits(ctx.Vars, ctx.Code.At(i)), i + 1, i + 2);
 }
 
 void RecognizeConditionalMove(Context& ctx, TLoopState& state) {
   const int i = state.Index;
-  ConditionalMoves(ctx, state, ctx.Code.At(i), ComparedBits(ctx.Code.At(i)), i + 1);
+  ConditionalMoves(ctx, state, ctx.Code.At(i), ComparedBits(ctx.Vars, ctx.Code.At(i)), i + 1);
 }
 
 namespace {
@@ -385,16 +428,6 @@ namespace {
 // none within a few entries. Where `results_too`, also logic or (with
 // `arithmetic`) arithmetic whose result's operand nothing on the way
 // changes: its flags compare that result with zero.
-// Whether `name` is the variable of a whole register (a saved register the
-// reading names).
-bool IsRegisterVariable(const VarTable& vars, std::string_view name) {
-  // Ends: one pass over the variables (this is asked rarely).
-  for (const TVar& v : vars.Vars) {
-    if (v.NewName == name) return v.Name.size() == 3 && v.Name[0] == 'e' && RegisterOf(v.Name) != 0;
-  }
-  return false;
-}
-
 bool IsLogic(std::string_view m) { return m == "and" || m == "or" || m == "xor"; }
 bool IsArithmetic(std::string_view m) {
   return m == "add" || m == "sub" || m == "inc" || m == "dec" || m == "neg";
@@ -424,9 +457,16 @@ int CompareReaching(const Context& ctx, int i, bool results_too = false, bool ar
       const RegSet reads = static_cast<RegSet>(RegistersIn(e.Op1) | RegistersIn(e.Op2));
       const bool memory = e.Op1.find('[') != std::string_view::npos ||
                           e.Op2.find('[') != std::string_view::npos;
-      const bool named = Classify(e.Op1).Form == OperandForm::kNone ||
-                         Classify(e.Op2).Form == OperandForm::kNone;
-      return (reads & written) == 0 && !(memory && stores) && !named ? k : 0;
+      // A variable's name hides what it reads, but for a saved register's,
+      // which the way writes only under that name.
+      bool hidden = false;
+      for (std::string_view op : {e.Op1, e.Op2}) {
+        if (Classify(op).Form != OperandForm::kNone) continue;
+        hidden = hidden || !IsRegisterVariable(ctx.Vars, TrimBoth(op));
+        // Ends: the entries on the way, at most kReach.
+        for (int w = k + 1; w < i && !hidden; ++w) hidden = code.At(w).Op1 == op;
+      }
+      return (reads & written) == 0 && !(memory && stores) && !hidden ? k : 0;
     }
     if (results_too && at != i && (IsLogic(m) || (arithmetic && IsArithmetic(m))) &&
         code.Op3(k).empty()) {
@@ -478,9 +518,9 @@ void RecognizeSetAfter(Context& ctx, TLoopState& state) {
     setter = k;
     if (cmp.OpCode == "cmp" || cmp.OpCode == "test") {
       if (e.OpCode.starts_with("cmov")) {
-        ConditionalMoves(ctx, state, cmp, ComparedBits(cmp), i);
+        ConditionalMoves(ctx, state, cmp, ComparedBits(ctx.Vars, cmp), i);
       } else {
-        SetStatement(ctx, state, cmp, ComparedBits(cmp), i, i + 1);
+        SetStatement(ctx, state, cmp, ComparedBits(ctx.Vars, cmp), i, i + 1);
       }
       return;
     }
@@ -496,7 +536,7 @@ void RecognizeSetAfter(Context& ctx, TLoopState& state) {
   // register's variable (a saved register), which is whole.
   const bool named = Classify(result.Op1).Form == OperandForm::kNone &&
                      (result.Op1.starts_with("Local_") || result.Op1.starts_with("Global_"));
-  const int bits = !named                                    ? ComparedBits(test)
+  const int bits = !named                                    ? ComparedBits(ctx.Vars, test)
                    : IsRegisterVariable(ctx.Vars, result.Op1) ? 32
                                                               : 16;
   if (e.OpCode.starts_with("cmov")) {
