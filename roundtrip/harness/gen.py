@@ -60,8 +60,12 @@ class Generator:
         if depth >= 2 or r < 0.35:
             return self.operand(counters)
         if r < 0.45:
-            return ("shift", self.rng.choice(["shl", "shr"]), self.expr(counters, depth + 1),
-                    self.rng.randint(1, 5))
+            kind, inner = self.rng.choice(["shl", "shr"]), self.expr(counters, depth + 1)
+            if inner[0] == "const" and inner[1] < 0:
+                # Free Pascal folds a shift of a number below zero at 64 bits,
+                # which overflows what it is multiplied with after.
+                inner = ("const", -inner[1])
+            return ("shift", kind, inner, self.rng.randint(1, 5))
         return ("bin", self.rng.choice(ARITH), self.expr(counters, depth + 1),
                 self.expr(counters, depth + 1))
 
