@@ -275,19 +275,43 @@ bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int b
                               : static_cast<RegSet>(a.Reads | b.Reads);
   // Loads of registers the comparison does not read may stand before the
   // cmovs (gcc's "cmp; mov eax, edx; cmovge eax, ecx", or an lea): they
-  // keep the flags, so they print first, each as the statement it is.
+  // keep the flags, so they print first, each as the statement it is. One
+  // mov into a register the comparison reads prints after the cmovs
+  // (`deferred`): no load after it reads its register or writes what it
+  // reads, no cmov writes either, and a cmov that reads its register reads
+  // its value, a number.
   int moves = first;
-  // Ends: at most three entries.
-  while (moves < first + 3 && moves <= state.LastIndex) {
+  int deferred = 0;
+  RegSet deferred_dest = 0, deferred_reads = 0;
+  // The registers an operand reads, all where a variable's name may hide
+  // one.
+  auto reads_of = [&](std::string_view op, const OperandInfo& info) {
+    const bool hidden = op.find("Local_") != std::string_view::npos ||
+                        op.find("Global_") != std::string_view::npos;
+    return hidden && info.Form != OperandForm::kRegister ? kAllRegs : info.Reads;
+  };
+  // Ends: at most four entries.
+  for (; moves < first + 4 && moves <= state.LastIndex; ++moves) {
     const TOpCode& e = ctx.Code.At(moves);
     const bool lea = e.OpCode == "lea";
     if ((e.OpCode != "mov" && !lea) || !ctx.Code.Op3(moves).empty()) break;
-    const OperandInfo dest = Classify(e.Op1), source = Classify(e.Op2);
-    if (dest.Form != OperandForm::kRegister || dest.Bits != 32 || (dest.Reads & compared)) break;
+    const OperandInfo dest = ClassifyIn(ctx.Vars, e.Op1), source = ClassifyIn(ctx.Vars, e.Op2);
+    if (dest.Form != OperandForm::kRegister || dest.Bits != 32) break;
     if (!lea && (source.Form == OperandForm::kNone || (source.Bits != 32 && source.Bits != 0))) break;
     if (lea && (source.Form != OperandForm::kMemory || (source.Reads & kEsp) != 0)) break;
-    ++moves;
+    const RegSet reads = reads_of(e.Op2, source);
+    if (deferred != 0 && ((reads & deferred_dest) || (dest.Reads & (deferred_dest | deferred_reads)))) {
+      break;
+    }
+    if ((dest.Reads & compared) != 0) {
+      if (deferred != 0 || lea || (dest.Reads & reads) != 0) break;
+      deferred = moves;
+      deferred_dest = dest.Reads;
+      deferred_reads = reads;
+    }
   }
+  const TOpCode* const later = deferred != 0 ? &ctx.Code.At(deferred) : nullptr;
+  const bool later_number = later && Classify(later->Op2).Form == OperandForm::kImmediate;
   constexpr int kMost = 8;
   int last = moves - 1;
   // Ends: at most kMost entries, and never past the loop's last one.
@@ -296,10 +320,15 @@ bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int b
     if (!e.OpCode.starts_with("cmov") || e.OpCode.size() < 5) break;
     const std::string_view cc = e.OpCode.substr(4);
     if (zero_only && cc != "e" && cc != "ne" && cc != "z" && cc != "nz") break;
-    const OperandInfo dest = Classify(e.Op1), source = Classify(e.Op2);
+    const OperandInfo dest = ClassifyIn(ctx.Vars, e.Op1), source = ClassifyIn(ctx.Vars, e.Op2);
     if (dest.Form != OperandForm::kRegister || dest.Bits != 32) break;
     if (source.Form == OperandForm::kNone || source.Form == OperandForm::kImmediate ||
         (source.Bits != 32 && source.Bits != 0)) {
+      break;
+    }
+    if (later && (dest.Reads & (deferred_dest | deferred_reads)) != 0) break;
+    if (later && (reads_of(e.Op2, source) & deferred_dest) != 0 &&
+        (!later_number || source.Form != OperandForm::kRegister)) {
       break;
     }
     last = k;
@@ -317,8 +346,8 @@ bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int b
     if (!ReadComparison(ctx.Vars, cmp, jump, cond) || !ExactAt(cmp, bits, cond)) return false;
     conditions.push_back(ConditionText(cond, false));
   }
-  std::string addresses[3];  // the leas' addresses, by entry from `first`
-  // Ends: the loads, at most three.
+  std::string addresses[4];  // the leas' addresses, by entry from `first`
+  // Ends: the loads, at most four.
   for (int k = first; k < moves; ++k) {
     const TOpCode& e = ctx.Code.At(k);
     if (e.OpCode == "lea" && !AddressExpression(ctx.Vars, e.Op2, addresses[k - first])) return false;
@@ -327,15 +356,19 @@ bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int b
   for (int k = first; k <= last; ++k) {
     const TOpCode& e = ctx.Code.At(k);
     const std::string_view dest = Value(ctx.Vars, e.Op1), source = Value(ctx.Vars, e.Op2);
+    if (k == deferred) continue;
     if (k < moves && e.OpCode == "lea") {
       Emit(ctx.Output, {dest, ":=", addresses[k - first], ";"});
     } else if (k < moves) {
       Emit(ctx.Output, {dest, ":=", source, ";"});
     } else {
-      Emit(ctx.Output,
-           {"if ", conditions[static_cast<size_t>(k - moves)], " then ", dest, ":=", source, ";"});
+      // A cmov that reads the deferred mov's register reads its number.
+      const bool moved = later && (ClassifyIn(ctx.Vars, e.Op2).Reads & deferred_dest) != 0;
+      Emit(ctx.Output, {"if ", conditions[static_cast<size_t>(k - moves)], " then ", dest, ":=",
+                        moved ? Value(ctx.Vars, later->Op2) : source, ";"});
     }
   }
+  if (later) Emit(ctx.Output, {Value(ctx.Vars, later->Op1), ":=", Value(ctx.Vars, later->Op2), ";"});
   Claim(ctx, state, last + 1);
   return true;
 }
@@ -458,27 +491,30 @@ int CompareReaching(const Context& ctx, int i, bool results_too = false, bool ar
       const bool memory = e.Op1.find('[') != std::string_view::npos ||
                           e.Op2.find('[') != std::string_view::npos;
       // A variable's name hides what it reads, but for a saved register's,
-      // which the way writes only under that name.
+      // which the way writes under that name or the register's.
       bool hidden = false;
+      RegSet named_reads = 0;
       for (std::string_view op : {e.Op1, e.Op2}) {
         if (Classify(op).Form != OperandForm::kNone) continue;
-        hidden = hidden || !IsRegisterVariable(ctx.Vars, TrimBoth(op));
+        const RegSet reg = RegisterOfVariable(ctx.Vars, TrimBoth(op));
+        hidden = hidden || reg == 0;
+        named_reads |= reg;
         // Ends: the entries on the way, at most kReach.
         for (int w = k + 1; w < i && !hidden; ++w) hidden = code.At(w).Op1 == op;
       }
-      return (reads & written) == 0 && !(memory && stores) && !hidden ? k : 0;
+      return ((reads | named_reads) & written) == 0 && !(memory && stores) && !hidden ? k : 0;
     }
     if (results_too && at != i && (IsLogic(m) || (arithmetic && IsArithmetic(m))) &&
         code.Op3(k).empty()) {
       const bool memory = e.Op1.find('[') != std::string_view::npos;
-      const RegSet dest = RegisterOf(e.Op1);
       const bool named = Classify(e.Op1).Form == OperandForm::kNone;
-      // A renamed register (a variable now) is written on the way only
-      // under its name.
+      // A saved register's variable is written on the way under its name
+      // or the register's.
+      const RegSet dest = named ? RegisterOfVariable(ctx.Vars, TrimBoth(e.Op1)) : RegisterOf(e.Op1);
       bool renamed_written = false;
       // Ends: the entries on the way, at most kReach.
       for (int w = k + 1; named && w < i; ++w) renamed_written |= code.At(w).Op1 == e.Op1;
-      if (memory ? stores : named ? renamed_written : (dest == 0 || (dest & written) != 0)) return 0;
+      if (memory ? stores : (dest == 0 || (dest & written) != 0 || renamed_written)) return 0;
       return k;
     }
     at = k;
