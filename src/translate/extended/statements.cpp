@@ -239,22 +239,117 @@ bool ExactAt(const TOpCode& cmp, int bits, const TIF& cond) {
   return !TrimBoth(cmp.Op1).starts_with('-') && !TrimBoth(cmp.Op2).starts_with('-');
 }
 
-// The setcc at entry `set` as the boolean assignment of the comparison
-// `cmp` makes at `bits` (16 for a width not known), claimed up to `next`;
-// false when that would not be exact.
-bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits, int set,
-                  int next) {
-  const TOpCode& e = ctx.Code.At(set);
-  if (!e.OpCode.starts_with("set") || e.OpCode.size() < 4 || !e.Op2.empty()) return false;
-  const OperandInfo dest = Classify(e.Op1);
-  if (dest.Bits != 8 || dest.Form == OperandForm::kImmediate || bits == 0) return false;
+// The registers an operand reads, all where a variable's name may hide
+// one (a saved register's variable reads that register).
+RegSet ReadsOf(std::string_view op, const OperandInfo& info) {
+  const bool hidden = op.find("Local_") != std::string_view::npos ||
+                      op.find("Global_") != std::string_view::npos;
+  return hidden && info.Form != OperandForm::kRegister ? kAllRegs : info.Reads;
+}
+
+// Loads between a comparison and the first cmov or setcc that reads its
+// flags: they keep the flags, so loads into registers the comparison does
+// not read (gcc's "cmp; mov eax, edx; cmovge eax, ecx", or an lea) print
+// first, each as the statement it is. One mov into a register the
+// comparison reads prints after the readers (`Deferred`): no load after it
+// reads its register or writes what it reads.
+struct LoadsBetween {
+  int End = 0;  // the first entry after them
+  int Deferred = 0;
+  RegSet DeferredDest = 0, DeferredReads = 0;
+  bool DeferredNumber = false;  // it loads a number
+  std::string Addresses[4];     // the leas' addresses, by entry from the first
+
+  static constexpr int kMost = 4;
+
+  // Reads them from entry `first`; `compared`: what the comparison reads.
+  // False when an lea's address cannot be said.
+  bool Read(const Context& ctx, const TLoopState& state, int first, RegSet compared) {
+    End = first;
+    // Ends: at most kMost entries.
+    for (; End < first + kMost && End <= state.LastIndex; ++End) {
+      const TOpCode& e = ctx.Code.At(End);
+      const bool lea = e.OpCode == "lea";
+      if ((e.OpCode != "mov" && !lea) || !ctx.Code.Op3(End).empty()) break;
+      const OperandInfo dest = ClassifyIn(ctx.Vars, e.Op1), source = ClassifyIn(ctx.Vars, e.Op2);
+      if (dest.Form != OperandForm::kRegister || dest.Bits != 32) break;
+      if (!lea && (source.Form == OperandForm::kNone || (source.Bits != 32 && source.Bits != 0))) break;
+      if (lea && (source.Form != OperandForm::kMemory || (source.Reads & kEsp) != 0)) break;
+      const RegSet reads = ReadsOf(e.Op2, source);
+      if (Deferred != 0 && ((reads & DeferredDest) || (dest.Reads & (DeferredDest | DeferredReads)))) {
+        break;
+      }
+      if ((dest.Reads & compared) != 0) {
+        if (Deferred != 0 || lea || (dest.Reads & reads) != 0) break;
+        Deferred = End;
+        DeferredDest = dest.Reads;
+        DeferredReads = reads;
+        DeferredNumber = source.Form == OperandForm::kImmediate;
+      }
+      if (lea && !AddressExpression(ctx.Vars, e.Op2, Addresses[End - first])) return false;
+    }
+    return true;
+  }
+
+  // Says the loads but the deferred one.
+  void Say(Context& ctx, int first) const {
+    // Ends: the loads, at most kMost.
+    for (int k = first; k < End; ++k) {
+      if (k == Deferred) continue;
+      const TOpCode& e = ctx.Code.At(k);
+      const std::string_view dest = Value(ctx.Vars, e.Op1);
+      if (e.OpCode == "lea") {
+        Emit(ctx.Output, {dest, ":=", Addresses[k - first], ";"});
+      } else {
+        Emit(ctx.Output, {dest, ":=", Value(ctx.Vars, e.Op2), ";"});
+      }
+    }
+  }
+
+  void SayDeferred(Context& ctx) const {
+    if (Deferred == 0) return;
+    const TOpCode& e = ctx.Code.At(Deferred);
+    Emit(ctx.Output, {Value(ctx.Vars, e.Op1), ":=", Value(ctx.Vars, e.Op2), ";"});
+  }
+};
+
+// What the comparison reads, as registers: all where a variable's name
+// hides which.
+RegSet ComparedRegisters(const VarTable& vars, const TOpCode& cmp) {
+  const OperandInfo a = ClassifyIn(vars, cmp.Op1), b = ClassifyIn(vars, cmp.Op2);
+  return a.Form == OperandForm::kNone || b.Form == OperandForm::kNone
+             ? kAllRegs
+             : static_cast<RegSet>(ReadsOf(cmp.Op1, a) | ReadsOf(cmp.Op2, b));
+}
+
+// The setcc at entry `set` (or after loads from there) as the boolean
+// assignment of the comparison `cmp` makes at `bits` (16 for a width not
+// known), claimed up to the setcc; false when that would not be exact.
+bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits, int set) {
+  LoadsBetween loads;
+  if (bits == 0 || !loads.Read(ctx, state, set, ComparedRegisters(ctx.Vars, cmp))) return false;
+  const int at = loads.End;
+  const TOpCode& e = ctx.Code.At(at);
+  if (at > state.LastIndex || !e.OpCode.starts_with("set") || e.OpCode.size() < 4 ||
+      !e.Op2.empty()) {
+    return false;
+  }
+  const OperandInfo dest = ClassifyIn(ctx.Vars, e.Op1);
+  if (dest.Bits != 8 || dest.Form == OperandForm::kImmediate) return false;
+  // The deferred load must not change what the setcc writes.
+  if (loads.Deferred != 0 && (ReadsOf(e.Op1, dest) & (loads.DeferredDest | loads.DeferredReads))) {
+    return false;
+  }
   std::string jump(1, 'j');
   jump += e.OpCode.substr(3);
   TIF cond;
   if (!ReadComparison(ctx.Vars, cmp, jump, cond)) return false;
   if (!ExactAt(cmp, bits, cond)) return false;
-  if (!Consumable(ctx, state, state.Index, next - 1) || !FlagsUnread(ctx, set)) return false;
-  EmitAndClaim(ctx, state, {Value(ctx.Vars, e.Op1), ":=", ConditionText(cond, false), ";"}, next);
+  if (!Consumable(ctx, state, state.Index, at) || !FlagsUnread(ctx, at)) return false;
+  loads.Say(ctx, set);
+  Emit(ctx.Output, {Value(ctx.Vars, e.Op1), ":=", ConditionText(cond, false), ";"});
+  loads.SayDeferred(ctx);
+  Claim(ctx, state, at + 1);
   return true;
 }
 
@@ -267,51 +362,16 @@ bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits,
 bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits, int first,
                       bool zero_only = false) {
   if (bits == 0) return false;
-  const OperandInfo a = ClassifyIn(ctx.Vars, cmp.Op1), b = ClassifyIn(ctx.Vars, cmp.Op2);
-  // A variable's name in place of a register (the flags of the statement
-  // before) hides which register it is: it may be any.
-  const RegSet compared = a.Form == OperandForm::kNone || b.Form == OperandForm::kNone
-                              ? kAllRegs
-                              : static_cast<RegSet>(a.Reads | b.Reads);
-  // Loads of registers the comparison does not read may stand before the
-  // cmovs (gcc's "cmp; mov eax, edx; cmovge eax, ecx", or an lea): they
-  // keep the flags, so they print first, each as the statement it is. One
-  // mov into a register the comparison reads prints after the cmovs
-  // (`deferred`): no load after it reads its register or writes what it
-  // reads, no cmov writes either, and a cmov that reads its register reads
-  // its value, a number.
-  int moves = first;
-  int deferred = 0;
-  RegSet deferred_dest = 0, deferred_reads = 0;
-  // The registers an operand reads, all where a variable's name may hide
-  // one.
-  auto reads_of = [&](std::string_view op, const OperandInfo& info) {
-    const bool hidden = op.find("Local_") != std::string_view::npos ||
-                        op.find("Global_") != std::string_view::npos;
-    return hidden && info.Form != OperandForm::kRegister ? kAllRegs : info.Reads;
-  };
-  // Ends: at most four entries.
-  for (; moves < first + 4 && moves <= state.LastIndex; ++moves) {
-    const TOpCode& e = ctx.Code.At(moves);
-    const bool lea = e.OpCode == "lea";
-    if ((e.OpCode != "mov" && !lea) || !ctx.Code.Op3(moves).empty()) break;
-    const OperandInfo dest = ClassifyIn(ctx.Vars, e.Op1), source = ClassifyIn(ctx.Vars, e.Op2);
-    if (dest.Form != OperandForm::kRegister || dest.Bits != 32) break;
-    if (!lea && (source.Form == OperandForm::kNone || (source.Bits != 32 && source.Bits != 0))) break;
-    if (lea && (source.Form != OperandForm::kMemory || (source.Reads & kEsp) != 0)) break;
-    const RegSet reads = reads_of(e.Op2, source);
-    if (deferred != 0 && ((reads & deferred_dest) || (dest.Reads & (deferred_dest | deferred_reads)))) {
-      break;
-    }
-    if ((dest.Reads & compared) != 0) {
-      if (deferred != 0 || lea || (dest.Reads & reads) != 0) break;
-      deferred = moves;
-      deferred_dest = dest.Reads;
-      deferred_reads = reads;
-    }
-  }
-  const TOpCode* const later = deferred != 0 ? &ctx.Code.At(deferred) : nullptr;
-  const bool later_number = later && Classify(later->Op2).Form == OperandForm::kImmediate;
+  const RegSet compared = ComparedRegisters(ctx.Vars, cmp);
+  LoadsBetween loads;
+  if (!loads.Read(ctx, state, first, compared)) return false;
+  // A cmov that reads the deferred load's register reads its number; none
+  // writes that register or what the load reads, but for a lone cmov into
+  // that register, which reads as an if with an else: the load's value
+  // where the condition does not hold.
+  const int moves = loads.End;
+  const TOpCode* const later = loads.Deferred != 0 ? &ctx.Code.At(loads.Deferred) : nullptr;
+  bool with_else = false;
   constexpr int kMost = 8;
   int last = moves - 1;
   // Ends: at most kMost entries, and never past the loop's last one.
@@ -326,9 +386,16 @@ bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int b
         (source.Bits != 32 && source.Bits != 0)) {
       break;
     }
-    if (later && (dest.Reads & (deferred_dest | deferred_reads)) != 0) break;
-    if (later && (reads_of(e.Op2, source) & deferred_dest) != 0 &&
-        (!later_number || source.Form != OperandForm::kRegister)) {
+    const RegSet reads = ReadsOf(e.Op2, source);
+    if (later && k == moves && dest.Reads == loads.DeferredDest &&
+        (dest.Reads & loads.DeferredReads) == 0 && (reads & loads.DeferredDest) == 0) {
+      with_else = true;
+      last = k;
+      break;
+    }
+    if (later && (dest.Reads & (loads.DeferredDest | loads.DeferredReads)) != 0) break;
+    if (later && (reads & loads.DeferredDest) != 0 &&
+        (!loads.DeferredNumber || source.Form != OperandForm::kRegister)) {
       break;
     }
     last = k;
@@ -346,29 +413,27 @@ bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int b
     if (!ReadComparison(ctx.Vars, cmp, jump, cond) || !ExactAt(cmp, bits, cond)) return false;
     conditions.push_back(ConditionText(cond, false));
   }
-  std::string addresses[4];  // the leas' addresses, by entry from `first`
-  // Ends: the loads, at most four.
-  for (int k = first; k < moves; ++k) {
-    const TOpCode& e = ctx.Code.At(k);
-    if (e.OpCode == "lea" && !AddressExpression(ctx.Vars, e.Op2, addresses[k - first])) return false;
+  loads.Say(ctx, first);
+  if (with_else) {
+    const TOpCode& e = ctx.Code.At(moves);
+    const std::string_view dest = Value(ctx.Vars, e.Op1);
+    Emit(ctx.Output, {"if ", conditions[0], " then begin"}, Shape::kOpens);
+    Emit(ctx.Output, {dest, ":=", Value(ctx.Vars, e.Op2), ";"});
+    Emit(ctx.Output, "end else begin", Shape::kMiddle);
+    loads.SayDeferred(ctx);
+    Emit(ctx.Output, "end; { if }", Shape::kCloses);
+    Claim(ctx, state, last + 1);
+    return true;
   }
-  // Ends: the same loads and cmovs.
-  for (int k = first; k <= last; ++k) {
+  // Ends: the cmovs.
+  for (int k = moves; k <= last; ++k) {
     const TOpCode& e = ctx.Code.At(k);
-    const std::string_view dest = Value(ctx.Vars, e.Op1), source = Value(ctx.Vars, e.Op2);
-    if (k == deferred) continue;
-    if (k < moves && e.OpCode == "lea") {
-      Emit(ctx.Output, {dest, ":=", addresses[k - first], ";"});
-    } else if (k < moves) {
-      Emit(ctx.Output, {dest, ":=", source, ";"});
-    } else {
-      // A cmov that reads the deferred mov's register reads its number.
-      const bool moved = later && (ClassifyIn(ctx.Vars, e.Op2).Reads & deferred_dest) != 0;
-      Emit(ctx.Output, {"if ", conditions[static_cast<size_t>(k - moves)], " then ", dest, ":=",
-                        moved ? Value(ctx.Vars, later->Op2) : source, ";"});
-    }
+    const bool moved = later && (ReadsOf(e.Op2, ClassifyIn(ctx.Vars, e.Op2)) & loads.DeferredDest) != 0;
+    Emit(ctx.Output, {"if ", conditions[static_cast<size_t>(k - moves)], " then ",
+                      Value(ctx.Vars, e.Op1), ":=",
+                      moved ? Value(ctx.Vars, later->Op2) : Value(ctx.Vars, e.Op2), ";"});
   }
-  if (later) Emit(ctx.Output, {Value(ctx.Vars, later->Op1), ":=", Value(ctx.Vars, later->Op2), ";"});
+  loads.SayDeferred(ctx);
   Claim(ctx, state, last + 1);
   return true;
 }
@@ -443,7 +508,7 @@ void RecognizeBorrowMask(Context& ctx, TLoopState& state) {
 
 void RecognizeSet(Context& ctx, TLoopState& state) {
   const int i = state.Index;
-  SetStatement(ctx, state, ctx.Code.At(i), ComparedBits(ctx.Vars, ctx.Code.At(i)), i + 1, i + 2);
+  SetStatement(ctx, state, ctx.Code.At(i), ComparedBits(ctx.Vars, ctx.Code.At(i)), i + 1);
 }
 
 void RecognizeConditionalMove(Context& ctx, TLoopState& state) {
@@ -556,7 +621,7 @@ void RecognizeSetAfter(Context& ctx, TLoopState& state) {
       if (e.OpCode.starts_with("cmov")) {
         ConditionalMoves(ctx, state, cmp, ComparedBits(ctx.Vars, cmp), i);
       } else {
-        SetStatement(ctx, state, cmp, ComparedBits(ctx.Vars, cmp), i, i + 1);
+        SetStatement(ctx, state, cmp, ComparedBits(ctx.Vars, cmp), i);
       }
       return;
     }
@@ -578,7 +643,7 @@ void RecognizeSetAfter(Context& ctx, TLoopState& state) {
   if (e.OpCode.starts_with("cmov")) {
     ConditionalMoves(ctx, state, test, bits, i, IsArithmetic(result.OpCode));
   } else {
-    SetStatement(ctx, state, test, bits, i, i + 1);
+    SetStatement(ctx, state, test, bits, i);
   }
 }
 
