@@ -120,18 +120,27 @@ class Generator:
             ("and %s, %s" % (r, s), ["e", "ne", "l", "g", "s", "ns"]),
             ("xor %s, %d" % (r, self.imm()), ["e", "ne", "le", "ge"]),
             ("sub %s, %s" % (r, s), ["e", "ne", "s", "ns"]), ("neg %s" % r, ["e", "s"]),
-            ("dec %s" % r, ["ne", "ns"])])
+            ("dec %s" % r, ["ne", "ns"]),
+            # A comparison of 64-bit values: the low halves, then the high
+            # ones by a sbb into a register (gcc's layout); the order only.
+            (["cmp %s, %s" % (r, s), "sbb %s, %s" % (self.reg(), rng.choice(R32 + DWORDS))],
+             ["l", "ge", "b", "ae"])])
+        if isinstance(flags, list):
+            if rng.random() < 0.6:
+                # Mostly a jump on them, over a load.
+                return flags + ["j%s 1f" % rng.choice(conditions),
+                                "mov %s, %d" % (self.reg(), self.imm()), "1:"]
+        else:
+            flags = [flags]
         if rng.random() < 0.1:
             conditions = CONDITIONS
         if rng.random() < 0.25:
             # Moves that keep the flags between them and their reader, as
             # gcc schedules them; one may write what was compared.
-            flags = [flags] + [rng.choice([
+            flags = flags + [rng.choice([
                 "mov %s, %d" % (self.reg(), self.imm()), "mov %s, %s" % (rng.choice(DWORDS), r),
                 "lea %s, [%s%+d]" % (self.reg(), s, rng.randrange(-9, 9)),
                 "movzx %s, %s" % (self.reg(), b1)]) for _ in range(rng.randrange(1, 3))]
-        else:
-            flags = [flags]
         if rng.random() < 0.3:
             # Conditional moves on the same flags, one to three, any register
             # or a dword slot as the source; one may write what was compared.

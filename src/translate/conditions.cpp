@@ -204,6 +204,73 @@ bool DeadAfter(const ConditionRules& rules, int jump, std::string_view reg) {
   return (rules.Facts->LiveAfter(jump) & RegisterOf(reg)) == 0;
 }
 
+int WidthOf(std::string_view operand);
+
+// A 64-bit comparison: cmp a, b (the low halves); sbb r, y (r holds the
+// high half of the first value, y of the second); a jump on the sign and
+// overflow, or on the carry: the order of the two 64-bit values, signed or
+// unsigned, which the zero flag does not tell. r is left with no value any
+// later instruction reads.
+bool ParseWideCompare(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
+                      const ConditionRules& rules) {
+  const TOpCode& cmp = code.At(a);
+  // gcc may load r with the high half between the cmp and the sbb, where
+  // the cmp read r's old value: the high half is then what it loads.
+  const bool loads_high = code.At(a + 1).OpCode == "mov";
+  const int at = a + (loads_high ? 2 : 1);
+  const TOpCode& sbb = code.At(at);
+  const TOpCode& jump = code.At(at + 1);
+  if (cmp.OpCode != "cmp" || sbb.OpCode != "sbb" || !rules.Facts) return false;
+  if (loads_high && (code.At(a + 1).Op1 != sbb.Op1 || !code.Op3(a + 1).empty())) return false;
+  if (rules.Facts->Incoming.size() <= static_cast<size_t>(at + 1)) return false;
+  // Ends: the entries after the cmp, at most three.
+  for (int k = a + 1; k <= at + 1; ++k) {
+    if (rules.Facts->Incoming[static_cast<size_t>(k)] != 0) return false;
+  }
+  const std::string_view j = jump.OpCode;
+  const bool is_signed = j == "jl" || j == "jnge" || j == "jge" || j == "jnl";
+  const bool is_unsigned = j == "jb" || j == "jnae" || j == "jc" || j == "jae" || j == "jnb" ||
+                           j == "jnc";
+  if (!is_signed && !is_unsigned) return false;
+  const std::string_view r = TrimBoth(sbb.Op1);
+  const RegSet reg = RegisterOf(r);
+  if (reg == 0 || r.size() != 3 || r == "esp" || TrimBoth(sbb.Op2) == r) return false;
+  // Each of 32 bits: a variable's name by its variable's size.
+  auto dword = [&](std::string_view op) {
+    op = TrimBoth(op);
+    if (op.empty() || WidthOf(op) != 4) return false;
+    if (!op.starts_with("Local_") && !op.starts_with("Global_")) return true;
+    // Ends: one pass over the variables (asked rarely).
+    for (const TVar& v : vars.Vars) {
+      if (v.NewName == op) return v.Size == 4;
+    }
+    return false;
+  };
+  if (!dword(cmp.Op1) || !dword(cmp.Op2) || !dword(sbb.Op2)) return false;
+  const std::string_view high = loads_high ? TrimBoth(code.At(a + 1).Op2) : r;
+  if (loads_high && !dword(high)) return false;
+  // The high half of the second value, read by the sbb after r is loaded:
+  // not r itself, nor read through it.
+  const std::string_view* family = FamilyOf(r);
+  if (FamilyOf(TrimBoth(sbb.Op2)) == family || Mentions(sbb.Op2, family)) return false;
+  std::optional<uint32_t> target = BareHex(jump.Op1);
+  if (!target || !DeadAfter(rules, at + 1, r)) return false;
+  auto wide = [&](std::string_view high, std::string_view low) {
+    std::string text(is_signed ? "Int64(" : "QWord(Cardinal(");
+    text += VarName(vars, high);
+    text += is_signed ? ") shl 32 + Cardinal(" : ")) shl 32 + Cardinal(";
+    text += VarName(vars, low);
+    text += ")";
+    return text;
+  };
+  cond.Left = wide(high, cmp.Op1);
+  cond.Right = wide(sbb.Op2, cmp.Op2);
+  cond.Relation = is_signed ? RelationOf(j) : UnsignedRelation(j);
+  cond.Target = *target;
+  cond.Count = at + 2 - a;
+  return cond.Relation != relNone;
+}
+
 }  // namespace
 
 namespace {
@@ -480,6 +547,7 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
   const TOpCode& first = code.At(a);
   const TOpCode& second = code.At(a + 1);
   if (rules.Extended) {
+    if (ParseWideCompare(code, vars, a, cond, rules)) return true;
     bool decided = false;
     const bool found = ParseExtendedCompare(code, vars, a, cond, decided);
     if (decided) return found;

@@ -253,7 +253,8 @@ void LoadsBeforeCompares(PassContext& ctx) {
   std::vector<int> incoming;
   CountIncoming(target, n, incoming);
   // cmp or test, a run of moves that keep the flags and change nothing the
-  // comparison reads, then a conditional jump (or move, or set), with no
+  // comparison reads, then a conditional jump (or move, or set, or a sbb or
+  // adc that reads the carry), with no
   // jump into the run or to what reads the flags: the moves run before the
   // comparison as well, and the comparison comes next to its jump. The
   // addresses stay in place, so a jump to the comparison now runs the moves
@@ -276,7 +277,7 @@ void LoadsBeforeCompares(PassContext& ctx) {
     // The flags' reader: a conditional jump, move or set.
     const std::string_view m = code.At(jump).OpCode;
     const bool reads_flags = (IsJump(m) && m != "jmp") || (m.starts_with("cmov") && m.size() > 4) ||
-                             (m.starts_with("set") && m.size() > 3);
+                             (m.starts_with("set") && m.size() > 3) || m == "sbb" || m == "adc";
     if (!reads_flags) continue;
     // The comparison moves down past the run; the addresses stay.
     auto put = [&](int k, TOpCode e) {
