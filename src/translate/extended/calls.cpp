@@ -259,8 +259,10 @@ constexpr int kMaxAfter = 6;
 // Whether the caller takes the arguments of the call at entry `call` off
 // the stack after it: an add to esp, or a pop into eax, ecx or edx (which
 // the call's result does not hold), maybe after a few statements that
-// leave esp alone.
+// leave esp alone; or the call goes through the linkage table (NAME@plt),
+// to a routine of a shared library, which takes no argument in registers.
 bool CleanedUp(const CodeTable& code, int call) {
+  if (TrimBoth(code.At(call).Op1).ends_with("@plt")) return true;
   // Ends: at most kMaxAfter entries.
   for (int k = call + 1; k <= call + kMaxAfter && code.Valid(k); ++k) {
     const TOpCode& e = code.At(k);
