@@ -281,9 +281,12 @@ class FrameFinder {
         kind_[k] = kStackSpace;
         esp_from_ebp = true;
         reset = j;
-      } else if (EspChange(e) && *EspChange(e) >= 0 && !AfterCall(j) && !esp_from_ebp) {
+      } else if (EspChange(e) && *EspChange(e) >= 0 && (!AfterCall(j) || e.OpCode == "lea") &&
+                 !esp_from_ebp) {
         // Above esp's load from ebp, an add to esp is the body's (a call's
-        // clean-up after a statement of its own).
+        // clean-up after a statement of its own). Right after a call, an
+        // add is the call's clean-up; an lea is Free Pascal's release of
+        // the room (its callees take their stack parameters off).
         kind_[k] = kStackSpace;
       } else if (std::optional<RegSet> reads = PlainReads(j)) {
         read_after |= *reads;
