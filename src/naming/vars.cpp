@@ -111,6 +111,22 @@ int FindVar(const VarTable& vars, std::string_view operand) {
   }
 }
 
+const std::vector<int>& RegisterVariables(const VarTable& vars) {
+  if (vars.RegistersFoundAt == vars.VarCount()) return vars.Registers;
+  static constexpr std::string_view kWhole[] = {"eax", "ecx", "edx", "ebx",
+                                                 "esp", "ebp", "esi", "edi"};
+  vars.Registers.clear();
+  // Ends: one pass over the variables.
+  for (int k = 1; k <= vars.VarCount(); ++k) {
+    const std::string& name = vars.Vars[static_cast<size_t>(k - 1)].Name;
+    for (std::string_view r : kWhole) {
+      if (name == r) vars.Registers.push_back(k);
+    }
+  }
+  vars.RegistersFoundAt = vars.VarCount();
+  return vars.Registers;
+}
+
 namespace {
 // A name that an operand of no variable kind could have as its key: one
 // with none of the marks of a frame slot or absolute memory, other than

@@ -50,6 +50,11 @@ struct VarTable {
   // The memory operands so named, by their trimmed text: the names given
   // out are views into these.
   mutable std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> Inside;
+  // The variables whose operand is a whole 32-bit register, as
+  // RegisterVariables found them when the table had `RegistersFoundAt`
+  // entries.
+  mutable std::vector<int> Registers;
+  mutable int RegistersFoundAt = -1;
 
   int VarCount() const { return static_cast<int>(Vars.size()); }
 };
@@ -59,6 +64,10 @@ TOperandKind OperandKind(std::string_view operand);
 uint8_t OperandSize(std::string_view operand);
 std::string MakeVarName(VarTable& vars, std::string_view operand);
 int FindVar(const VarTable& vars, std::string_view operand);
+// The one-based indexes of the variables whose operand is a whole 32-bit
+// register (a saved register the reading names): few, found once for each
+// size of the table.
+const std::vector<int>& RegisterVariables(const VarTable& vars);
 
 // What the reading learns about an operand's variable, kept with the
 // operand so that the translation need not look it up again (the table is

@@ -186,21 +186,20 @@ namespace {
 
 // Whether `name` is the variable of a whole register (a saved register the
 // reading names).
-bool IsRegisterVariable(const VarTable& vars, std::string_view name) {
-  // Ends: one pass over the variables (this is asked rarely).
-  for (const TVar& v : vars.Vars) {
-    if (v.NewName == name) return v.Name.size() == 3 && v.Name[0] == 'e' && RegisterOf(v.Name) != 0;
-  }
-  return false;
-}
-
-// The register whose variable `name` is, or 0.
+// The register whose variable `name` is (a saved register the reading
+// names), or 0.
 RegSet RegisterOfVariable(const VarTable& vars, std::string_view name) {
-  // Ends: one pass over the variables (this is asked rarely).
-  for (const TVar& v : vars.Vars) {
-    if (v.NewName == name) return v.Name.size() == 3 && v.Name[0] == 'e' ? RegisterOf(v.Name) : 0;
+  if (!name.starts_with("Local_") && !name.starts_with("Global_")) return 0;
+  // Ends: one pass over the few register variables.
+  for (int k : RegisterVariables(vars)) {
+    const TVar& v = vars.Vars[static_cast<size_t>(k - 1)];
+    if (v.NewName == name) return RegisterOf(v.Name);
   }
   return 0;
+}
+
+bool IsRegisterVariable(const VarTable& vars, std::string_view name) {
+  return RegisterOfVariable(vars, name) != 0;
 }
 
 // An operand as Classify reads it, but a saved register's variable as the
