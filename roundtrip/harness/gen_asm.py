@@ -124,7 +124,9 @@ class Generator:
             # A comparison of 64-bit values: the low halves, then the high
             # ones by a sbb into a register (gcc's layout); the order only.
             (["cmp %s, %s" % (r, s), "sbb %s, %s" % (self.reg(), rng.choice(R32 + DWORDS))],
-             ["l", "ge", "b", "ae"])])
+             ["l", "ge", "b", "ae"]),
+            # A bit test: the carry holds the bit.
+            (["bt %s, %s" % (r, rng.choice([s, str(rng.randrange(0, 32))]))], ["b", "ae"])])
         if isinstance(flags, list):
             if rng.random() < 0.6:
                 # Mostly a jump on them, over a load.

@@ -206,6 +206,47 @@ bool DeadAfter(const ConditionRules& rules, int jump, std::string_view reg) {
 
 int WidthOf(std::string_view operand);
 
+// A bit test of a register: bt r, n (a register, whose count the
+// processor takes mod 32, or a number below 32); then a jump on the carry,
+// which holds the bit: whether it is set.
+bool ParseBitTest(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
+                  const ConditionRules& rules) {
+  const TOpCode& bt = code.At(a);
+  const TOpCode& jump = code.At(a + 1);
+  if (bt.OpCode != "bt" || !rules.Facts || !code.Op3(a).empty()) return false;
+  const std::string_view j = jump.OpCode;
+  const bool set = j == "jb" || j == "jc" || j == "jnae";
+  if (!set && j != "jnb" && j != "jnc" && j != "jae") return false;
+  const std::string_view value = TrimBoth(bt.Op1), count = TrimBoth(bt.Op2);
+  const std::string_view* family = FamilyOf(value);
+  if (!family || value != family[0] || value == "esp") return false;
+  std::string bit;
+  if (const std::string_view* by = FamilyOf(count); by && count == by[0]) {
+    bit = "(";
+    bit += VarName(vars, count);
+    bit += " and 31)";
+  } else if (std::optional<uint32_t> n = StrictToInt(count); n && *n < 32) {
+    bit = count;
+  } else {
+    return false;
+  }
+  std::optional<uint32_t> target = BareHex(jump.Op1);
+  if (!target || static_cast<size_t>(a + 1) >= rules.Facts->Incoming.size() ||
+      rules.Facts->Incoming[static_cast<size_t>(a + 1)] != 0) {
+    return false;
+  }
+  cond.Left = "(";
+  cond.Left += VarName(vars, value);
+  cond.Left += " shr ";
+  cond.Left += bit;
+  cond.Left += ") and $01";
+  cond.Right = "0";
+  cond.Relation = set ? relNotEqual : relEqual;
+  cond.Target = *target;
+  cond.Count = 2;
+  return true;
+}
+
 // A 64-bit comparison: cmp a, b (the low halves); sbb r, y (r holds the
 // high half of the first value, y of the second); a jump on the sign and
 // overflow, or on the carry: the order of the two 64-bit values, signed or
@@ -548,6 +589,7 @@ bool ParseCondition(const CodeTable& code, const VarTable& vars, int a, TIF& con
   const TOpCode& second = code.At(a + 1);
   if (rules.Extended) {
     if (ParseWideCompare(code, vars, a, cond, rules)) return true;
+    if (ParseBitTest(code, vars, a, cond, rules)) return true;
     bool decided = false;
     const bool found = ParseExtendedCompare(code, vars, a, cond, decided);
     if (decided) return found;

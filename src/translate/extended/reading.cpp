@@ -29,7 +29,7 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jne", "js", "jns", "jl"}},
     {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jle", "jg", "jge", "jnl"}},
     {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jnle", "jng", "jnge", "ja"}},
-    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jbe", {}, {}, {}}},
+    {"RecognizeLoopJump", RecognizeLoopJump, Sees::kListed, {"jbe", "bt", {}, {}}},
     {"DoTry", DoTry, Sees::kListed, {"xor"}},
     {"DoFinally", DoFinally, Sees::kListed, {"xor"}},
     {"RecognizeWhile", RecognizeWhile, Sees::kListed, {"jmp"}},
@@ -41,6 +41,8 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"js", "jns", "jl", "jle"}},
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"jg", "jge", "jnl", "jnle"}},
     {"RecognizeIf", RecognizeIf, Sees::kListed, {"jng", "jnge", "ja", "jbe"}},
+    // A bit test, whose jump reads the bit.
+    {"RecognizeIf", RecognizeIf, Sees::kListed, {"bt", {}, {}, {}}},
     // Frames and exits: a return, a jump or a condition that leaves the
     // routine where no structure holds it (the exit TakeOutFrame leaves).
     {"RecognizeExit", RecognizeExit, Sees::kListed, {kAnyMnemonic}},
@@ -51,7 +53,7 @@ constexpr RecognizerEntry kExtendedTable[] = {
     {"RecognizeGoto", RecognizeGoto, Sees::kListed, {"jle", "jg", "jge", "jnl"}},
     {"RecognizeGoto", RecognizeGoto, Sees::kListed, {"jnle", "jng", "jnge", "ja"}},
     {"RecognizeGoto", RecognizeGoto, Sees::kListed, {"jbe", "jb", "jnb", "jae"}},
-    {"RecognizeGoto", RecognizeGoto, Sees::kListed, {"jnbe", "jna", "jnae", {}}},
+    {"RecognizeGoto", RecognizeGoto, Sees::kListed, {"jnbe", "jna", "jnae", "bt"}},
     // Statements of today's compilers (extended/statements.h, calls.h),
     // before the default reading's statements, which some of them take
     // further and some would print inexactly.
