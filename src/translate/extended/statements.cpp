@@ -257,13 +257,17 @@ struct LoadsBetween {
   int Deferred = 0;
   RegSet DeferredDest = 0, DeferredReads = 0;
   bool DeferredNumber = false;  // it loads a number
+  bool DeferredReadsMemory = false;
   std::string Addresses[4];     // the leas' addresses, by entry from the first
 
   static constexpr int kMost = 4;
 
-  // Reads them from entry `first`; `compared`: what the comparison reads.
-  // False when an lea's address cannot be said.
-  bool Read(const Context& ctx, const TLoopState& state, int first, RegSet compared) {
+  // Reads them from entry `first`; `compared`: what the comparison reads;
+  // `stores`: whether stores into memory may stand among them too (the
+  // comparison reads no memory). False when an lea's address cannot be
+  // said.
+  bool Read(const Context& ctx, const TLoopState& state, int first, RegSet compared,
+            bool stores = false) {
     End = first;
     // Ends: at most kMost entries.
     for (; End < first + kMost && End <= state.LastIndex; ++End) {
@@ -271,10 +275,22 @@ struct LoadsBetween {
       const bool lea = e.OpCode == "lea";
       if ((e.OpCode != "mov" && !lea) || !ctx.Code.Op3(End).empty()) break;
       const OperandInfo dest = ClassifyIn(ctx.Vars, e.Op1), source = ClassifyIn(ctx.Vars, e.Op2);
-      if (dest.Form != OperandForm::kRegister || dest.Bits != 32) break;
+      // A store: to memory, or to a variable that is no register's.
+      const bool store = !lea && stores &&
+                         (dest.Form == OperandForm::kMemory || dest.Form == OperandForm::kNone) &&
+                         (source.Form == OperandForm::kRegister ||
+                          source.Form == OperandForm::kImmediate);
+      if (!store && (dest.Form != OperandForm::kRegister || dest.Bits != 32)) break;
       if (!lea && (source.Form == OperandForm::kNone || (source.Bits != 32 && source.Bits != 0))) break;
       if (lea && (source.Form != OperandForm::kMemory || (source.Reads & kEsp) != 0)) break;
-      const RegSet reads = ReadsOf(e.Op2, source);
+      RegSet reads = ReadsOf(e.Op2, source);
+      if (store) {
+        // What its address reads, and nothing it writes but memory.
+        reads = static_cast<RegSet>(reads | ReadsOf(e.Op1, dest));
+        // (The deferred load would read it after the store.)
+        if (Deferred != 0 && ((reads & DeferredDest) || DeferredReadsMemory)) break;
+        continue;
+      }
       if (Deferred != 0 && ((reads & DeferredDest) || (dest.Reads & (DeferredDest | DeferredReads)))) {
         break;
       }
@@ -284,6 +300,8 @@ struct LoadsBetween {
         DeferredDest = dest.Reads;
         DeferredReads = reads;
         DeferredNumber = source.Form == OperandForm::kImmediate;
+        DeferredReadsMemory =
+            source.Form == OperandForm::kMemory || source.Form == OperandForm::kNone;
       }
       if (lea && !AddressExpression(ctx.Vars, e.Op2, Addresses[End - first])) return false;
     }
@@ -321,12 +339,22 @@ RegSet ComparedRegisters(const VarTable& vars, const TOpCode& cmp) {
              : static_cast<RegSet>(ReadsOf(cmp.Op1, a) | ReadsOf(cmp.Op2, b));
 }
 
+// Whether the comparison reads memory (or a variable that may be memory).
+bool ComparesMemory(const VarTable& vars, const TOpCode& cmp) {
+  const OperandInfo a = ClassifyIn(vars, cmp.Op1), b = ClassifyIn(vars, cmp.Op2);
+  return a.Form == OperandForm::kMemory || a.Form == OperandForm::kNone ||
+         b.Form == OperandForm::kMemory || b.Form == OperandForm::kNone;
+}
+
 // The setcc at entry `set` (or after loads from there) as the boolean
 // assignment of the comparison `cmp` makes at `bits` (16 for a width not
 // known), claimed up to the setcc; false when that would not be exact.
 bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits, int set) {
   LoadsBetween loads;
-  if (bits == 0 || !loads.Read(ctx, state, set, ComparedRegisters(ctx.Vars, cmp))) return false;
+  if (bits == 0 || !loads.Read(ctx, state, set, ComparedRegisters(ctx.Vars, cmp),
+                               !ComparesMemory(ctx.Vars, cmp))) {
+    return false;
+  }
   const int at = loads.End;
   const TOpCode& e = ctx.Code.At(at);
   if (at > state.LastIndex || !e.OpCode.starts_with("set") || e.OpCode.size() < 4 ||
@@ -363,7 +391,7 @@ bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int b
   if (bits == 0) return false;
   const RegSet compared = ComparedRegisters(ctx.Vars, cmp);
   LoadsBetween loads;
-  if (!loads.Read(ctx, state, first, compared)) return false;
+  if (!loads.Read(ctx, state, first, compared, !ComparesMemory(ctx.Vars, cmp))) return false;
   // A cmov that reads the deferred load's register reads its number; none
   // writes that register or what the load reads, but for a lone cmov into
   // that register, which reads as an if with an else: the load's value
