@@ -53,6 +53,7 @@ std::string_view TextStore::Keep(std::string_view text) {
 void CodeTable::Append(const TOpCode& entry) {
   uint32_t address = entry.Address;
   entries_.push_back(entry);
+  ++count_;
   if (ascending_ && CodeCount() >= 2 && address <= entries_[entries_.size() - 2].Address) {
     ascending_ = false;
     // Ends: one pass over the entries so far.
@@ -115,6 +116,7 @@ void CodeTable::KeepOnly(const std::vector<int>& positions) {
     entries_[kept++] = entries_[static_cast<size_t>(i)];
   }
   entries_.resize(kept);
+  count_ = static_cast<int>(kept) - 1;
   thirds_.resize(thirds_kept);
   has_third_.clear();
   for (const TThirdOperand& t : thirds_) {
