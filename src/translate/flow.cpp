@@ -1,5 +1,6 @@
 #include "translate/flow.h"
 
+#include <algorithm>
 #include <array>
 
 #include "base/text.h"
@@ -326,6 +327,15 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vecto
       }
     }
     read_live(i, t, 1);
+  }
+  if (body.Exit >= 1 && body.Exit <= n) {
+    const int exit = f.Resolve(body.Exit);
+    f.NearExit.assign(size, 0);
+    // Ends: one pass over the entries; each marks at most four.
+    for (int i = 1; i <= n; ++i) {
+      if (f.Resolve(i) != exit) continue;
+      for (int k = std::max(1, i - 3); k <= i; ++k) f.NearExit[static_cast<size_t>(k)] = 1;
+    }
   }
   // Ends: every pass that changes something adds a bit to some entry's
   // set, and there are at most 8 bits per entry.

@@ -50,6 +50,15 @@ struct RoutineFacts {
   std::vector<uint8_t> ToJump;
   std::vector<uint8_t> ToNoStep;
 
+  // Per entry: whether execution from it or from one of the three entries
+  // after it goes on where it does from the exit (Resolve), as where a
+  // tail of at most three moves before the exit starts. Empty where the
+  // body has no exit.
+  std::vector<char> NearExit;
+  bool IsNearExit(int i) const {
+    return i >= 1 && static_cast<size_t>(i) < NearExit.size() && NearExit[static_cast<size_t>(i)];
+  }
+
   // Whether the entries from..to are entered only at `from` (by falling
   // into it or by jumps): no jump from outside them comes to any other.
   bool EnteredOnlyAtStart(int from, int to) const;

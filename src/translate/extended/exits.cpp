@@ -73,7 +73,8 @@ void RecognizeExit(Context& ctx, TLoopState& state) {
   if (a + facts->ToNoStep[at] < jump) return;
   const std::string_view m = code.At(jump).OpCode;
   const int target = m.starts_with('j') ? facts->Target[static_cast<size_t>(jump)] : 0;
-  const int tail = target >= 1 ? TailBefore(ctx, target) : -1;
+  // A tail needs an entry that goes on at the exit within its reach.
+  const int tail = facts->IsNearExit(target) ? TailBefore(ctx, target) : -1;
   if (tail < 0) return;
   if (jump == a && m == "jmp") {
     EmitTail(ctx, target, tail);
