@@ -124,9 +124,12 @@ void CodeTable::KeepOnly(const std::vector<int>& positions) {
     if (has_third_.size() <= word) has_third_.resize(word + 1, 0);
     has_third_[word] |= uint64_t{1} << (t.Index & 63);
   }
-  // The address index is built anew, as appending would build it.
+  // The address index is built anew, as appending would build it. Entries
+  // kept in their order from rising addresses still rise.
+  if (ascending_) return;
   ascending_ = true;
   first_ = AddressIndex();
+  // Ends: one pass over the entries, or at the first that does not rise.
   for (int i = 2; i <= CodeCount() && ascending_; ++i) {
     if (entries_[static_cast<size_t>(i)].Address <= entries_[static_cast<size_t>(i) - 1].Address) {
       ascending_ = false;
