@@ -78,24 +78,22 @@ class FrameFinder {
     // return before it).
     for (int i = 1; i <= n_; ++i) {
       const std::string_view m = code_.At(i).OpCode;
+      // Free Pascal's callee takes its stack parameters off, and the caller
+      // reserves their room again at once: frame, like the set-up's room.
+      // (gcc's room around a call, and its clean-up after, belong to the
+      // call.) An epilogue found later may take the entry as well, as it
+      // would have taken it first.
+      if (m == "lea" && i >= 2 && Reached(i) && kind_[static_cast<size_t>(i)] == kBody &&
+          AfterCall(i)) {
+        const std::optional<int32_t> change = EspChange(code_.At(i));
+        if (change && *change < 0) kind_[static_cast<size_t>(i)] = kStackSpace;
+      }
       // A jmp out of the routine with esp at the entry's place hands the
       // caller's return on to another routine: a tail call.
       const bool tail_call = m == "jmp" && targets_[static_cast<size_t>(i)] < 1;
       if ((m == "ret" || m == "ijmp" || tail_call) && Reached(i) && stack_.Esp(i) == 0) {
         returns_ = true;
         FindEpilogue(i);
-      }
-    }
-    // Free Pascal's callee takes its stack parameters off, and the caller
-    // reserves their room again at once: frame, like the set-up's room.
-    // (gcc's room around a call, and its clean-up after, belong to the
-    // call.)
-    // Ends: one pass over the table.
-    for (int i = 2; i <= n_; ++i) {
-      if (!Reached(i) || kind_[static_cast<size_t>(i)] != kBody || !AfterCall(i)) continue;
-      const std::optional<int32_t> change = EspChange(code_.At(i));
-      if (change && *change < 0 && code_.At(i).OpCode == "lea") {
-        kind_[static_cast<size_t>(i)] = kStackSpace;
       }
     }
 
