@@ -212,7 +212,7 @@ std::optional<IfPlan> PlanIfByFormula(Context& ctx, const TLoopState& state, int
     }
     // The place is compared where its jmps lead; the statement ends, or
     // its else part starts, where the conditions' own jumps go.
-    for (int to : chain.JumpTo) {
+    for (int to : chain.JumpTo()) {
       if (to >= 1 && facts.SamePlace(to, skip)) {
         skip = to;
         break;
