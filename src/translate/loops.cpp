@@ -117,7 +117,9 @@ std::string LoopTestText(const std::vector<TIF>& conds, const Formula& f) {
   for (const Piece& piece : pieces) {
     text += piece.Word;
     text.append(static_cast<size_t>(piece.Opens), '(');
-    text += "(" + ConditionText(conds[static_cast<size_t>(piece.Cond)], piece.Negated) + ")";
+    text += '(';
+    text += ConditionText(conds[static_cast<size_t>(piece.Cond)], piece.Negated);
+    text += ')';
     text.append(static_cast<size_t>(piece.Closes), ')');
   }
   return text;
@@ -231,7 +233,9 @@ std::optional<LoopPlan> PlanWhileByFormula(Context& ctx, const TLoopState& state
           ++groups;
         }
       }
-      text += "(" + ConditionText(conds[n], !back[n]) + ")";
+      text += '(';
+      text += ConditionText(conds[n], !back[n]);
+      text += ')';
     }
     text.append(static_cast<size_t>(groups), ')');
   }
