@@ -108,7 +108,7 @@ bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target) {
 
 }  // namespace
 
-std::string LoopTestText(const std::vector<TIF>& conds, const Formula& f) {
+std::string LoopTestText(std::span<const TIF> conds, const Formula& f) {
   const std::vector<Piece> pieces = Pieces(f);
   if (pieces.size() == 1) {
     return ConditionText(conds[static_cast<size_t>(pieces[0].Cond)], pieces[0].Negated);

@@ -1,6 +1,7 @@
 #include "translate/extended/loops.h"
 
 #include <algorithm>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -89,17 +90,21 @@ namespace {
   // states when the loop leaves.
   std::reverse(found.begin(), found.end());
   std::reverse(starts.begin(), starts.end());
+  std::vector<int> jump_to;  // of found
+  jump_to.reserve(found.size());
+  for (const TIF& c : found) jump_to.push_back(code.FindAddr(c.Target));
   std::string text;
   bool folded = false;
   Formula f;  // read anew each pass, in the same room
   // Ends: the conditions read shrink by one from the top each pass.
   for (size_t first = 0; first < found.size() && !folded; ++first) {
-    std::vector<int> s(starts.begin() + static_cast<long>(first), starts.end());
-    std::vector<int> to;
-    std::vector<TIF> cs(found.begin() + static_cast<long>(first), found.end());
-    for (const TIF& c : cs) to.push_back(code.FindAddr(c.Target));
+    const std::span<const int> s = std::span<const int>(starts).subspan(first);
+    const std::span<const TIF> cs = std::span<const TIF>(found).subspan(first);
     int on_true = 0, on_false = 0;
-    if (!Reduce(s, to, last + 1, f, on_true, on_false, facts)) continue;
+    if (!Reduce(s, std::span<const int>(jump_to).subspan(first), last + 1, f, on_true, on_false,
+                facts)) {
+      continue;
+    }
     if (facts->SamePlace(on_true, top) && facts->SamePlace(on_false, last + 1)) {
       Negate(f);  // the loop leaves where the conditions do not lead
     } else if (!(facts->SamePlace(on_false, top) && facts->SamePlace(on_true, last + 1))) {
