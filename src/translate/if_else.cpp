@@ -198,7 +198,7 @@ std::optional<IfPlan> PlanIfByFormula(Context& ctx, const TLoopState& state, int
   const int a = state.Index;
   const RoutineFacts& facts = *ctx.Facts;
   ConditionChain chain(code, conds, a, collected);
-  Formula f;  // read anew each pass, in the same room
+  Formula& f = ctx.Fold;  // read anew each pass, in the same room
   // Ends: count falls by one each pass, down to 1.
   for (int count = collected; count >= 1; --count) {
     int on_true = 0, on_false = 0, after = 0;

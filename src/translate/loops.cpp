@@ -140,7 +140,7 @@ std::optional<LoopPlan> PlanWhileByFormula(Context& ctx, const TLoopState& state
   auto top = [&](int entry) {
     return entry >= 1 && GoesToLoopTop(code, a, k, code.At(entry).Address);
   };
-  Formula f;  // read anew each pass, in the same room
+  Formula& f = ctx.Fold;  // read anew each pass, in the same room
   // Ends: count falls by one each pass, down to 1.
   for (int count = collected; count >= 1; --count) {
     int on_true = 0, on_false = 0, after = 0;

@@ -95,7 +95,7 @@ namespace {
   for (const TIF& c : found) jump_to.push_back(code.FindAddr(c.Target));
   std::string text;
   bool folded = false;
-  Formula f;  // read anew each pass, in the same room
+  Formula& f = ctx.Fold;  // read anew each pass, in the same room
   // Ends: the conditions read shrink by one from the top each pass.
   for (size_t first = 0; first < found.size() && !folded; ++first) {
     const std::span<const int> s = std::span<const int>(starts).subspan(first);
