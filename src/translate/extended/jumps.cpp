@@ -262,6 +262,10 @@ void LoadsBeforeCompares(PassContext& ctx) {
   for (int i = 1; i + 2 <= n; ++i) {
     const TOpCode& cmp = code.At(i);
     if ((cmp.OpCode != "cmp" && cmp.OpCode != "test") || !code.Op3(i).empty()) continue;
+    // Most comparisons stand right before their jump: no move after them
+    // to look at.
+    const std::string_view after = code.At(i + 1).OpCode;
+    if (after != "mov" && after != "movzx" && after != "movsx" && after != "lea") continue;
     const RegSet compared = static_cast<RegSet>(RegistersIn(cmp.Op1) | RegistersIn(cmp.Op2));
     const std::string_view memory = cmp.Op1.find('[') != std::string_view::npos   ? cmp.Op1
                                     : cmp.Op2.find('[') != std::string_view::npos ? cmp.Op2
