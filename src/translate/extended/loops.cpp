@@ -1,6 +1,7 @@
 #include "translate/extended/loops.h"
 
 #include <algorithm>
+#include <array>
 #include <span>
 #include <string>
 #include <vector>
@@ -60,27 +61,29 @@ namespace {
   // The test: the conditions at the bottom, read upwards from the one
   // whose jump comes back, each jumping to the top, out of the loop or to
   // a condition below it.
-  std::vector<TIF>& conds = ctx.Conds;
-  std::vector<TIF> found;   // bottom first
-  std::vector<int> starts;  // of found, bottom first
+  // They are read in place into the room for conditions (the first
+  // `count`, bottom first), which the test's text is made of before the
+  // body is translated.
+  std::vector<TIF>& found = ctx.Conds;
+  std::array<int, kMaxConds> starts;  // of found, bottom first
+  int count = 0;
   int test_from = last + 1;
   // Ends: every pass moves test_from up by a condition's length, or stops;
   // at most kMaxConds conditions.
-  while (static_cast<int>(found.size()) < kMaxConds) {
-    TIF& cond = conds[0];
+  while (count < kMaxConds) {
+    TIF& cond = found[static_cast<size_t>(count)];
     const int start = ConditionEndingAt(ctx, test_from - 1, top, cond);
     if (start == 0) break;
     const bool back = cond.Target == top_addr;
-    const bool below = std::find_if(starts.begin(), starts.end(), [&](int k) {
+    const bool below = std::find_if(starts.begin(), starts.begin() + count, [&](int k) {
                          return code.At(k).Address == cond.Target;
-                       }) != starts.end();
+                       }) != starts.begin() + count;
     if (!back && cond.Target != exit_addr && !below) break;
-    if (found.empty() && !back) break;  // the bottom jump is the one back
-    found.push_back(cond);
-    starts.push_back(start);
+    if (count == 0 && !back) break;  // the bottom jump is the one back
+    starts[static_cast<size_t>(count++)] = start;
     test_from = start;
   }
-  if (found.empty()) return;
+  if (count == 0) return;
   // The whole loop is entered at its top only, and its jumps stay within
   // it or leave it for its exit.
   if (!facts->EnteredOnlyAtStart(top, last) || !facts->LeavesOnlyTo(top, last, last + 1)) return;
@@ -88,21 +91,21 @@ namespace {
   // The test folds into one formula that leads to the top or out; fewer
   // conditions (from the bottom up) are read where all do not. "until"
   // states when the loop leaves.
-  std::reverse(found.begin(), found.end());
-  std::reverse(starts.begin(), starts.end());
-  std::vector<int> jump_to;  // of found
-  jump_to.reserve(found.size());
-  for (const TIF& c : found) jump_to.push_back(code.FindAddr(c.Target));
+  const size_t n = static_cast<size_t>(count);
+  std::reverse(found.begin(), found.begin() + count);
+  std::reverse(starts.begin(), starts.begin() + count);
+  std::array<int, kMaxConds> jump_to;  // of found
+  // Ends: one step per condition found.
+  for (size_t k = 0; k < n; ++k) jump_to[k] = code.FindAddr(found[k].Target);
   std::string text;
   bool folded = false;
   Formula& f = ctx.Fold;  // read anew each pass, in the same room
   // Ends: the conditions read shrink by one from the top each pass.
-  for (size_t first = 0; first < found.size() && !folded; ++first) {
-    const std::span<const int> s = std::span<const int>(starts).subspan(first);
-    const std::span<const TIF> cs = std::span<const TIF>(found).subspan(first);
+  for (size_t first = 0; first < n && !folded; ++first) {
+    const std::span<const int> s(starts.data() + first, n - first);
+    const std::span<const TIF> cs(found.data() + first, n - first);
     int on_true = 0, on_false = 0;
-    if (!Reduce(s, std::span<const int>(jump_to).subspan(first), last + 1, f, on_true, on_false,
-                facts)) {
+    if (!Reduce(s, {jump_to.data() + first, n - first}, last + 1, f, on_true, on_false, facts)) {
       continue;
     }
     if (facts->SamePlace(on_true, top) && facts->SamePlace(on_false, last + 1)) {
