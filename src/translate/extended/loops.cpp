@@ -149,9 +149,16 @@ void RecognizeLoopJump(Context& ctx, TLoopState& state) {
   const CodeTable& code = ctx.Code;
   const int a = state.Index;
   const RoutineFacts& facts = *ctx.Facts;
+  // SamePlace(target, loop.Exit), then with loop.Continue, the target's
+  // place found once.
   auto word = [&](int target) -> const char* {
-    if (facts.SamePlace(target, loop.Exit)) return "break;";
-    if (facts.SamePlace(target, loop.Continue)) return "continue;";
+    if (target < 1) return nullptr;
+    const int place = facts.Resolve(target);
+    auto same = [&](int other) {
+      return other >= 1 && (other == target || facts.Resolve(other) == place);
+    };
+    if (same(loop.Exit)) return "break;";
+    if (same(loop.Continue)) return "continue;";
     return nullptr;
   };
   if (code.At(a).OpCode == "jmp") {
