@@ -170,14 +170,14 @@ bool MayBeIndexed(std::string_view op) {
 
 }  // namespace
 
-void UnnameNoVariables(CodeTable& code, bool ebp_varies) {
+void UnnameNoVariables(CodeTable& code, bool ebp_varies, const StackFacts* slots) {
   // Ends: one pass over the table, three operands an entry.
   for (int i = 1; i <= code.CodeCount(); ++i) {
     if (code.At(i).OpCode == "lea") continue;  // an address, no memory read
-    ForEachOperand(code, i, [&](int, std::string_view& op, int16_t& hint) {
+    ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t& hint) {
       if (hint < 1) return;  // named by no variable already
       // Where ebp keeps its place, only an indexed address is none.
-      if (!ebp_varies && !MayBeIndexed(op)) return;
+      if (!ebp_varies && ((slots && slots->SlotOf(i, k)) || !MayBeIndexed(op))) return;
       if (std::optional<std::string> text = AsNoVariable(op, ebp_varies)) {
         op = code.Keep(*text);
         hint = kLookUp;
