@@ -86,7 +86,7 @@ class FrameFinder {
       if (m == "lea" && i >= 2 && Reached(i) && kind_[static_cast<size_t>(i)] == kBody &&
           AfterCall(i)) {
         const std::optional<int32_t> change = EspChange(code_.At(i));
-        if (change && *change < 0) kind_[static_cast<size_t>(i)] = kStackSpace;
+        if (change && *change < 0) Mark(i, kStackSpace);
       }
       // A jmp out of the routine with esp at the entry's place hands the
       // caller's return on to another routine: a tail call.
@@ -98,8 +98,9 @@ class FrameFinder {
     }
 
     CheckSaves();
-    // Ends: one pass over the table.
-    for (int i = 1; i <= n_; ++i) {
+    // Ends: one pass over the entries marked (each as often as it was; the
+    // last kind it was given decides).
+    for (int i : marked_) {
       const size_t k = static_cast<size_t>(i);
       switch (kind_[k]) {
         case kBody:
@@ -133,6 +134,12 @@ class FrameFinder {
   static constexpr int kReach = 48;
 
   bool Reached(int i) const { return stack_.Reached(i); }
+
+  // Gives entry i a kind other than the body's, noted for the last pass.
+  void Mark(int i, Kind kind) {
+    kind_[static_cast<size_t>(i)] = kind;
+    marked_.push_back(i);
+  }
 
   std::optional<int32_t> Slot(int i, int k) const { return stack_.SlotOf(i, k); }
 
@@ -180,7 +187,7 @@ class FrameFinder {
   void Save(int i, RegSet r, int32_t place) {
     saved_at_[static_cast<size_t>(Bit(r))] = place;
     saves_ |= r;
-    kind_[static_cast<size_t>(i)] = kSave;
+    Mark(i, kSave);
     restores_[static_cast<size_t>(i)] = r;
   }
 
@@ -196,17 +203,16 @@ class FrameFinder {
          ++i) {
       const TOpCode& e = code_.At(i);
       const RegSet r1 = WholeRegister(e.Op1), r2 = WholeRegister(e.Op2);
-      const size_t k = static_cast<size_t>(i);
       if (e.OpCode == "push" && SavesByPush(i, written)) {
         Save(i, r1, stack_.Esp(i) - 4);
       } else if (e.OpCode == "mov" && r1 == kEbp && r2 == kEsp && (saves_ & kEbp) &&
                  !frame_pointer && stack_.FramePointer) {
         frame_pointer = true;
-        kind_[k] = kFramePointer;
+        Mark(i, kFramePointer);
       } else if (std::optional<int32_t> change = EspChange(e); change && *change < 0) {
         // Room right before pushes that save nothing is a call's.
         if (code_.At(i + 1).OpCode == "push" && !SavesByPush(i + 1, written)) return;
-        kind_[k] = kStackSpace;
+        Mark(i, kStackSpace);
       } else if (e.OpCode == "mov" && (r2 & kCalleeSaved) && !((saves_ | written) & r2) &&
                  !(r2 == kEbp && stack_.FramePointer) && Slot(i, 0)) {
         Save(i, r2, *Slot(i, 0));
@@ -236,7 +242,6 @@ class FrameFinder {
     // Ends: j only falls, and stops at the set-up or kReach entries back.
     for (int j = ret - 1; j > prologue_end_ && j >= ret - kReach && Reached(j); --j) {
       const TOpCode& e = code_.At(j);
-      const size_t k = static_cast<size_t>(j);
       const int32_t esp = stack_.Esp(j);
       const RegSet r1 = WholeRegister(e.Op1);
       auto restores = [&](RegSet r, std::optional<int32_t> from) {
@@ -254,7 +259,7 @@ class FrameFinder {
       } else if ((e.OpCode == "mov" && r1 == kEsp && e.Op2 == "ebp") ||
                  (from_ebp && from_ebp->OnEbp) ||
                  (EspChange(e) && *EspChange(e) >= 0 && !AfterCall(j))) {
-        kind_[k] = kStackSpace;
+        Mark(j, kStackSpace);
       } else if (std::optional<RegSet> reads = PlainReads(j)) {
         read_after |= *reads;
         continue;
@@ -273,7 +278,7 @@ class FrameFinder {
   }
 
   void Restore(int j, RegSet r) {
-    kind_[static_cast<size_t>(j)] = kRestore;
+    Mark(j, kRestore);
     restores_[static_cast<size_t>(j)] = r;
     restored_ |= r;
   }
@@ -332,6 +337,7 @@ class FrameFinder {
   std::vector<char> drop_;
   std::vector<Kind> kind_;
   std::vector<RegSet> restores_;  // per save or restore entry: its register
+  std::vector<int> marked_;       // the entries given a kind, in that order
   // Per entry up to kReach, as far as the set-up is looked for: how many
   // jumps come to it.
   std::array<int, kReach + 1> incoming_{};
