@@ -330,11 +330,23 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vecto
   }
   if (body.Exit >= 1 && body.Exit <= n) {
     const int exit = f.Resolve(body.Exit);
-    f.NearExit.assign(size, 0);
+    std::vector<char> near_exit(size, 0);  // where such a tail may start
     // Ends: one pass over the entries; each marks at most four.
     for (int i = 1; i <= n; ++i) {
       if (f.Resolve(i) != exit) continue;
-      for (int k = std::max(1, i - 3); k <= i; ++k) f.NearExit[static_cast<size_t>(k)] = 1;
+      for (int k = std::max(1, i - 3); k <= i; ++k) near_exit[static_cast<size_t>(k)] = 1;
+    }
+    f.MayExit.assign(size, 0);
+    // Ends: one pass over the entries.
+    for (size_t k = 1; k <= static_cast<size_t>(n); ++k) {
+      const uint8_t to_jump = f.ToJump[k];
+      if (to_jump != 0 && no_fall[k]) {  // no jump, and does not fall through: a return
+        f.MayExit[k] = 1;
+        continue;
+      }
+      if (to_jump > RoutineFacts::kExitReach) continue;
+      const int t = f.Target[k + to_jump];
+      f.MayExit[k] = t >= 1 && near_exit[static_cast<size_t>(t)];
     }
   }
   // Ends: every pass that changes something adds a bit to some entry's
