@@ -74,6 +74,10 @@ std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
   return text;
 }
 
+// Where the operand's first "[" stands: at its start in most slots' texts,
+// found then with no search.
+size_t OpenBracket(std::string_view op) { return !op.empty() && op[0] == '[' ? 0 : op.find('['); }
+
 }  // namespace
 
 // Names every frame slot an operand of a kept entry addresses by its
@@ -98,7 +102,7 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
     std::optional<int32_t> place = stack.SlotOf(i, k);
     // The return address is no variable.
     if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) return;
-    const size_t open = op.find('[');
+    const size_t open = OpenBracket(op);
     const int first = first_at.Find(static_cast<uint32_t>(*place));
     const std::string_view key =
         first >= 1 ? firsts[static_cast<size_t>(first) - 1] : SlotKey(stack, *place, room);
@@ -128,7 +132,7 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
     ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t&) {
       std::optional<int32_t> place = stack.SlotOf(i, k);
       if (!place) return;
-      const size_t open = op.find('[');
+      const size_t open = OpenBracket(op);
       if (op.substr(open + 1).starts_with("ebp")) {
         const int first = first_at.Find(static_cast<uint32_t>(*place));
         if (first < 0) {
