@@ -197,7 +197,7 @@ std::optional<IfPlan> PlanIfByFormula(Context& ctx, const TLoopState& state, int
   const std::vector<TIF>& conds = ctx.Conds;
   const int a = state.Index;
   const RoutineFacts& facts = *ctx.Facts;
-  ConditionChain chain(code, conds, a, collected);
+  ConditionChain chain(code, facts, conds, a, collected);
   Formula& f = ctx.Fold;  // read anew each pass, in the same room
   // Ends: count falls by one each pass, down to 1.
   for (int count = collected; count >= 1; --count) {

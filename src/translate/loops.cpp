@@ -136,7 +136,7 @@ std::optional<LoopPlan> PlanWhileByFormula(Context& ctx, const TLoopState& state
   const std::vector<TIF>& conds = ctx.Conds;
   const RoutineFacts& facts = *ctx.Facts;
   const int a = state.Index;
-  ConditionChain chain(code, conds, k, collected);
+  ConditionChain chain(code, facts, conds, k, collected);
   auto top = [&](int entry) {
     return entry >= 1 && GoesToLoopTop(code, a, k, code.At(entry).Address);
   };

@@ -187,13 +187,16 @@ std::vector<Piece> Pieces(const Formula& f) {
   return pieces;
 }
 
-ConditionChain::ConditionChain(const CodeTable& code, const std::vector<TIF>& conds, int first,
-                               int collected)
+ConditionChain::ConditionChain(const CodeTable& code, const RoutineFacts& facts,
+                               const std::vector<TIF>& conds, int first, int collected)
     : count_(std::min(collected, kMaxConds)) {
   // Ends: one step per collected condition.
   for (int k = 0, at = first; k < count_; at += conds[static_cast<size_t>(k)].Count, ++k) {
+    const TIF& c = conds[static_cast<size_t>(k)];
+    const size_t jump = static_cast<size_t>(at + c.Count - 1);
+    const int known = jump < facts.Target.size() ? facts.Target[jump] : 0;
     starts_[static_cast<size_t>(k)] = at;
-    jump_to_[static_cast<size_t>(k)] = code.FindAddr(conds[static_cast<size_t>(k)].Target);
+    jump_to_[static_cast<size_t>(k)] = known >= 1 ? known : code.FindAddr(c.Target);
   }
 }
 

@@ -44,7 +44,10 @@ bool Reduce(std::span<const int> starts, std::span<const int> jump_to, int after
 // A header has kMaxConds conditions at most: they are kept in place, with
 // no memory taken for them.
 struct ConditionChain {
-  ConditionChain(const CodeTable& code, const std::vector<TIF>& conds, int first, int collected);
+  // Each jump's entry is the one the flow facts found for it, where they
+  // found one (they read the same target address), else looked up.
+  ConditionChain(const CodeTable& code, const RoutineFacts& facts, const std::vector<TIF>& conds,
+                 int first, int collected);
   // Reduce over the first `count` conditions (the chain keeps only those);
   // `after` is the entry after them.
   bool ReduceFirst(const std::vector<TIF>& conds, int count, const RoutineFacts& facts,
