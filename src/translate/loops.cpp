@@ -95,9 +95,10 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
 // jmp is entry a and whose first condition is entry k: to the body's first
 // instruction, or past nothing but filler (to the body's first real
 // instruction, or to the first condition when the body is only filler).
-bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target) {
+// `known`: the entry target names, where known (0: looked up).
+bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target, int known = 0) {
   if (target == code.At(a + 1).Address) return true;
-  const int t = code.FindAddr(target);
+  const int t = known ? known : code.FindAddr(target);
   if (t <= a + 1 || t > k) return false;
   // Ends: one pass over the entries skipped.
   for (int i = a + 1; i < t; ++i) {
@@ -137,8 +138,11 @@ std::optional<LoopPlan> PlanWhileByFormula(Context& ctx, const TLoopState& state
   const RoutineFacts& facts = *ctx.Facts;
   const int a = state.Index;
   ConditionChain chain(code, facts, conds, k, collected);
+  // Where every address names one entry, the entry is the one its
+  // address names.
   auto top = [&](int entry) {
-    return entry >= 1 && GoesToLoopTop(code, a, k, code.At(entry).Address);
+    return entry >= 1 && GoesToLoopTop(code, a, k, code.At(entry).Address,
+                                       code.Ascending() && code.Valid(entry) ? entry : 0);
   };
   Formula& f = ctx.Fold;  // read anew each pass, in the same room
   // Ends: count falls by one each pass, down to 1.
@@ -166,7 +170,9 @@ std::optional<LoopPlan> PlanWhileByFormula(Context& ctx, const TLoopState& state
   if (!j || *j <= state.CurAddr) return std::nullopt;  // only forward jumps
   // A target in no entry (or at an earlier entry, when addresses repeat or
   // fall) gives no body to translate: not a while loop.
-  const int k = code.FindAddr(*j);
+  // Where the flow facts found the jmp's entry, they read the same address.
+  const int known = ctx.Facts ? ctx.Facts->Target[static_cast<size_t>(a)] : 0;
+  const int k = known >= 1 ? known : code.FindAddr(*j);
   if (k <= a) return std::nullopt;
   const uint32_t body_start = code.At(a + 1).Address;
   const uint32_t body_end = code.At(k - 1).Address;

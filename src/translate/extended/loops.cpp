@@ -96,7 +96,12 @@ namespace {
   std::reverse(starts.begin(), starts.begin() + count);
   std::array<int, kMaxConds> jump_to;  // of found
   // Ends: one step per condition found.
-  for (size_t k = 0; k < n; ++k) jump_to[k] = code.FindAddr(found[k].Target);
+  // Each jump's entry as the flow facts found it, which read the same
+  // target address, where they found one.
+  for (size_t k = 0; k < n; ++k) {
+    const int known = facts->Target[static_cast<size_t>(starts[k] + found[k].Count - 1)];
+    jump_to[k] = known >= 1 ? known : code.FindAddr(found[k].Target);
+  }
   std::string text;
   bool folded = false;
   Formula& f = ctx.Fold;  // read anew each pass, in the same room
