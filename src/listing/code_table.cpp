@@ -1,6 +1,7 @@
 #include "listing/code_table.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <utility>
 
@@ -104,14 +105,20 @@ void CodeTable::KeepOnly(const std::vector<int>& positions) {
   // read before anything is written over it, and no memory is taken anew.
   size_t kept = 1;
   size_t third = 0, thirds_kept = 0;  // thirds_ is in entry order as well
+  // The entry of the next third operand not passed yet (none: past all).
+  auto next_third = [&] { return third < thirds_.size() ? thirds_[third].Index : INT_MAX; };
+  int third_at = next_third();
   // Ends: one pass over the positions kept; `third` only grows.
   for (int i : positions) {
-    // Ends: third stops at the first third operand of entry i or later.
-    while (third < thirds_.size() && thirds_[third].Index < i) ++third;
-    if (third < thirds_.size() && thirds_[third].Index == i) {
-      const TThirdOperand& t = thirds_[third];
-      thirds_[thirds_kept++] = TThirdOperand{static_cast<int>(kept), t.VarHint, t.Text};
-      ++third;
+    if (i >= third_at) {
+      // Ends: third stops at the first third operand of entry i or later.
+      while (third < thirds_.size() && thirds_[third].Index < i) ++third;
+      if (third < thirds_.size() && thirds_[third].Index == i) {
+        const TThirdOperand& t = thirds_[third];
+        thirds_[thirds_kept++] = TThirdOperand{static_cast<int>(kept), t.VarHint, t.Text};
+        ++third;
+      }
+      third_at = next_third();
     }
     entries_[kept++] = entries_[static_cast<size_t>(i)];
   }
