@@ -102,14 +102,15 @@ void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int
   // the position of the first kept entry after it (one past the last
   // where none is).
   std::vector<int> renumbered(static_cast<size_t>(n) + 2, 0);
-  std::vector<int> positions;
-  positions.reserve(static_cast<size_t>(n));
+  std::vector<int> positions(static_cast<size_t>(n));
+  int kept = 0;
   // Ends: one pass over the table.
   for (int i = 1; i <= n; ++i) {
-    if (!drop[static_cast<size_t>(i)]) positions.push_back(i);
-    renumbered[static_cast<size_t>(i)] = static_cast<int>(positions.size()) + (drop[static_cast<size_t>(i)] ? 1 : 0);
+    const bool dropped = drop[static_cast<size_t>(i)] != 0;
+    if (!dropped) positions[static_cast<size_t>(kept++)] = i;
+    renumbered[static_cast<size_t>(i)] = kept + (dropped ? 1 : 0);
   }
-  const int kept = static_cast<int>(positions.size());
+  positions.resize(static_cast<size_t>(kept));
   // A dropped entry's target is the first kept entry after it, whose new
   // position renumbered gives for it as well.
   std::vector<int> moved(unique ? positions.size() + 2 : 0, -1);
