@@ -311,7 +311,7 @@ constexpr int kLongestLoad = 10;
 // as listed, where it ends and whether it gives a condition; only then does
 // the second write the texts (most sequences a load starts give none, as
 // a register they load is read after the jump).
-[[gnu::noinline]] bool ParseLoadExpression(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
+bool ParseLoadExpression(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
                          const ConditionRules& rules) {
   if (!MayEndInComparison(code, a)) return false;
   // The registers the sequence loaded so far, by their family index.
