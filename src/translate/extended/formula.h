@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "base/limits.h"
-
 #include "translate/conditions.h"
 #include "translate/flow.h"
 

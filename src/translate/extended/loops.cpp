@@ -94,10 +94,10 @@ namespace {
   const size_t n = static_cast<size_t>(count);
   std::reverse(found.begin(), found.begin() + count);
   std::reverse(starts.begin(), starts.begin() + count);
-  std::array<int, kMaxConds> jump_to;  // of found
-  // Ends: one step per condition found.
   // Each jump's entry as the flow facts found it, which read the same
   // target address, where they found one.
+  std::array<int, kMaxConds> jump_to;  // of found
+  // Ends: one step per condition found.
   for (size_t k = 0; k < n; ++k) {
     const int known = facts->Target[static_cast<size_t>(starts[k] + found[k].Count - 1)];
     jump_to[k] = known >= 1 ? known : code.FindAddr(found[k].Target);
