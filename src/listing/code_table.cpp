@@ -1,6 +1,7 @@
 #include "listing/code_table.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <utility>
 
@@ -53,6 +54,7 @@ std::string_view TextStore::Keep(std::string_view text) {
 void CodeTable::Append(const TOpCode& entry) {
   uint32_t address = entry.Address;
   entries_.push_back(entry);
+  ++count_;
   if (ascending_ && CodeCount() >= 2 && address <= entries_[entries_.size() - 2].Address) {
     ascending_ = false;
     // Ends: one pass over the entries so far.
@@ -103,18 +105,25 @@ void CodeTable::KeepOnly(const std::vector<int>& positions) {
   // read before anything is written over it, and no memory is taken anew.
   size_t kept = 1;
   size_t third = 0, thirds_kept = 0;  // thirds_ is in entry order as well
+  // The entry of the next third operand not passed yet (none: past all).
+  auto next_third = [&] { return third < thirds_.size() ? thirds_[third].Index : INT_MAX; };
+  int third_at = next_third();
   // Ends: one pass over the positions kept; `third` only grows.
   for (int i : positions) {
-    // Ends: third stops at the first third operand of entry i or later.
-    while (third < thirds_.size() && thirds_[third].Index < i) ++third;
-    if (third < thirds_.size() && thirds_[third].Index == i) {
-      const TThirdOperand& t = thirds_[third];
-      thirds_[thirds_kept++] = TThirdOperand{static_cast<int>(kept), t.VarHint, t.Text};
-      ++third;
+    if (i >= third_at) {
+      // Ends: third stops at the first third operand of entry i or later.
+      while (third < thirds_.size() && thirds_[third].Index < i) ++third;
+      if (third < thirds_.size() && thirds_[third].Index == i) {
+        const TThirdOperand& t = thirds_[third];
+        thirds_[thirds_kept++] = TThirdOperand{static_cast<int>(kept), t.VarHint, t.Text};
+        ++third;
+      }
+      third_at = next_third();
     }
     entries_[kept++] = entries_[static_cast<size_t>(i)];
   }
   entries_.resize(kept);
+  count_ = static_cast<int>(kept) - 1;
   thirds_.resize(thirds_kept);
   has_third_.clear();
   for (const TThirdOperand& t : thirds_) {
@@ -122,9 +131,12 @@ void CodeTable::KeepOnly(const std::vector<int>& positions) {
     if (has_third_.size() <= word) has_third_.resize(word + 1, 0);
     has_third_[word] |= uint64_t{1} << (t.Index & 63);
   }
-  // The address index is built anew, as appending would build it.
+  // The address index is built anew, as appending would build it. Entries
+  // kept in their order from rising addresses still rise.
+  if (ascending_) return;
   ascending_ = true;
   first_ = AddressIndex();
+  // Ends: one pass over the entries, or at the first that does not rise.
   for (int i = 2; i <= CodeCount() && ascending_; ++i) {
     if (entries_[static_cast<size_t>(i)].Address <= entries_[static_cast<size_t>(i) - 1].Address) {
       ascending_ = false;

@@ -88,16 +88,17 @@ class CodeTable {
     entries_.reserve(kCodeCapacity + 1);
   }
 
-  int CodeCount() const { return static_cast<int>(entries_.size()) - 1; }
+  int CodeCount() const { return count_; }
 
-  // Entry i, or the empty entry for any i outside 1..CodeCount.
+  // Entry i, or the empty entry for any i outside 1..CodeCount. (One
+  // comparison: i - 1 as unsigned is beyond the count for any i below 1.)
   const TOpCode& At(int i) const {
-    if (i < 1 || i > CodeCount()) return empty_;
+    if (!Valid(i)) return empty_;
     return entries_[static_cast<size_t>(i)];
   }
   // Writable entry i; only for 1..CodeCount (operand substitution).
   TOpCode& Mutable(int i) { return entries_[static_cast<size_t>(i)]; }
-  bool Valid(int i) const { return i >= 1 && i <= CodeCount(); }
+  bool Valid(int i) const { return static_cast<unsigned>(i) - 1u < static_cast<unsigned>(count_); }
 
   // Whether the addresses rise strictly from entry to entry (as in any
   // listing of one routine): then every address names at most one entry.
@@ -168,6 +169,7 @@ class CodeTable {
   const TThirdOperand* FindThird(int i) const;
 
   std::vector<TOpCode> entries_ = std::vector<TOpCode>(1);  // [0] unused
+  int count_ = 0;  // entries_.size() - 1, kept so that At reads no division
   // While the addresses rise strictly from entry to entry (as in any
   // listing of one routine) a binary search over the entries finds an
   // address; the hash index is built only for a table whose addresses do

@@ -434,29 +434,29 @@ constexpr int kLongestLoad = 10;
   return end != a && (m == "cmp" || m == "test") && code.At(end + 1).OpCode.starts_with("j");
 }
 
+// Reads the sequence in two walks: the first decides, from the operands
+// as listed, where it ends and whether it gives a condition; only then does
+// the second write the texts (most sequences a load starts give none, as
+// a register they load is read after the jump).
 bool ParseLoadExpression(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
                          const ConditionRules& rules) {
   if (!MayEndInComparison(code, a)) return false;
-  // The value each register holds, as an expression of what was loaded.
-  std::optional<LoadExpression> held[6];
+  // The registers the sequence loaded so far, by their family index.
+  unsigned held = 0;
+  auto is_held = [&](int r) { return r >= 0 && (held >> r & 1) != 0; };
   // Whether an operand reads a register the sequence loaded.
   auto reads_held = [&](std::string_view operand) {
     for (int r = 0; r < 6; ++r) {
-      if (held[r] && Mentions(operand, kRegisterFamilies[r])) return true;
+      if (is_held(r) && Mentions(operand, kRegisterFamilies[r])) return true;
     }
     return false;
   };
-  // An operand's value: a loaded register's expression, or its name.
-  auto value = [&](std::string_view operand, std::string& out) {
-    const int r = ScratchIndex(operand);
-    if (r >= 0 && held[r]) {
-      out = held[r]->Text();
-      return true;
-    }
-    if (reads_held(operand)) return false;
-    out = std::string(VarName(vars, operand));
-    return true;
+  // Whether an operand has a value: a loaded register's expression, or a
+  // name (of what reads no loaded register).
+  auto has_value = [&](std::string_view operand) {
+    return is_held(ScratchIndex(operand)) || !reads_held(operand);
   };
+  bool loads[kLongestLoad] = {};  // per step: a load, which starts an expression anew
   int i = a;
   // Ends: at most kLongestLoad instructions, each one entry further.
   for (; i < a + kLongestLoad; ++i) {
@@ -464,21 +464,61 @@ bool ParseLoadExpression(const CodeTable& code, const VarTable& vars, int a, TIF
     const std::string_view m = e.OpCode;
     const int r = ScratchIndex(e.Op1);
     if (m == "mov" && r >= 0 && !reads_held(e.Op2)) {
-      held[r].emplace(std::string(VarName(vars, e.Op2)));
+      held |= 1u << r;
+      loads[i - a] = true;
       continue;
     }
-    if (r < 0 || !held[r] || !code.Op3(i).empty()) break;
-    LoadExpression& x = *held[r];
-    if (m == "inc" || m == "dec" || m == "neg" || m == "not") {
-      if (m == "inc") x.Apply(1, "+", "$01");
-      if (m == "dec") x.Apply(1, "-", "$01");
-      if (m == "neg") x.Wrap("-(", ")");
-      if (m == "not") x.Wrap("not (", ")");
-      continue;
-    }
-    std::string y;
-    if (e.Op2.empty() || !value(e.Op2, y)) break;
+    if (!is_held(r) || !code.Op3(i).empty()) break;
+    if (m == "inc" || m == "dec" || m == "neg" || m == "not") continue;
+    if (e.Op2.empty() || !has_value(e.Op2)) break;
     if (ScratchIndex(e.Op2) == r) break;  // the register with itself
+    const bool by_constant = TrimBoth(e.Op2).starts_with("$");
+    if (m != "add" && m != "sub" && m != "or" && m != "xor" && m != "and" && m != "imul" &&
+        !((m == "shl" || m == "shr" || m == "sar") && by_constant)) {
+      break;
+    }
+  }
+  if (i == a) return false;
+  const TOpCode& cmp = code.At(i);
+  const TOpCode& jump = code.At(i + 1);
+  const int r1 = ScratchIndex(cmp.Op1), r2 = ScratchIndex(cmp.Op2);
+  const bool tested = cmp.OpCode == "test" && cmp.Op1 == cmp.Op2 && is_held(r1);
+  if (!tested && (cmp.OpCode != "cmp" || !has_value(cmp.Op1) || !has_value(cmp.Op2))) return false;
+  // The comparison reads what the sequence computed, and nothing reads a
+  // register it loaded after the jump.
+  if (!is_held(r1) && !is_held(r2)) return false;
+  for (int r = 0; r < 6; ++r) {
+    if (is_held(r) && !DeadAfter(rules, i + 1, kRegisterFamilies[r][0])) return false;
+  }
+  if (!ReadJump(jump, cond)) return false;
+  if (tested) cond.Relation = RelationAfterTest(jump.OpCode);
+  if (cond.Relation == relNone) return false;
+
+  // The texts: the value each register holds, as an expression of what was
+  // loaded, step by step as decided above.
+  std::optional<LoadExpression> expr[6];
+  // An operand's value: a loaded register's expression, or its name.
+  auto value = [&](std::string_view operand) {
+    const int r = ScratchIndex(operand);
+    if (r >= 0 && expr[r]) return expr[r]->Text();
+    return std::string(VarName(vars, operand));
+  };
+  // Ends: the steps decided above.
+  for (int k = a; k < i; ++k) {
+    const TOpCode& e = code.At(k);
+    const std::string_view m = e.OpCode;
+    const int r = ScratchIndex(e.Op1);
+    if (loads[k - a]) {
+      expr[r].emplace(std::string(VarName(vars, e.Op2)));
+      continue;
+    }
+    LoadExpression& x = *expr[r];
+    if (m == "inc") x.Apply(1, "+", "$01");
+    if (m == "dec") x.Apply(1, "-", "$01");
+    if (m == "neg") x.Wrap("-(", ")");
+    if (m == "not") x.Wrap("not (", ")");
+    if (m == "inc" || m == "dec" || m == "neg" || m == "not") continue;
+    const std::string y = value(e.Op2);
     if (m == "add" || m == "sub") {
       x.Apply(1, m == "add" ? "+" : "-", y);
     } else if (m == "or" || m == "xor") {
@@ -487,40 +527,20 @@ bool ParseLoadExpression(const CodeTable& code, const VarTable& vars, int a, TIF
       x.Apply(2, " and ", y);
     } else if (m == "imul") {
       x.Apply(2, "*", y);
-    } else if ((m == "shl" || m == "shr") && TrimBoth(e.Op2).starts_with("$")) {
+    } else if (m == "shl" || m == "shr") {
       x.Apply(2, m == "shl" ? " shl " : " shr ", y);
-    } else if (m == "sar" && TrimBoth(e.Op2).starts_with("$")) {
-      x.Wrap("SarLongint(", ", " + y + ")");
     } else {
-      break;
+      x.Wrap("SarLongint(", ", " + y + ")");
     }
   }
-  if (i == a) return false;
-  const TOpCode& cmp = code.At(i);
-  const TOpCode& jump = code.At(i + 1);
-  std::string left, right;
-  bool tested = false;
-  if (cmp.OpCode == "test" && cmp.Op1 == cmp.Op2 && ScratchIndex(cmp.Op1) >= 0 &&
-      held[ScratchIndex(cmp.Op1)]) {
-    left = held[ScratchIndex(cmp.Op1)]->Text();
-    right = "0";
-    tested = true;
-  } else if (cmp.OpCode != "cmp" || !value(cmp.Op1, left) || !value(cmp.Op2, right)) {
-    return false;
+  if (tested) {
+    cond.Left = expr[r1]->Text();
+    cond.Right = "0";
+  } else {
+    cond.Left = value(cmp.Op1);
+    cond.Right = value(cmp.Op2);
+    CompareUnsigned(jump.OpCode, cond);
   }
-  // The comparison reads what the sequence computed, and nothing reads a
-  // register it loaded after the jump.
-  const int r1 = ScratchIndex(cmp.Op1), r2 = ScratchIndex(cmp.Op2);
-  if (!((r1 >= 0 && held[r1]) || (r2 >= 0 && held[r2]))) return false;
-  for (int r = 0; r < 6; ++r) {
-    if (held[r] && !DeadAfter(rules, i + 1, kRegisterFamilies[r][0])) return false;
-  }
-  if (!ReadJump(jump, cond)) return false;
-  if (tested) cond.Relation = RelationAfterTest(jump.OpCode);
-  if (cond.Relation == relNone) return false;
-  cond.Left = std::move(left);
-  cond.Right = std::move(right);
-  if (!tested) CompareUnsigned(jump.OpCode, cond);
   cond.Count = i - a + 2;
   return true;
 }

@@ -16,6 +16,7 @@
 #include "output/writer.h"
 #include "translate/condition_memo.h"
 #include "translate/conditions.h"
+#include "translate/extended/formula.h"
 
 namespace asm2pas {
 
@@ -72,6 +73,9 @@ struct Context {
   // printing them ends before the branches are translated, so one array
   // serves every level of the nesting and its texts keep their storage.
   std::vector<TIF> Conds = std::vector<TIF>(kMaxConds);
+  // Room for the formula those conditions fold into, which is printed
+  // before the branches are translated as well.
+  Formula Fold;
   // The conditions read so far, given again where they are read again.
   ConditionMemo Memo;
 };

@@ -1,5 +1,6 @@
 #include "translate/flow.h"
 
+#include <algorithm>
 #include <array>
 
 #include "base/text.h"
@@ -239,97 +240,130 @@ bool IsConditionStep(std::string_view m) {
 
 RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vector<int>& targets) {
   const int n = code.CodeCount();
+  const size_t size = static_cast<size_t>(n) + 2;
   RoutineFacts f;
   f.Body = body;
-  f.Target.assign(static_cast<size_t>(n) + 2, 0);
-  f.IsJmp.assign(static_cast<size_t>(n) + 2, 0);
-  f.Incoming.assign(static_cast<size_t>(n) + 2, 0);
-  f.FirstSource.assign(static_cast<size_t>(n) + 2, 0);
-  f.LastSource.assign(static_cast<size_t>(n) + 2, 0);
-  f.LiveIn.assign(static_cast<size_t>(n) + 2, kAllRegs);
-  std::vector<Effect> fx(static_cast<size_t>(n) + 2);
+  f.Target.assign(size, 0);
+  f.IsJmp.assign(size, 0);
+  f.Incoming.assign(size, 0);
+  f.FirstSource.assign(size, 0);
+  f.LastSource.assign(size, 0);
+  f.ToJump.assign(size, RoutineFacts::kFar);
+  f.ToNoStep.assign(size, 0);  // past the table: no step
+  std::vector<RegSet>& live = f.LiveIn;
+  live.assign(size, 0);
+  live[size - 1] = kAllRegs;  // past the table: anything
+  std::vector<Effect> fx(size);
+  // Entries whose successor is not the next one: a jmp (IsJmp marks it, it
+  // has a target) and a ret, which goes nowhere the table shows and hands
+  // on what its use says.
+  std::vector<char> no_fall(size, 0);
   bool jumps_back = false;  // some jump goes to itself or an entry before it
-  // Ends: one pass over the table.
-  for (int i = 1; i <= n; ++i) {
-    fx[static_cast<size_t>(i)] = EffectOf(code, i);
-    const TOpCode& e = code.At(i);
-    if (fx[static_cast<size_t>(i)].Terminal && e.OpCode == "ijmp") f.JumpsIndirectly = true;
-    if (!IsJump(e.OpCode)) continue;
-    int t = -1;
-    if (!targets.empty()) {
-      t = targets[static_cast<size_t>(i)];
-    } else if (std::optional<uint32_t> target = BareHex(e.Op1)) {
-      t = code.FindAddr(*target);
-    }
-    if (t < 1) {
-      fx[static_cast<size_t>(i)].Terminal = true;  // where it goes, nothing shows
-      continue;
-    }
-    f.Target[static_cast<size_t>(i)] = t;
-    f.IsJmp[static_cast<size_t>(i)] = e.OpCode == "jmp";
-    if (f.Incoming[static_cast<size_t>(t)]++ == 0) f.FirstSource[static_cast<size_t>(t)] = i;
-    f.LastSource[static_cast<size_t>(t)] = i;
-    jumps_back = jumps_back || t <= i;
-  }
-  f.ToJump.assign(static_cast<size_t>(n) + 2, RoutineFacts::kFar);
-  f.ToNoStep.assign(static_cast<size_t>(n) + 2, 0);  // past the table: no step
-  // Ends: i only falls.
-  for (int i = n; i >= 1; --i) {
-    const size_t k = static_cast<size_t>(i);
-    const std::string_view m = code.At(i).OpCode;
-    auto on = [](uint8_t after) { return after == RoutineFacts::kFar ? after : uint8_t(after + 1); };
-    f.ToJump[k] = IsJump(m) ? 0 : on(f.ToJump[k + 1]);
-    f.ToNoStep[k] = IsConditionStep(m) ? on(f.ToNoStep[k + 1]) : 0;
-  }
   // Backward liveness to a fixed point: sets only grow from the first
   // guess (nothing live) and are bounded, so the passes end. Each pass
   // walks the table from the end: where no jump goes back, every entry's
   // successors are settled before it, and the first pass is the last.
-  // Entries whose successor is not the next one: a jmp (IsJmp marks it,
-  // it has a target) and a ret, which goes nowhere the table shows and
-  // hands on what its use says.
-  std::vector<char> noFall(f.IsJmp);
-  for (int i = 1; i <= n; ++i)
-    if (code.At(i).OpCode == "ret") noFall[static_cast<size_t>(i)] = 1;
-  std::vector<RegSet>& live = f.LiveIn;
-  live.assign(static_cast<size_t>(n) + 2, 0);
-  live[static_cast<size_t>(n) + 1] = kAllRegs;  // past the table: anything
   // A pass after the first reads again only the entries whose successors
   // changed since they were read: the next entry or a later target in this
   // pass, an earlier target (or the entry itself) in the pass before. The
   // others would find what they found, so every pass ends as a pass over
   // all would. The pass each entry last changed in, counted modulo 256 (a
   // count that comes round again only reads an entry once more).
-  std::vector<uint8_t> changed_in(static_cast<size_t>(n) + 2, 0);
+  std::vector<uint8_t> changed_in(size, 0);
+  bool changed = false;
+  // Reads entry i's live registers from its successors' in this pass.
+  auto read_live = [&](int i, int t, uint8_t now) {
+    const Effect& e = fx[static_cast<size_t>(i)];
+    RegSet out = 0;
+    if (e.Terminal) {
+      out = kAllRegs;
+    } else {
+      if (!no_fall[static_cast<size_t>(i)]) out |= live[static_cast<size_t>(i) + 1];
+      if (t != 0) out |= live[static_cast<size_t>(t)];
+    }
+    const RegSet in = static_cast<RegSet>(e.Use | (out & ~e.Def));
+    if (in != live[static_cast<size_t>(i)]) {
+      live[static_cast<size_t>(i)] = static_cast<RegSet>(live[static_cast<size_t>(i)] | in);
+      changed = true;
+      changed_in[static_cast<size_t>(i)] = now;
+    }
+  };
+  // The facts of every entry and the first pass of the liveness, in one
+  // walk from the end: an entry's effect, jump and distances need only the
+  // entries after it, and the first pass reads every entry anyway. Where
+  // several jumps come to an entry, the one met last here (the first in
+  // the table) is its first source.
+  // Ends: i only falls.
+  for (int i = n; i >= 1; --i) {
+    const size_t k = static_cast<size_t>(i);
+    const TOpCode& e = code.At(i);
+    const std::string_view m = e.OpCode;
+    Effect& effect = fx[k];
+    effect = EffectOf(code, i);
+    if (effect.Terminal && m == "ijmp") f.JumpsIndirectly = true;
+    auto on = [](uint8_t after) { return after == RoutineFacts::kFar ? after : uint8_t(after + 1); };
+    f.ToNoStep[k] = IsConditionStep(m) ? on(f.ToNoStep[k + 1]) : 0;
+    int t = 0;
+    if (!IsJump(m)) {
+      f.ToJump[k] = on(f.ToJump[k + 1]);
+      no_fall[k] = m == "ret";
+    } else {
+      f.ToJump[k] = 0;
+      t = -1;
+      if (!targets.empty()) {
+        t = targets[k];
+      } else if (std::optional<uint32_t> target = BareHex(e.Op1)) {
+        t = code.FindAddr(*target);
+      }
+      if (t < 1) {
+        effect.Terminal = true;  // where it goes, nothing shows
+        t = 0;
+      } else {
+        f.Target[k] = t;
+        f.IsJmp[k] = no_fall[k] = m == "jmp";
+        if (f.Incoming[static_cast<size_t>(t)]++ == 0) f.LastSource[static_cast<size_t>(t)] = i;
+        f.FirstSource[static_cast<size_t>(t)] = i;
+        jumps_back = jumps_back || t <= i;
+      }
+    }
+    read_live(i, t, 1);
+  }
+  if (body.Exit >= 1 && body.Exit <= n) {
+    const int exit = f.Resolve(body.Exit);
+    std::vector<char> near_exit(size, 0);  // where such a tail may start
+    // Ends: one pass over the entries; each marks at most four.
+    for (int i = 1; i <= n; ++i) {
+      if (f.Resolve(i) != exit) continue;
+      for (int k = std::max(1, i - 3); k <= i; ++k) near_exit[static_cast<size_t>(k)] = 1;
+    }
+    f.MayExit.assign(size, 0);
+    // Ends: one pass over the entries.
+    for (size_t k = 1; k <= static_cast<size_t>(n); ++k) {
+      const uint8_t to_jump = f.ToJump[k];
+      if (to_jump != 0 && no_fall[k]) {  // no jump, and does not fall through: a return
+        f.MayExit[k] = 1;
+        continue;
+      }
+      if (to_jump > RoutineFacts::kExitReach) continue;
+      const int t = f.Target[k + to_jump];
+      f.MayExit[k] = t >= 1 && near_exit[static_cast<size_t>(t)];
+    }
+  }
   // Ends: every pass that changes something adds a bit to some entry's
   // set, and there are at most 8 bits per entry.
-  for (int pass = 1, changed = true; changed; ++pass) {
+  for (int pass = 2; changed && jumps_back; ++pass) {
     changed = false;
     const uint8_t now = static_cast<uint8_t>(pass), before = static_cast<uint8_t>(pass - 1);
     // Ends: i only falls.
     for (int i = n; i >= 1; --i) {
       const int t = f.Target[static_cast<size_t>(i)];
-      if (pass > 1 && changed_in[static_cast<size_t>(i) + 1] != now &&
+      if (changed_in[static_cast<size_t>(i) + 1] != now &&
           !(t > i ? changed_in[static_cast<size_t>(t)] == now
                   : t != 0 && changed_in[static_cast<size_t>(t)] == before)) {
         continue;
       }
-      const Effect& e = fx[static_cast<size_t>(i)];
-      RegSet out = 0;
-      if (e.Terminal) {
-        out = kAllRegs;
-      } else {
-        if (!noFall[static_cast<size_t>(i)]) out |= live[static_cast<size_t>(i) + 1];
-        if (t != 0) out |= live[static_cast<size_t>(t)];
-      }
-      const RegSet in = static_cast<RegSet>(e.Use | (out & ~e.Def));
-      if (in != live[static_cast<size_t>(i)]) {
-        live[static_cast<size_t>(i)] = static_cast<RegSet>(live[static_cast<size_t>(i)] | in);
-        changed = true;
-        changed_in[static_cast<size_t>(i)] = now;
-      }
+      read_live(i, t, now);
     }
-    if (!jumps_back) break;
   }
   return f;
 }

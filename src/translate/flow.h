@@ -50,6 +50,17 @@ struct RoutineFacts {
   std::vector<uint8_t> ToJump;
   std::vector<uint8_t> ToNoStep;
 
+  // Per entry: whether an exit may be read from it: it is a return, or the
+  // first jump at most kExitReach entries on goes where a tail of at most
+  // three moves before the exit may start (execution from there, or from
+  // one of the three entries after it, goes on as from the exit). Empty
+  // where the body has no exit.
+  static constexpr int kExitReach = 12;
+  std::vector<char> MayExit;
+  bool MayExitFrom(int i) const {
+    return i >= 1 && static_cast<size_t>(i) < MayExit.size() && MayExit[static_cast<size_t>(i)];
+  }
+
   // Whether the entries from..to are entered only at `from` (by falling
   // into it or by jumps): no jump from outside them comes to any other.
   bool EnteredOnlyAtStart(int from, int to) const;

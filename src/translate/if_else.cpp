@@ -26,15 +26,15 @@ struct IfPlan {
 
 // The instruction before address t is a jmp over an else part: a jmp whose
 // own target lies at or after t. A jmp that goes back (the bottom of a loop)
-// skips nothing, so it makes no else part.
-bool JmpBefore(const CodeTable& code, uint32_t t) {
-  int idx = code.FindAddr(t);
+// skips nothing, so it makes no else part. `idx`: the entry t names.
+bool JmpBefore(const CodeTable& code, uint32_t t, int idx) {
   if (idx < 2) return false;
   const TOpCode& jmp = code.At(idx - 1);
   if (jmp.OpCode != "jmp") return false;
   std::optional<uint32_t> target = BareHex(jmp.Op1);
   return target && *target >= t;
 }
+bool JmpBefore(const CodeTable& code, uint32_t t) { return JmpBefore(code, t, code.FindAddr(t)); }
 
 // Where the conditions say the parts of the statement are.
 struct IfLayout {
@@ -42,6 +42,8 @@ struct IfLayout {
   int P = 0;      // the first entry after them
   uint32_t ThenAddr = 0, ElseAddr = 0, EndIfAddr = 0;  // 0: unset
   bool FallsThrough = false;  // the then part starts at entry P
+  // The entry ElseAddr or EndIfAddr names, where known (0: looked up).
+  int SkipIndex = 0;
 };
 
 // One condition: the then part follows it; its jump goes to the else part
@@ -85,11 +87,13 @@ Fit Place(const Context& ctx, const TLoopState& state, const IfLayout& l, IfPlan
   // earlier entry carries the same address.
   const int t = l.FallsThrough ? p : code.FindAddr(l.ThenAddr);
   if (l.ElseAddr != 0) {
-    const int e = code.FindAddr(l.ElseAddr);
+    const int e = l.SkipIndex ? l.SkipIndex : code.FindAddr(l.ElseAddr);
     if (e < p + 1) return Fit::kNoFit;
     std::optional<uint32_t> x = BareHex(code.At(e - 1).Op1);
     if (!x) return Fit::kNoFit;
-    const int k = end_at(code.FindAddr(*x));
+    // Where the flow facts found the jmp's entry, they read the same address.
+    const int known = ctx.Facts ? ctx.Facts->Target[static_cast<size_t>(e) - 1] : 0;
+    const int k = end_at(known >= 1 ? known : code.FindAddr(*x));
     if (t < p || t > e - 1) return Fit::kNoFit;
     if (ctx.Facts && (k < 1 || k - 1 > state.LastIndex) && e - 1 <= state.LastIndex) {
       if (t != p) return Fit::kThenStartOutside;
@@ -104,7 +108,7 @@ Fit Place(const Context& ctx, const TLoopState& state, const IfLayout& l, IfPlan
     return Fit::kFits;
   }
   if (l.EndIfAddr != 0) {
-    const int m = end_at(code.FindAddr(l.EndIfAddr));
+    const int m = end_at(l.SkipIndex ? l.SkipIndex : code.FindAddr(l.EndIfAddr));
     if (m < p || m - 1 > state.LastIndex) return Fit::kNoFit;
     // The first of several conditions jumps to the then part, which starts
     // right after them; a target elsewhere (a loop's test jumping back, an
@@ -197,8 +201,8 @@ std::optional<IfPlan> PlanIfByFormula(Context& ctx, const TLoopState& state, int
   const std::vector<TIF>& conds = ctx.Conds;
   const int a = state.Index;
   const RoutineFacts& facts = *ctx.Facts;
-  ConditionChain chain(code, conds, a, collected);
-  Formula f;  // read anew each pass, in the same room
+  ConditionChain chain(code, facts, conds, a, collected);
+  Formula& f = ctx.Fold;  // read anew each pass, in the same room
   // Ends: count falls by one each pass, down to 1.
   for (int count = collected; count >= 1; --count) {
     int on_true = 0, on_false = 0, after = 0;
@@ -212,7 +216,7 @@ std::optional<IfPlan> PlanIfByFormula(Context& ctx, const TLoopState& state, int
     }
     // The place is compared where its jmps lead; the statement ends, or
     // its else part starts, where the conditions' own jumps go.
-    for (int to : chain.JumpTo) {
+    for (int to : chain.JumpTo()) {
       if (to >= 1 && facts.SamePlace(to, skip)) {
         skip = to;
         break;
@@ -225,11 +229,16 @@ std::optional<IfPlan> PlanIfByFormula(Context& ctx, const TLoopState& state, int
     l.ThenAddr = code.At(after).Address;
     l.FallsThrough = true;
     const uint32_t skip_addr = code.At(skip).Address;
-    if (JmpBefore(code, skip_addr)) {
+    // Where every address names one entry, skip is the one its address
+    // names.
+    const int skip_index =
+        code.Ascending() && code.Valid(skip) ? skip : code.FindAddr(skip_addr);
+    if (JmpBefore(code, skip_addr, skip_index)) {
       l.ElseAddr = skip_addr;
     } else {
       l.EndIfAddr = skip_addr;
     }
+    l.SkipIndex = skip_index;
     IfPlan plan;
     if (Place(ctx, state, l, plan) != Fit::kFits) continue;
     if (!EnteredAtStarts(*ctx.Facts, a, plan)) continue;

@@ -95,9 +95,10 @@ bool LayoutMatches(const CodeTable& code, int b, const std::string_view (&ops)[5
 // jmp is entry a and whose first condition is entry k: to the body's first
 // instruction, or past nothing but filler (to the body's first real
 // instruction, or to the first condition when the body is only filler).
-bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target) {
+// `known`: the entry target names, where known (0: looked up).
+bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target, int known = 0) {
   if (target == code.At(a + 1).Address) return true;
-  const int t = code.FindAddr(target);
+  const int t = known ? known : code.FindAddr(target);
   if (t <= a + 1 || t > k) return false;
   // Ends: one pass over the entries skipped.
   for (int i = a + 1; i < t; ++i) {
@@ -108,7 +109,7 @@ bool GoesToLoopTop(const CodeTable& code, int a, int k, uint32_t target) {
 
 }  // namespace
 
-std::string LoopTestText(const std::vector<TIF>& conds, const Formula& f) {
+std::string LoopTestText(std::span<const TIF> conds, const Formula& f) {
   const std::vector<Piece> pieces = Pieces(f);
   if (pieces.size() == 1) {
     return ConditionText(conds[static_cast<size_t>(pieces[0].Cond)], pieces[0].Negated);
@@ -117,7 +118,9 @@ std::string LoopTestText(const std::vector<TIF>& conds, const Formula& f) {
   for (const Piece& piece : pieces) {
     text += piece.Word;
     text.append(static_cast<size_t>(piece.Opens), '(');
-    text += "(" + ConditionText(conds[static_cast<size_t>(piece.Cond)], piece.Negated) + ")";
+    text += '(';
+    text += ConditionText(conds[static_cast<size_t>(piece.Cond)], piece.Negated);
+    text += ')';
     text.append(static_cast<size_t>(piece.Closes), ')');
   }
   return text;
@@ -134,11 +137,14 @@ std::optional<LoopPlan> PlanWhileByFormula(Context& ctx, const TLoopState& state
   const std::vector<TIF>& conds = ctx.Conds;
   const RoutineFacts& facts = *ctx.Facts;
   const int a = state.Index;
-  ConditionChain chain(code, conds, k, collected);
+  ConditionChain chain(code, facts, conds, k, collected);
+  // Where every address names one entry, the entry is the one its
+  // address names.
   auto top = [&](int entry) {
-    return entry >= 1 && GoesToLoopTop(code, a, k, code.At(entry).Address);
+    return entry >= 1 && GoesToLoopTop(code, a, k, code.At(entry).Address,
+                                       code.Ascending() && code.Valid(entry) ? entry : 0);
   };
-  Formula f;  // read anew each pass, in the same room
+  Formula& f = ctx.Fold;  // read anew each pass, in the same room
   // Ends: count falls by one each pass, down to 1.
   for (int count = collected; count >= 1; --count) {
     int on_true = 0, on_false = 0, after = 0;
@@ -164,7 +170,9 @@ std::optional<LoopPlan> PlanWhileByFormula(Context& ctx, const TLoopState& state
   if (!j || *j <= state.CurAddr) return std::nullopt;  // only forward jumps
   // A target in no entry (or at an earlier entry, when addresses repeat or
   // fall) gives no body to translate: not a while loop.
-  const int k = code.FindAddr(*j);
+  // Where the flow facts found the jmp's entry, they read the same address.
+  const int known = ctx.Facts ? ctx.Facts->Target[static_cast<size_t>(a)] : 0;
+  const int k = known >= 1 ? known : code.FindAddr(*j);
   if (k <= a) return std::nullopt;
   const uint32_t body_start = code.At(a + 1).Address;
   const uint32_t body_end = code.At(k - 1).Address;
@@ -231,7 +239,9 @@ std::optional<LoopPlan> PlanWhileByFormula(Context& ctx, const TLoopState& state
           ++groups;
         }
       }
-      text += "(" + ConditionText(conds[n], !back[n]) + ")";
+      text += '(';
+      text += ConditionText(conds[n], !back[n]);
+      text += ')';
     }
     text.append(static_cast<size_t>(groups), ')');
   }

@@ -3,6 +3,7 @@
 // after the body becomes a while loop; bodies are translated recursively.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@ void RecognizeFor(Context& ctx, TLoopState& state);
 struct Formula;
 // A loop's test as one line: the conditions of the formula, each in
 // parentheses, joined by "and(" and "or(" without blanks.
-std::string LoopTestText(const std::vector<TIF>& conds, const Formula& f);
+std::string LoopTestText(std::span<const TIF> conds, const Formula& f);
 void RecognizeWhile(Context& ctx, TLoopState& state);
 
 }  // namespace asm2pas

@@ -48,7 +48,9 @@ void EmitTail(Context& ctx, int t, int length) {
 
 void RecognizeExit(Context& ctx, TLoopState& state) {
   const RoutineFacts* facts = ctx.Facts;
-  if (!facts || facts->Body.Exit == 0) return;
+  // Most entries are told at once: neither a return nor within reach of a
+  // jump near the exit.
+  if (!facts || facts->Body.Exit == 0 || !facts->MayExitFrom(state.Index)) return;
   const int a = state.Index;
   const CodeTable& code = ctx.Code;
   if (code.At(a).OpCode == "ret") {
@@ -67,7 +69,7 @@ void RecognizeExit(Context& ctx, TLoopState& state) {
   //     if (!IsConditionStep(entry jump)) return;
   //     ++jump;
   //   }
-  constexpr int kLongest = 12;
+  constexpr int kLongest = RoutineFacts::kExitReach;
   const size_t at = static_cast<size_t>(a);
   const int jump = std::max(a, std::min({state.LastIndex, a + kLongest, a + facts->ToJump[at]}));
   if (a + facts->ToNoStep[at] < jump) return;

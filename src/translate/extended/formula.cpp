@@ -55,8 +55,8 @@ void Negate(Formula& f) {
   if (f.Root >= 0) NegateAt(f, f.Root);
 }
 
-bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int after,
-            Formula& f, int& on_true, int& on_false, const RoutineFacts* facts) {
+bool Reduce(std::span<const int> starts, std::span<const int> jump_to, int after, Formula& f,
+            int& on_true, int& on_false, const RoutineFacts* facts) {
   const int n = static_cast<int>(starts.size());
   f.Nodes.clear();  // its room is kept for the next formula read into it
   f.Root = -1;
@@ -187,24 +187,26 @@ std::vector<Piece> Pieces(const Formula& f) {
   return pieces;
 }
 
-ConditionChain::ConditionChain(const CodeTable& code, const std::vector<TIF>& conds, int first,
-                               int collected) {
-  Starts.reserve(static_cast<size_t>(collected));
-  JumpTo.reserve(static_cast<size_t>(collected));
+ConditionChain::ConditionChain(const CodeTable& code, const RoutineFacts& facts,
+                               const std::vector<TIF>& conds, int first, int collected)
+    : count_(std::min(collected, kMaxConds)) {
   // Ends: one step per collected condition.
-  for (int k = 0, at = first; k < collected; at += conds[static_cast<size_t>(k)].Count, ++k) {
-    Starts.push_back(at);
-    JumpTo.push_back(code.FindAddr(conds[static_cast<size_t>(k)].Target));
+  for (int k = 0, at = first; k < count_; at += conds[static_cast<size_t>(k)].Count, ++k) {
+    const TIF& c = conds[static_cast<size_t>(k)];
+    const size_t jump = static_cast<size_t>(at + c.Count - 1);
+    const int known = jump < facts.Target.size() ? facts.Target[jump] : 0;
+    starts_[static_cast<size_t>(k)] = at;
+    jump_to_[static_cast<size_t>(k)] = known >= 1 ? known : code.FindAddr(c.Target);
   }
 }
 
 bool ConditionChain::ReduceFirst(const std::vector<TIF>& conds, int count,
                                  const RoutineFacts& facts, Formula& f, int& on_true,
                                  int& on_false, int& after) {
-  Starts.resize(static_cast<size_t>(count));
-  JumpTo.resize(static_cast<size_t>(count));
-  after = Starts.back() + conds[static_cast<size_t>(count) - 1].Count;
-  return Reduce(Starts, JumpTo, after, f, on_true, on_false, &facts);
+  count_ = std::min(count, count_);
+  const size_t n = static_cast<size_t>(count_);
+  after = starts_[n - 1] + conds[n - 1].Count;
+  return Reduce({starts_.data(), n}, {jump_to_.data(), n}, after, f, on_true, on_false, &facts);
 }
 
 }  // namespace asm2pas

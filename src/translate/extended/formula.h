@@ -4,9 +4,12 @@
 // Reduce folds such a web of jumps into one formula, or says it cannot.
 #pragma once
 
+#include <array>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "base/limits.h"
 #include "translate/conditions.h"
 #include "translate/flow.h"
 
@@ -32,18 +35,28 @@ struct Formula {
 // two places it leaves for.
 // Where `facts` are given, places are compared where their chains of jmps
 // end (a jump to a jmp goes where the jmp goes).
-bool Reduce(const std::vector<int>& starts, const std::vector<int>& jump_to, int after,
-            Formula& f, int& on_true, int& on_false, const RoutineFacts* facts = nullptr);
+bool Reduce(std::span<const int> starts, std::span<const int> jump_to, int after, Formula& f,
+            int& on_true, int& on_false, const RoutineFacts* facts = nullptr);
 
 // Collected conditions standing one after another from an entry, as Reduce
 // reads them: where each begins and the entry its jump goes to.
+// A header has kMaxConds conditions at most: they are kept in place, with
+// no memory taken for them.
 struct ConditionChain {
-  std::vector<int> Starts, JumpTo;
-  ConditionChain(const CodeTable& code, const std::vector<TIF>& conds, int first, int collected);
+  // Each jump's entry is the one the flow facts found for it, where they
+  // found one (they read the same target address), else looked up.
+  ConditionChain(const CodeTable& code, const RoutineFacts& facts, const std::vector<TIF>& conds,
+                 int first, int collected);
   // Reduce over the first `count` conditions (the chain keeps only those);
   // `after` is the entry after them.
   bool ReduceFirst(const std::vector<TIF>& conds, int count, const RoutineFacts& facts,
                    Formula& f, int& on_true, int& on_false, int& after);
+  // The entries the jumps of the conditions kept go to.
+  std::span<const int> JumpTo() const { return {jump_to_.data(), static_cast<size_t>(count_)}; }
+
+ private:
+  std::array<int, kMaxConds> starts_, jump_to_;
+  int count_ = 0;
 };
 
 // The same formula, negated (by De Morgan's laws down to the leaves).

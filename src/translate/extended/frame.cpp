@@ -88,13 +88,17 @@ BodyRange TakeOutFrame(PassContext& ctx) {
     const FrameParts frame = FindFrame(code, stack, targets);
     if (frame.Trusted) {
       NameSlots(ctx, stack, frame.Drop);
+      // While the stack facts still read the table's positions: the frame
+      // goes after, and nothing before the translation reads the operands
+      // this rewrites.
+      UnnameNoVariables(code, stack.EbpVaries, &stack);
       DropEntries(code, frame.Drop, targets);
       OneExit(code, targets);
       DropJumpsToNext(code, targets);
       body = BodyAfterFrame(code);
     }
   }
-  UnnameNoVariables(code, stack.EbpVaries);
+  if (!body) UnnameNoVariables(code, stack.EbpVaries);
   return body ? *body : TrimFrame(code);
 }
 

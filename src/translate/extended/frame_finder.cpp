@@ -78,6 +78,16 @@ class FrameFinder {
     // return before it).
     for (int i = 1; i <= n_; ++i) {
       const std::string_view m = code_.At(i).OpCode;
+      // Free Pascal's callee takes its stack parameters off, and the caller
+      // reserves their room again at once: frame, like the set-up's room.
+      // (gcc's room around a call, and its clean-up after, belong to the
+      // call.) An epilogue found later may take the entry as well, as it
+      // would have taken it first.
+      if (m == "lea" && i >= 2 && Reached(i) && kind_[static_cast<size_t>(i)] == kBody &&
+          AfterCall(i)) {
+        const std::optional<int32_t> change = EspChange(code_.At(i));
+        if (change && *change < 0) Mark(i, kStackSpace);
+      }
       // A jmp out of the routine with esp at the entry's place hands the
       // caller's return on to another routine: a tail call.
       const bool tail_call = m == "jmp" && targets_[static_cast<size_t>(i)] < 1;
@@ -86,22 +96,11 @@ class FrameFinder {
         FindEpilogue(i);
       }
     }
-    // Free Pascal's callee takes its stack parameters off, and the caller
-    // reserves their room again at once: frame, like the set-up's room.
-    // (gcc's room around a call, and its clean-up after, belong to the
-    // call.)
-    // Ends: one pass over the table.
-    for (int i = 2; i <= n_; ++i) {
-      if (!Reached(i) || kind_[static_cast<size_t>(i)] != kBody || !AfterCall(i)) continue;
-      const std::optional<int32_t> change = EspChange(code_.At(i));
-      if (change && *change < 0 && code_.At(i).OpCode == "lea") {
-        kind_[static_cast<size_t>(i)] = kStackSpace;
-      }
-    }
 
     CheckSaves();
-    // Ends: one pass over the table.
-    for (int i = 1; i <= n_; ++i) {
+    // Ends: one pass over the entries marked (each as often as it was; the
+    // last kind it was given decides).
+    for (int i : marked_) {
       const size_t k = static_cast<size_t>(i);
       switch (kind_[k]) {
         case kBody:
@@ -133,6 +132,12 @@ class FrameFinder {
   // How far from the entry, and back from a return, the set-up and an
   // epilogue are looked for, the routine's own instructions among them.
   static constexpr int kReach = 48;
+
+  // Gives entry i a kind other than the body's, noted for the last pass.
+  void Mark(int i, Kind kind) {
+    kind_[static_cast<size_t>(i)] = kind;
+    marked_.push_back(i);
+  }
 
   bool Reached(int i) const { return stack_.Reached(i); }
 
@@ -182,7 +187,7 @@ class FrameFinder {
   void Save(int i, RegSet r, int32_t place) {
     saved_at_[static_cast<size_t>(Bit(r))] = place;
     saves_ |= r;
-    kind_[static_cast<size_t>(i)] = kSave;
+    Mark(i, kSave);
     restores_[static_cast<size_t>(i)] = r;
   }
 
@@ -198,7 +203,6 @@ class FrameFinder {
          ++i) {
       const TOpCode& e = code_.At(i);
       const RegSet r1 = WholeRegister(e.Op1), r2 = WholeRegister(e.Op2);
-      const size_t k = static_cast<size_t>(i);
       if (stack_.AlignAt != 0 && i < stack_.AlignAt) {
         // The first argument's address into ecx: a statement.
         written |= kEcx;
@@ -206,7 +210,7 @@ class FrameFinder {
       }
       if (stack_.AlignAt != 0 && i <= stack_.AlignAt + 1) {
         // The and, and the push of the return address's copy.
-        kind_[k] = kStackSpace;
+        Mark(i, kStackSpace);
       } else if (i == stack_.EcxSaveAt) {
         Save(i, kEcx, stack_.Esp(i) - 4);
       } else if (e.OpCode == "push" && SavesByPush(i, written)) {
@@ -214,11 +218,11 @@ class FrameFinder {
       } else if (e.OpCode == "mov" && r1 == kEbp && r2 == kEsp && (saves_ & kEbp) &&
                  !frame_pointer && stack_.FramePointer) {
         frame_pointer = true;
-        kind_[k] = kFramePointer;
+        Mark(i, kFramePointer);
       } else if (std::optional<int32_t> change = EspChange(e); change && *change < 0) {
         // Room right before pushes that save nothing is a call's.
         if (code_.At(i + 1).OpCode == "push" && !SavesByPush(i + 1, written)) return;
-        kind_[k] = kStackSpace;
+        Mark(i, kStackSpace);
       } else if (e.OpCode == "mov" && (r2 & kCalleeSaved) && !((saves_ | written) & r2) &&
                  !(r2 == kEbp && stack_.FramePointer) && Slot(i, 0)) {
         Save(i, r2, *Slot(i, 0));
@@ -251,7 +255,6 @@ class FrameFinder {
     // Ends: j only falls, and stops at the set-up or kReach entries back.
     for (int j = ret - 1; j > prologue_end_ && j >= ret - kReach && Reached(j); --j) {
       const TOpCode& e = code_.At(j);
-      const size_t k = static_cast<size_t>(j);
       const int32_t esp = stack_.Esp(j);
       const RegSet r1 = WholeRegister(e.Op1);
       auto restores = [&](RegSet r, std::optional<int32_t> from) {
@@ -264,7 +267,7 @@ class FrameFinder {
           stack_.Esp(j + 1) == 0) {
         // esp back from the first argument's address, which ecx holds
         // again (the walk found so).
-        kind_[k] = kStackSpace;
+        Mark(j, kStackSpace);
       } else if (e.OpCode == "pop" && restores(r1, esp)) {
         Restore(j, r1);
         restored |= r1;
@@ -278,7 +281,7 @@ class FrameFinder {
         reset = j;
       } else if ((e.OpCode == "mov" && r1 == kEsp && e.Op2 == "ebp") ||
                  (from_ebp && from_ebp->OnEbp)) {
-        kind_[k] = kStackSpace;
+        Mark(j, kStackSpace);
         esp_from_ebp = true;
         reset = j;
       } else if (EspChange(e) && *EspChange(e) >= 0 && (!AfterCall(j) || e.OpCode == "lea") &&
@@ -287,7 +290,7 @@ class FrameFinder {
         // clean-up after a statement of its own). Right after a call, an
         // add is the call's clean-up; an lea is Free Pascal's release of
         // the room (its callees take their stack parameters off).
-        kind_[k] = kStackSpace;
+        Mark(j, kStackSpace);
       } else if (std::optional<RegSet> reads = PlainReads(j)) {
         read_after |= *reads;
         continue;
@@ -310,7 +313,7 @@ class FrameFinder {
   }
 
   void Restore(int j, RegSet r) {
-    kind_[static_cast<size_t>(j)] = kRestore;
+    Mark(j, kRestore);
     restores_[static_cast<size_t>(j)] = r;
     restored_ |= r;
   }
@@ -368,6 +371,7 @@ class FrameFinder {
   const int n_;
   std::vector<char> drop_;
   std::vector<Kind> kind_;
+  std::vector<int> marked_;       // the entries given a kind, in that order
   std::vector<RegSet> restores_;  // per save or restore entry: its register
   // Per entry up to kReach, as far as the set-up is looked for: how many
   // jumps come to it.

@@ -102,14 +102,15 @@ void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int
   // the position of the first kept entry after it (one past the last
   // where none is).
   std::vector<int> renumbered(static_cast<size_t>(n) + 2, 0);
-  std::vector<int> positions;
-  positions.reserve(static_cast<size_t>(n));
+  std::vector<int> positions(static_cast<size_t>(n));
+  int kept = 0;
   // Ends: one pass over the table.
   for (int i = 1; i <= n; ++i) {
-    if (!drop[static_cast<size_t>(i)]) positions.push_back(i);
-    renumbered[static_cast<size_t>(i)] = static_cast<int>(positions.size()) + (drop[static_cast<size_t>(i)] ? 1 : 0);
+    const bool dropped = drop[static_cast<size_t>(i)] != 0;
+    if (!dropped) positions[static_cast<size_t>(kept++)] = i;
+    renumbered[static_cast<size_t>(i)] = kept + (dropped ? 1 : 0);
   }
-  const int kept = static_cast<int>(positions.size());
+  positions.resize(static_cast<size_t>(kept));
   // A dropped entry's target is the first kept entry after it, whose new
   // position renumbered gives for it as well.
   std::vector<int> moved(unique ? positions.size() + 2 : 0, -1);
@@ -263,6 +264,10 @@ void LoadsBeforeCompares(PassContext& ctx) {
   for (int i = 1; i + 2 <= n; ++i) {
     const TOpCode& cmp = code.At(i);
     if ((cmp.OpCode != "cmp" && cmp.OpCode != "test") || !code.Op3(i).empty()) continue;
+    // Most comparisons stand right before their jump: no move after them
+    // to look at.
+    const std::string_view after = code.At(i + 1).OpCode;
+    if (after != "mov" && after != "movzx" && after != "movsx" && after != "lea") continue;
     const RegSet compared = static_cast<RegSet>(RegistersIn(cmp.Op1) | RegistersIn(cmp.Op2));
     const std::string_view memory = cmp.Op1.find('[') != std::string_view::npos   ? cmp.Op1
                                     : cmp.Op2.find('[') != std::string_view::npos ? cmp.Op2

@@ -1,6 +1,8 @@
 #include "translate/extended/loops.h"
 
 #include <algorithm>
+#include <array>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -59,27 +61,29 @@ namespace {
   // The test: the conditions at the bottom, read upwards from the one
   // whose jump comes back, each jumping to the top, out of the loop or to
   // a condition below it.
-  std::vector<TIF>& conds = ctx.Conds;
-  std::vector<TIF> found;   // bottom first
-  std::vector<int> starts;  // of found, bottom first
+  // They are read in place into the room for conditions (the first
+  // `count`, bottom first), which the test's text is made of before the
+  // body is translated.
+  std::vector<TIF>& found = ctx.Conds;
+  std::array<int, kMaxConds> starts;  // of found, bottom first
+  int count = 0;
   int test_from = last + 1;
   // Ends: every pass moves test_from up by a condition's length, or stops;
   // at most kMaxConds conditions.
-  while (static_cast<int>(found.size()) < kMaxConds) {
-    TIF& cond = conds[0];
+  while (count < kMaxConds) {
+    TIF& cond = found[static_cast<size_t>(count)];
     const int start = ConditionEndingAt(ctx, test_from - 1, top, cond);
     if (start == 0) break;
     const bool back = cond.Target == top_addr;
-    const bool below = std::find_if(starts.begin(), starts.end(), [&](int k) {
+    const bool below = std::find_if(starts.begin(), starts.begin() + count, [&](int k) {
                          return code.At(k).Address == cond.Target;
-                       }) != starts.end();
+                       }) != starts.begin() + count;
     if (!back && cond.Target != exit_addr && !below) break;
-    if (found.empty() && !back) break;  // the bottom jump is the one back
-    found.push_back(cond);
-    starts.push_back(start);
+    if (count == 0 && !back) break;  // the bottom jump is the one back
+    starts[static_cast<size_t>(count++)] = start;
     test_from = start;
   }
-  if (found.empty()) return;
+  if (count == 0) return;
   // The whole loop is entered at its top only, and its jumps stay within
   // it or leave it for its exit.
   if (!facts->EnteredOnlyAtStart(top, last) || !facts->LeavesOnlyTo(top, last, last + 1)) return;
@@ -87,19 +91,28 @@ namespace {
   // The test folds into one formula that leads to the top or out; fewer
   // conditions (from the bottom up) are read where all do not. "until"
   // states when the loop leaves.
-  std::reverse(found.begin(), found.end());
-  std::reverse(starts.begin(), starts.end());
+  const size_t n = static_cast<size_t>(count);
+  std::reverse(found.begin(), found.begin() + count);
+  std::reverse(starts.begin(), starts.begin() + count);
+  // Each jump's entry as the flow facts found it, which read the same
+  // target address, where they found one.
+  std::array<int, kMaxConds> jump_to;  // of found
+  // Ends: one step per condition found.
+  for (size_t k = 0; k < n; ++k) {
+    const int known = facts->Target[static_cast<size_t>(starts[k] + found[k].Count - 1)];
+    jump_to[k] = known >= 1 ? known : code.FindAddr(found[k].Target);
+  }
   std::string text;
   bool folded = false;
-  Formula f;  // read anew each pass, in the same room
+  Formula& f = ctx.Fold;  // read anew each pass, in the same room
   // Ends: the conditions read shrink by one from the top each pass.
-  for (size_t first = 0; first < found.size() && !folded; ++first) {
-    std::vector<int> s(starts.begin() + static_cast<long>(first), starts.end());
-    std::vector<int> to;
-    std::vector<TIF> cs(found.begin() + static_cast<long>(first), found.end());
-    for (const TIF& c : cs) to.push_back(code.FindAddr(c.Target));
+  for (size_t first = 0; first < n && !folded; ++first) {
+    const std::span<const int> s(starts.data() + first, n - first);
+    const std::span<const TIF> cs(found.data() + first, n - first);
     int on_true = 0, on_false = 0;
-    if (!Reduce(s, to, last + 1, f, on_true, on_false, facts)) continue;
+    if (!Reduce(s, {jump_to.data() + first, n - first}, last + 1, f, on_true, on_false, facts)) {
+      continue;
+    }
     if (facts->SamePlace(on_true, top) && facts->SamePlace(on_false, last + 1)) {
       Negate(f);  // the loop leaves where the conditions do not lead
     } else if (!(facts->SamePlace(on_false, top) && facts->SamePlace(on_true, last + 1))) {
@@ -141,9 +154,16 @@ void RecognizeLoopJump(Context& ctx, TLoopState& state) {
   const CodeTable& code = ctx.Code;
   const int a = state.Index;
   const RoutineFacts& facts = *ctx.Facts;
+  // SamePlace(target, loop.Exit), then with loop.Continue, the target's
+  // place found once.
   auto word = [&](int target) -> const char* {
-    if (facts.SamePlace(target, loop.Exit)) return "break;";
-    if (facts.SamePlace(target, loop.Continue)) return "continue;";
+    if (target < 1) return nullptr;
+    const int place = facts.Resolve(target);
+    auto same = [&](int other) {
+      return other >= 1 && (other == target || facts.Resolve(other) == place);
+    };
+    if (same(loop.Exit)) return "break;";
+    if (same(loop.Continue)) return "continue;";
     return nullptr;
   };
   if (code.At(a).OpCode == "jmp") {

@@ -74,6 +74,10 @@ std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
   return text;
 }
 
+// Where the operand's first "[" stands: at its start in most slots' texts,
+// found then with no search.
+size_t OpenBracket(std::string_view op) { return !op.empty() && op[0] == '[' ? 0 : op.find('['); }
+
 }  // namespace
 
 // Names every frame slot an operand of a kept entry addresses by its
@@ -100,7 +104,7 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
     std::optional<int32_t> place = stack.SlotOf(i, k);
     // The return address is no variable.
     if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) return;
-    const size_t open = op.find('[');
+    const size_t open = OpenBracket(op);
     const int first = first_at.Find(static_cast<uint32_t>(*place));
     const std::string_view key =
         first >= 1 ? firsts[static_cast<size_t>(first) - 1] : SlotKey(stack, *place, room);
@@ -130,7 +134,7 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
     ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t&) {
       std::optional<int32_t> place = stack.SlotOf(i, k);
       if (!place) return;
-      const size_t open = op.find('[');
+      const size_t open = OpenBracket(op);
       if (op.substr(open + 1).starts_with("ebp")) {
         const int first = first_at.Find(static_cast<uint32_t>(*place));
         if (first < 0) {
@@ -172,16 +176,16 @@ bool MayBeIndexed(std::string_view op) {
 
 }  // namespace
 
-void UnnameNoVariables(CodeTable& code, bool ebp_varies) {
+void UnnameNoVariables(CodeTable& code, bool ebp_varies, const StackFacts* slots) {
   // Ends: one pass over the table, three operands an entry.
   for (int i = 1; i <= code.CodeCount(); ++i) {
     // An address, no memory read: but one through ebp names no variable
     // either where ebp varies.
     if (code.At(i).OpCode == "lea" && !ebp_varies) continue;
-    ForEachOperand(code, i, [&](int, std::string_view& op, int16_t& hint) {
+    ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t& hint) {
       if (hint < 1) return;  // named by no variable already
       // Where ebp keeps its place, only an indexed address is none.
-      if (!ebp_varies && !MayBeIndexed(op)) return;
+      if (!ebp_varies && ((slots && slots->SlotOf(i, k)) || !MayBeIndexed(op))) return;
       if (std::optional<std::string> text = AsNoVariable(op, ebp_varies)) {
         op = code.Keep(*text);
         hint = kLookUp;

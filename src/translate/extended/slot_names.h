@@ -15,6 +15,9 @@ namespace asm2pas {
 // Names the slots the operands of the entries not dropped address.
 void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char>& drop);
 // Rewrites the operands that are no variable so that none is found for them.
-void UnnameNoVariables(CodeTable& code, bool ebp_varies);
+// `slots`, where given, are the stack facts of the table as it stands:
+// where ebp keeps its place, the frame slots they show are passed over, as
+// no slot's text is an indexed address.
+void UnnameNoVariables(CodeTable& code, bool ebp_varies, const StackFacts* slots = nullptr);
 
 }  // namespace asm2pas
