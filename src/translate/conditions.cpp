@@ -255,6 +255,7 @@ bool ParseBitTest(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
 bool ParseWideCompare(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
                       const ConditionRules& rules) {
   const TOpCode& cmp = code.At(a);
+  if (cmp.OpCode != "cmp") return false;  // most entries: at once
   // gcc may load r with the high half between the cmp and the sbb, where
   // the cmp read r's old value: the high half is then what it loads.
   const bool loads_high = code.At(a + 1).OpCode == "mov";
