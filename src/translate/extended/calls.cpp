@@ -266,8 +266,12 @@ bool CleanedUp(const CodeTable& code, int call) {
   // Ends: at most kMaxAfter entries.
   for (int k = call + 1; k <= call + kMaxAfter && code.Valid(k); ++k) {
     const TOpCode& e = code.At(k);
-    if (e.OpCode == "add" && e.Op1 == "esp") return true;
-    if (e.OpCode == "pop") return (SiteValues::FullRegister(e.Op1) & (kEax | kEcx | kEdx)) != 0;
+    const std::string_view m = e.OpCode;
+    if (m == "add" && e.Op1 == "esp") return true;
+    if (m == "pop") return (SiteValues::FullRegister(e.Op1) & (kEax | kEcx | kEdx)) != 0;
+    // Most calls are followed by what ends the search at once: another
+    // call, a push, a jump.
+    if (m == "call" || m == "push" || m.starts_with('j') || m == "ret") return false;
     const std::optional<SiteValues::PlainStatement> st = SiteValues::PlainStatementAt(code, k);
     if (!st || (st->Reads & kEsp) != 0) return false;
   }
