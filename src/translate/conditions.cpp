@@ -138,10 +138,7 @@ bool ParseFlagsOfPrevious(const CodeTable& code, const VarTable& vars, int a, TI
                           const RoutineFacts& facts) {
   const TOpCode& jump = code.At(a);
   if (jump.OpCode.empty() || jump.OpCode[0] != 'j' || jump.OpCode == "jmp") return false;
-  auto reached_only_so = [&](int k) {
-    return k >= 2 && static_cast<size_t>(k) < facts.Incoming.size() &&
-           facts.Incoming[static_cast<size_t>(k)] == 0;
-  };
+  auto reached_only_so = [&](int k) { return k >= 2 && facts.NoJumpTo(k); };
   if (!reached_only_so(a)) return false;
   constexpr int kMovesBetween = 4;
   int setter = a - 1;
@@ -231,10 +228,7 @@ bool ParseBitTest(const CodeTable& code, const VarTable& vars, int a, TIF& cond,
     return false;
   }
   std::optional<uint32_t> target = BareHex(jump.Op1);
-  if (!target || static_cast<size_t>(a + 1) >= rules.Facts->Incoming.size() ||
-      rules.Facts->Incoming[static_cast<size_t>(a + 1)] != 0) {
-    return false;
-  }
+  if (!target || !rules.Facts->NoJumpTo(a + 1)) return false;
   cond.Left = "(";
   cond.Left += VarName(vars, value);
   cond.Left += " shr ";
@@ -262,12 +256,11 @@ bool ParseWideCompare(const CodeTable& code, const VarTable& vars, int a, TIF& c
   const int at = a + (loads_high ? 2 : 1);
   const TOpCode& sbb = code.At(at);
   const TOpCode& jump = code.At(at + 1);
-  if (cmp.OpCode != "cmp" || sbb.OpCode != "sbb" || !rules.Facts) return false;
+  if (sbb.OpCode != "sbb" || !rules.Facts) return false;
   if (loads_high && (code.At(a + 1).Op1 != sbb.Op1 || !code.Op3(a + 1).empty())) return false;
-  if (rules.Facts->Incoming.size() <= static_cast<size_t>(at + 1)) return false;
   // Ends: the entries after the cmp, at most three.
   for (int k = a + 1; k <= at + 1; ++k) {
-    if (rules.Facts->Incoming[static_cast<size_t>(k)] != 0) return false;
+    if (!rules.Facts->NoJumpTo(k)) return false;
   }
   const std::string_view j = jump.OpCode;
   const bool is_signed = j == "jl" || j == "jnge" || j == "jge" || j == "jnl";

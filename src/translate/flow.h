@@ -36,6 +36,11 @@ struct RoutineFacts {
   std::vector<int> Incoming;
   std::vector<int> FirstSource;
   std::vector<int> LastSource;
+  // Whether entry i is an entry of the table no jump comes to.
+  bool NoJumpTo(int i) const {
+    return i >= 1 && static_cast<size_t>(i) < Incoming.size() &&
+           Incoming[static_cast<size_t>(i)] == 0;
+  }
   // Per entry: the registers that may be read, on some path from the
   // entry on, before they are written.
   std::vector<RegSet> LiveIn;

@@ -256,6 +256,9 @@ RegEffect EffectOf(const CodeTable& code, int k) {
 // The entries a clean-up may stand after its call.
 constexpr int kMaxAfter = 6;
 
+// The registers a callee may change, which its caller keeps nothing in.
+constexpr RegSet kScratch = kEax | kEcx | kEdx;
+
 // Whether the caller takes the arguments of the call at entry `call` off
 // the stack after it: an add to esp, or a pop into eax, ecx or edx (which
 // the call's result does not hold), maybe after a few statements that
@@ -268,7 +271,7 @@ bool CleanedUp(const CodeTable& code, int call) {
     const TOpCode& e = code.At(k);
     const std::string_view m = e.OpCode;
     if (m == "add" && e.Op1 == "esp") return true;
-    if (m == "pop") return (SiteValues::FullRegister(e.Op1) & (kEax | kEcx | kEdx)) != 0;
+    if (m == "pop") return (SiteValues::FullRegister(e.Op1) & kScratch) != 0;
     // Most calls are followed by what ends the search at once: another
     // call, a push, a jump.
     if (m == "call" || m == "push" || m.starts_with('j') || m == "ret") return false;
@@ -416,7 +419,7 @@ bool ReadCleanup(const Context& ctx, const TLoopState& state, uint32_t depth, Si
     for (; taken < 4 * kMaxAfter && code.At(k).OpCode == "pop" && k <= state.LastIndex;
          ++k, taken += 4) {
       const RegSet reg = SiteValues::FullRegister(code.At(k).Op1);
-      if ((reg & (kEax | kEcx | kEdx)) == 0) break;
+      if ((reg & kScratch) == 0) break;
       popped |= reg;
     }
     if (taken > 0) cleanup = taken;
@@ -652,7 +655,7 @@ void RecognizeCallStatement(Context& ctx, TLoopState& state) {
 void RecognizeDeadPop(Context& ctx, TLoopState& state) {
   const int i = state.Index;
   const RegSet reg = SiteValues::FullRegister(ctx.Code.At(i).Op1);
-  if ((reg & (kEax | kEcx | kEdx)) == 0 || ReadAfter(ctx, i + 1, reg, false) != 0) return;
+  if ((reg & kScratch) == 0 || ReadAfter(ctx, i + 1, reg, false) != 0) return;
   Emit(ctx.Output, "esp:=esp+$04;");
   Claim(ctx, state, i + 1);
 }

@@ -269,14 +269,11 @@ class FrameFinder {
         // again (the walk found so).
         Mark(j, kStackSpace);
       } else if (e.OpCode == "pop" && restores(r1, esp)) {
-        Restore(j, r1);
-        restored |= r1;
+        Restore(j, r1, restored);
       } else if (e.OpCode == "mov" && restores(r1, Slot(j, 1))) {
-        Restore(j, r1);
-        restored |= r1;
+        Restore(j, r1, restored);
       } else if (e.OpCode == "leave" && restores(kEbp, stack_.Ebp(j))) {
-        Restore(j, kEbp);
-        restored |= kEbp;
+        Restore(j, kEbp, restored);
         esp_from_ebp = true;
         reset = j;
       } else if ((e.OpCode == "mov" && r1 == kEsp && e.Op2 == "ebp") ||
@@ -312,7 +309,9 @@ class FrameFinder {
     }
   }
 
-  void Restore(int j, RegSet r) {
+  // Entry j restores r, one of the registers its epilogue restores (`here`).
+  void Restore(int j, RegSet r, RegSet& here) {
+    here |= r;
     Mark(j, kRestore);
     restores_[static_cast<size_t>(j)] = r;
     restored_ |= r;

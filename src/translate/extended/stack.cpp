@@ -8,6 +8,20 @@ namespace asm2pas {
 
 namespace {
 
+// What follows a base register in brackets: "]", "+$N]" or "-$N]" (N of at
+// most eight hexadecimal digits, below 2^31), as the displacement.
+std::optional<int32_t> Displacement(std::string_view key) {
+  if (key == "]") return 0;
+  if (key.size() < 4 || (key[0] != '+' && key[0] != '-') || key[1] != '$' || key.back() != ']') {
+    return std::nullopt;
+  }
+  std::string_view digits = key.substr(2, key.size() - 3);
+  if (digits.size() > 8) return std::nullopt;
+  std::optional<uint32_t> v = BareHex(digits);
+  if (!v || *v > 0x7FFFFFFFu) return std::nullopt;
+  return key[0] == '-' ? -static_cast<int32_t>(*v) : static_cast<int32_t>(*v);
+}
+
 // "$10", "-$08", "16": a signed immediate.
 std::optional<int32_t> Immediate(std::string_view text) {
   text = TrimBoth(text);
@@ -278,12 +292,7 @@ struct Walk {
     if (EcxSaveAt == 0 || !EcxSlot || e.OpCode != "lea" || !e.Op2.starts_with("[ecx")) {
       return std::nullopt;
     }
-    std::optional<int32_t> disp = e.Op2 == "[ecx]" ? std::optional<int32_t>(0) : std::nullopt;
-    if (!disp && e.Op2.size() > 6 && e.Op2.back() == ']') {
-      std::optional<uint32_t> v = BareHex(e.Op2.substr(6, e.Op2.size() - 7));
-      if (v && *v < 0x10000 && e.Op2.substr(4, 2) == "-$") disp = -static_cast<int32_t>(*v);
-      if (v && *v < 0x10000 && e.Op2.substr(4, 2) == "+$") disp = static_cast<int32_t>(*v);
-    }
+    const std::optional<int32_t> disp = Displacement(e.Op2.substr(4));
     if (!disp) return std::nullopt;
     int k = i - 1;
     // Ends: k only falls, over pops of other registers.
@@ -352,16 +361,9 @@ std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
   } else if (!key.starts_with("[esp")) {
     return std::nullopt;
   }
-  key.remove_prefix(4);
-  if (key == "]") return f;
-  if (key.size() < 4 || (key[0] != '+' && key[0] != '-') || key[1] != '$' || key.back() != ']') {
-    return std::nullopt;
-  }
-  std::string_view digits = key.substr(2, key.size() - 3);
-  if (digits.size() > 8) return std::nullopt;
-  std::optional<uint32_t> v = BareHex(digits);
-  if (!v || *v > 0x7FFFFFFFu) return std::nullopt;
-  f.Disp = key[0] == '-' ? -static_cast<int32_t>(*v) : static_cast<int32_t>(*v);
+  std::optional<int32_t> disp = Displacement(key.substr(4));
+  if (!disp) return std::nullopt;
+  f.Disp = *disp;
   return f;
 }
 

@@ -184,8 +184,6 @@ void RecognizeWide(Context& ctx, TLoopState& state) {
 
 namespace {
 
-// Whether `name` is the variable of a whole register (a saved register the
-// reading names).
 // The register whose variable `name` is (a saved register the reading
 // names), or 0.
 RegSet RegisterOfVariable(const VarTable& vars, std::string_view name) {
@@ -196,10 +194,6 @@ RegSet RegisterOfVariable(const VarTable& vars, std::string_view name) {
     if (v.NewName == name) return RegisterOf(v.Name);
   }
   return 0;
-}
-
-bool IsRegisterVariable(const VarTable& vars, std::string_view name) {
-  return RegisterOfVariable(vars, name) != 0;
 }
 
 // An operand as Classify reads it, but a saved register's variable as the
@@ -330,31 +324,26 @@ struct LoadsBetween {
   }
 };
 
-// What the comparison reads, as registers: all where a variable's name
-// hides which.
-RegSet ComparedRegisters(const VarTable& vars, const TOpCode& cmp) {
+// What a comparison reads: its registers (all where a variable's name
+// hides which), and whether memory (or a variable that may be memory).
+struct Compared {
+  RegSet Registers = 0;
+  bool Memory = false;
+};
+Compared ReadByComparison(const VarTable& vars, const TOpCode& cmp) {
   const OperandInfo a = ClassifyIn(vars, cmp.Op1), b = ClassifyIn(vars, cmp.Op2);
-  return a.Form == OperandForm::kNone || b.Form == OperandForm::kNone
-             ? kAllRegs
-             : static_cast<RegSet>(ReadsOf(cmp.Op1, a) | ReadsOf(cmp.Op2, b));
-}
-
-// Whether the comparison reads memory (or a variable that may be memory).
-bool ComparesMemory(const VarTable& vars, const TOpCode& cmp) {
-  const OperandInfo a = ClassifyIn(vars, cmp.Op1), b = ClassifyIn(vars, cmp.Op2);
-  return a.Form == OperandForm::kMemory || a.Form == OperandForm::kNone ||
-         b.Form == OperandForm::kMemory || b.Form == OperandForm::kNone;
+  const bool hidden = a.Form == OperandForm::kNone || b.Form == OperandForm::kNone;
+  return {hidden ? kAllRegs : static_cast<RegSet>(ReadsOf(cmp.Op1, a) | ReadsOf(cmp.Op2, b)),
+          hidden || a.Form == OperandForm::kMemory || b.Form == OperandForm::kMemory};
 }
 
 // The setcc at entry `set` (or after loads from there) as the boolean
 // assignment of the comparison `cmp` makes at `bits` (16 for a width not
 // known), claimed up to the setcc; false when that would not be exact.
 bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits, int set) {
+  const Compared compared = ReadByComparison(ctx.Vars, cmp);
   LoadsBetween loads;
-  if (bits == 0 || !loads.Read(ctx, state, set, ComparedRegisters(ctx.Vars, cmp),
-                               !ComparesMemory(ctx.Vars, cmp))) {
-    return false;
-  }
+  if (bits == 0 || !loads.Read(ctx, state, set, compared.Registers, !compared.Memory)) return false;
   const int at = loads.End;
   const TOpCode& e = ctx.Code.At(at);
   if (at > state.LastIndex || !e.OpCode.starts_with("set") || e.OpCode.size() < 4 ||
@@ -389,9 +378,10 @@ bool SetStatement(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits,
 bool ConditionalMoves(Context& ctx, TLoopState& state, const TOpCode& cmp, int bits, int first,
                       bool zero_only = false) {
   if (bits == 0) return false;
-  const RegSet compared = ComparedRegisters(ctx.Vars, cmp);
+  const Compared read = ReadByComparison(ctx.Vars, cmp);
+  const RegSet compared = read.Registers;
   LoadsBetween loads;
-  if (!loads.Read(ctx, state, first, compared, !ComparesMemory(ctx.Vars, cmp))) return false;
+  if (!loads.Read(ctx, state, first, compared, !read.Memory)) return false;
   // A cmov that reads the deferred load's register reads its number; none
   // writes that register or what the load reads, but for a lone cmov into
   // that register, which reads as an if with an else: the load's value
@@ -545,6 +535,21 @@ void RecognizeConditionalMove(Context& ctx, TLoopState& state) {
 
 namespace {
 
+bool IsLogic(std::string_view m) { return m == "and" || m == "or" || m == "xor"; }
+bool IsArithmetic(std::string_view m) {
+  return m == "add" || m == "sub" || m == "inc" || m == "dec" || m == "neg";
+}
+
+// Whether an entry after `from` and before `to` writes `name` (a saved
+// register's variable, written so or under the register's own name).
+bool WrittenUnder(const CodeTable& code, int from, int to, std::string_view name) {
+  // Ends: the entries between, at most a few.
+  for (int w = from + 1; w < to; ++w) {
+    if (code.At(w).Op1 == name) return true;
+  }
+  return false;
+}
+
 // The comparison whose flags reach entry i through instructions that keep
 // them and change nothing it reads: moves into registers it does not read
 // (or memory, where it reads none) and jumps, taken or not, along the one
@@ -553,11 +558,6 @@ namespace {
 // none within a few entries. Where `results_too`, also logic or (with
 // `arithmetic`) arithmetic whose result's operand nothing on the way
 // changes: its flags compare that result with zero.
-bool IsLogic(std::string_view m) { return m == "and" || m == "or" || m == "xor"; }
-bool IsArithmetic(std::string_view m) {
-  return m == "add" || m == "sub" || m == "inc" || m == "dec" || m == "neg";
-}
-
 int CompareReaching(const Context& ctx, int i, bool results_too = false, bool arithmetic = false) {
   constexpr int kReach = 8;
   const CodeTable& code = ctx.Code;
@@ -589,10 +589,8 @@ int CompareReaching(const Context& ctx, int i, bool results_too = false, bool ar
       for (std::string_view op : {e.Op1, e.Op2}) {
         if (Classify(op).Form != OperandForm::kNone) continue;
         const RegSet reg = RegisterOfVariable(ctx.Vars, TrimBoth(op));
-        hidden = hidden || reg == 0;
+        hidden = hidden || reg == 0 || WrittenUnder(code, k, i, op);
         named_reads |= reg;
-        // Ends: the entries on the way, at most kReach.
-        for (int w = k + 1; w < i && !hidden; ++w) hidden = code.At(w).Op1 == op;
       }
       return ((reads | named_reads) & written) == 0 && !(memory && stores) && !hidden ? k : 0;
     }
@@ -603,9 +601,7 @@ int CompareReaching(const Context& ctx, int i, bool results_too = false, bool ar
       // A saved register's variable is written on the way under its name
       // or the register's.
       const RegSet dest = named ? RegisterOfVariable(ctx.Vars, TrimBoth(e.Op1)) : RegisterOf(e.Op1);
-      bool renamed_written = false;
-      // Ends: the entries on the way, at most kReach.
-      for (int w = k + 1; named && w < i; ++w) renamed_written |= code.At(w).Op1 == e.Op1;
+      const bool renamed_written = named && WrittenUnder(code, k, i, e.Op1);
       if (memory ? stores : (dest == 0 || (dest & written) != 0 || renamed_written)) return 0;
       return k;
     }
@@ -662,11 +658,9 @@ void RecognizeSetAfter(Context& ctx, TLoopState& state) {
   // The loop has put a variable's name in place of its operand: its width
   // is not known, and the assignment is exact only on equality; but for a
   // register's variable (a saved register), which is whole.
-  const bool named = Classify(result.Op1).Form == OperandForm::kNone &&
+  const bool named = ClassifyIn(ctx.Vars, result.Op1).Form == OperandForm::kNone &&
                      (result.Op1.starts_with("Local_") || result.Op1.starts_with("Global_"));
-  const int bits = !named                                    ? ComparedBits(ctx.Vars, test)
-                   : IsRegisterVariable(ctx.Vars, result.Op1) ? 32
-                                                              : 16;
+  const int bits = named ? 16 : ComparedBits(ctx.Vars, test);
   if (e.OpCode.starts_with("cmov")) {
     ConditionalMoves(ctx, state, test, bits, i, IsArithmetic(result.OpCode));
   } else {
