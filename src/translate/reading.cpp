@@ -13,50 +13,55 @@ namespace asm2pas {
 Reading::Reading(const char* name, std::span<const RecognizerEntry> table,
                  std::span<const Pass> passes, RangeChooser choose_range, ReadingTraits traits)
     : name_(name), table_(table), passes_(passes), choose_range_(choose_range), traits_(traits) {
-  // Every distinct mnemonic the table declares, each with its recognisers
-  // in table order.
-  std::vector<std::string_view> keys;
+  // Room for every mnemonic the table declares, at most half full.
+  size_t declared = 0;
   for (const RecognizerEntry& r : table) {
-    for (std::string_view m : r.Mnemonics) {
-      if (!m.empty() && m != kAnyMnemonic && std::find(keys.begin(), keys.end(), m) == keys.end()) {
-        keys.push_back(m);
-      }
-    }
-  }
-  // Which recognisers declared any mnemonic, found once.
-  std::vector<char> any(table.size());
-  for (size_t k = 0; k < table.size(); ++k) {
-    const auto& m = table[k].Mnemonics;
-    any[k] = std::find(m.begin(), m.end(), kAnyMnemonic) != m.end();
-  }
-  auto declares = [&](const RecognizerEntry& r, std::string_view key) {
-    return any[static_cast<size_t>(&r - table.data())] ||
-           std::find(r.Mnemonics.begin(), r.Mnemonics.end(), key) != r.Mnemonics.end();
-  };
-  // Every other mnemonic meets only those declaring any.
-  any_first_ = static_cast<uint32_t>(lists_.size());
-  for (const RecognizerEntry& r : table) {
-    if (declares(r, kAnyMnemonic)) {
-      lists_.push_back(&r);
-      ++any_count_;
-    }
+    for (std::string_view m : r.Mnemonics) declared += m.empty() ? 0 : 1;
   }
   size_t size = 16;
-  // Ends: size doubles until it holds twice the keys.
-  while (size < 2 * keys.size()) size *= 2;
+  // Ends: size doubles until it holds twice the declared mnemonics.
+  while (size < 2 * declared) size *= 2;
   slots_.assign(size, Slot{});
-  for (std::string_view key : keys) {
-    Slot slot{key, static_cast<uint32_t>(lists_.size()), 0};
-    for (const RecognizerEntry& r : table) {
-      if (declares(r, key)) {
-        lists_.push_back(&r);
-        ++slot.Count;
-      }
+  // Each distinct mnemonic's recognisers in table order, built in one pass
+  // over the table: a mnemonic met first at recogniser r starts with those
+  // before r that declared any, and every later one that declares any
+  // joins every list.
+  std::vector<const RecognizerEntry*> any;
+  std::vector<std::vector<const RecognizerEntry*>> lists;  // by the slot's First, for now
+  for (const RecognizerEntry& r : table) {
+    const auto& ms = r.Mnemonics;
+    if (std::find(ms.begin(), ms.end(), kAnyMnemonic) != ms.end()) {
+      any.push_back(&r);
+      for (auto& list : lists) list.push_back(&r);
+      continue;
     }
-    // Ends: the slots are never more than half full, so a free one comes.
-    size_t s = Hash(key) & (size - 1);
-    while (!slots_[s].Mnemonic.empty()) s = (s + 1) & (size - 1);
-    slots_[s] = slot;
+    for (std::string_view m : ms) {
+      if (m.empty()) continue;
+      size_t s = Hash(m) & (size - 1);
+      // Ends: the slots are never more than half full, so a free one comes.
+      while (!slots_[s].Mnemonic.empty() && slots_[s].Mnemonic != m) s = (s + 1) & (size - 1);
+      if (slots_[s].Mnemonic.empty()) {
+        slots_[s] = Slot{m, static_cast<uint32_t>(lists.size()), 0};
+        lists.push_back(any);
+      }
+      auto& list = lists[slots_[s].First];
+      if (list.empty() || list.back() != &r) list.push_back(&r);
+    }
+  }
+  // One array: those that declared any first (every other mnemonic meets
+  // only them), then each mnemonic's list.
+  lists_ = any;
+  any_first_ = 0;
+  any_count_ = static_cast<uint32_t>(any.size());
+  std::vector<uint32_t> first(lists.size());
+  for (size_t k = 0; k < lists.size(); ++k) {
+    first[k] = static_cast<uint32_t>(lists_.size());
+    lists_.insert(lists_.end(), lists[k].begin(), lists[k].end());
+  }
+  for (Slot& slot : slots_) {
+    if (slot.Mnemonic.empty()) continue;
+    slot.Count = static_cast<uint32_t>(lists[slot.First].size());
+    slot.First = first[slot.First];
   }
 }
 
