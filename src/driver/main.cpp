@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -82,6 +83,12 @@ int Convert(const std::string& path, const asm2pas::Reading& reading) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A run takes and gives back tables of the listing's size several times.
+  // Kept in the heap, the pages a table gave back serve the next: returned
+  // to the system, or mapped apart, each would be touched afresh, and a
+  // first touch costs more than the instructions that fill it.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
   if (argc == 2 && !Exists(argv[1])) {
     // A listing of that name comes first; only then are these options.
     const std::string_view arg = argv[1];
