@@ -314,13 +314,17 @@ namespace {
 // "byte ptr" memory, 2 for word ones, else 4.
 int WidthOf(std::string_view operand) {
   operand = TrimBoth(operand);
-  static constexpr std::string_view kBytes[] = {"al", "ah", "bl", "bh", "cl", "ch", "dl", "dh"};
-  static constexpr std::string_view kWords[] = {"ax", "bx", "cx", "dx", "si", "di", "bp", "sp"};
-  for (std::string_view r : kBytes) {
-    if (operand == r) return 1;
-  }
-  for (std::string_view r : kWords) {
-    if (operand == r) return 2;
+  // A register of two letters by its letters: al, ah, ... dh are bytes;
+  // ax, ... dx, si, di, bp, sp words.
+  if (operand.size() == 2) {
+    const char a = operand[0], b = operand[1];
+    const bool abcd = a == 'a' || a == 'b' || a == 'c' || a == 'd';
+    if (abcd && (b == 'l' || b == 'h')) return 1;
+    if ((abcd && b == 'x') || ((a == 's' || a == 'd') && b == 'i') ||
+        ((a == 'b' || a == 's') && b == 'p')) {
+      return 2;
+    }
+    return 4;
   }
   if (operand.starts_with("byte ptr")) return 1;
   if (operand.starts_with("word ptr")) return 2;
@@ -393,22 +397,34 @@ class LoadExpression {
 // and ebp, by their family index in kRegisterFamilies.
 int ScratchIndex(std::string_view operand) {
   operand = TrimBoth(operand);
-  if (operand.size() != 3 || operand[0] != 'e' || operand == "esp" || operand == "ebp") return -1;
-  for (int r = 0; r < 6; ++r) {
-    if (kRegisterFamilies[r][0] == operand) return r;
-  }
+  if (operand.size() != 3 || operand[0] != 'e') return -1;
+  // By its letters, in the order of kRegisterFamilies.
+  const char a = operand[1], b = operand[2];
+  if (b == 'x') return a == 'a' ? 0 : a == 'b' ? 1 : a == 'c' ? 2 : a == 'd' ? 3 : -1;
+  if (b == 'i') return a == 's' ? 4 : a == 'd' ? 5 : -1;
   return -1;
 }
 
 // The mnemonics the loop of ParseLoadExpression goes on over.
 bool IsLoadStep(std::string_view m) {
-  static constexpr std::string_view kSteps[] = {"mov", "inc", "dec", "neg", "not",
-                                                "add", "sub", "or",  "xor", "and",
-                                                "imul", "shl", "shr", "sar"};
-  for (std::string_view s : kSteps) {
-    if (m == s) return true;
+  // mov, inc, dec, neg, not, add, sub, or, xor, and, imul, shl, shr and
+  // sar, told apart by length and first letter: asked of every load.
+  switch (m.size()) {
+    case 2: return m == "or";
+    case 4: return m == "imul";
+    case 3: break;
+    default: return false;
   }
-  return false;
+  switch (m[0]) {
+    case 'm': return m == "mov";
+    case 'i': return m == "inc";
+    case 'd': return m == "dec";
+    case 'n': return m == "neg" || m == "not";
+    case 'a': return m == "add" || m == "and";
+    case 's': return m == "sub" || m == "shl" || m == "shr" || m == "sar";
+    case 'x': return m == "xor";
+    default: return false;
+  }
 }
 
 // Whether a load-and-compute condition can start at entry `a`, read
