@@ -73,30 +73,25 @@ void CodeTable::SetThird(std::string_view text, int16_t var_hint) {
   has_third_[word] |= uint64_t{1} << (i & 63);
 }
 
-CodeTable::Snapshot CodeTable::Save() const {
-  Snapshot s;
-  s.Entries.reserve(entries_.size() - 1);
-  // Ends: one pass over the entries.
-  for (size_t i = 1; i < entries_.size(); ++i) {
-    const TOpCode& e = entries_[i];
-    s.Entries.push_back({e.Op1.data(), e.Op2.data(), static_cast<uint32_t>(e.Op1.size()),
-                         static_cast<uint32_t>(e.Op2.size()), {e.VarHint[0], e.VarHint[1]}});
-  }
-  s.Thirds = thirds_;
-  return s;
-}
-
-void CodeTable::Restore(const Snapshot& s) {
-  // Ends: one pass over the entries saved.
-  for (size_t k = 0; k < s.Entries.size() && k + 1 < entries_.size(); ++k) {
-    const Snapshot::Operands& o = s.Entries[k];
-    TOpCode& e = entries_[k + 1];
+void CodeTable::Rewind(Journal& j) {
+  // From the last note back, so that an entry noted twice ends as its
+  // first note saw it.
+  // Ends: one pass over the notes.
+  for (size_t k = j.notes_.size(); k-- > 0;) {
+    const Journal::Note& o = j.notes_[k];
+    TOpCode& e = entries_[static_cast<size_t>(o.Index)];
     e.Op1 = std::string_view(o.Op1, o.Size1);
     e.Op2 = std::string_view(o.Op2, o.Size2);
     e.VarHint[0] = o.VarHint[0];
     e.VarHint[1] = o.VarHint[1];
   }
-  thirds_ = s.Thirds;
+  // Ends: one pass over the notes of third operands.
+  for (size_t k = j.thirds_.size(); k-- > 0;) {
+    const TThirdOperand& t = j.thirds_[k];
+    if (TThirdOperand* third = MutableThird(t.Index)) *third = t;
+  }
+  j.notes_.clear();
+  j.thirds_.clear();
 }
 
 void CodeTable::KeepOnly(const std::vector<int>& positions) {

@@ -115,26 +115,39 @@ class CodeTable {
   // Gives the entry appended last a third operand (not empty).
   void SetThird(std::string_view text, int16_t var_hint);
 
-  // The operands of every entry (texts and hints) as they stand, to be put
-  // back by Restore (the texts stay where they are). Addresses and
-  // mnemonics are not kept: only operands change between the two. Each
-  // entry's take half the room of the entry, so that saving costs fewer
-  // pages of memory.
-  struct Snapshot {
-    struct Operands {
+  // The operands (texts and hints) of the entries a translation rewrites,
+  // noted before each rewrite, so that Rewind puts them back as they were
+  // (the texts stay where they are). Only operands change between the two,
+  // and only the entries rewritten are noted: a round of translation costs
+  // no copy of the whole table.
+  class Journal {
+   public:
+    // Room for this many notes, so that noting never moves them.
+    void Reserve(size_t notes) { notes_.reserve(notes); }
+
+   private:
+    friend class CodeTable;
+    struct Note {
       const char* Op1;
       const char* Op2;
       uint32_t Size1;
       uint32_t Size2;
+      int Index;
       int16_t VarHint[2];
     };
-    std::vector<Operands> Entries;  // from index 1
-    std::vector<TThirdOperand> Thirds;
+    std::vector<Note> notes_;
+    std::vector<TThirdOperand> thirds_;
   };
-  Snapshot Save() const;
-  // Only for a snapshot of this table with the same entries, addresses and
-  // mnemonics.
-  void Restore(const Snapshot& s);
+  // Notes the operands of entry i (in 1..CodeCount) before they change.
+  void Note(Journal& j, int i) const {
+    const TOpCode& e = entries_[static_cast<size_t>(i)];
+    j.notes_.push_back({e.Op1.data(), e.Op2.data(), static_cast<uint32_t>(e.Op1.size()),
+                        static_cast<uint32_t>(e.Op2.size()), i, {e.VarHint[0], e.VarHint[1]}});
+    if (HasThird(i)) j.thirds_.push_back(*FindThird(i));
+  }
+  // Puts back the operands of every entry noted as the first note of it
+  // saw them, and empties the journal.
+  void Rewind(Journal& j);
 
   // Keeps only the entries at these positions (rising, each in
   // 1..CodeCount), in this order, with their third operands; the texts stay

@@ -68,6 +68,9 @@ struct Context {
     const StringSink* Buffer = nullptr;
     std::vector<char> Stood;
     std::vector<Stand> Stands;
+    // While another round may follow: the operands the loop rewrites,
+    // noted so that the next round finds them as this one did.
+    CodeTable::Journal* Noted = nullptr;
   } Gotos;
   // Room for the conditions one if or while collects. Collecting and
   // printing them ends before the branches are translated, so one array

@@ -15,6 +15,7 @@ namespace {
 
 // Kept out of line so that the frames of the recursion stay small.
 [[gnu::noinline]] void SubstituteOperands(Context& ctx, int b) {
+  if (ctx.Gotos.Noted) ctx.Code.Note(*ctx.Gotos.Noted, b);
   TOpCode& entry = ctx.Code.Mutable(b);
   SubstituteName(ctx.Vars, entry.Op1, entry.VarHint[0]);
   SubstituteName(ctx.Vars, entry.Op2, entry.VarHint[1]);
@@ -126,11 +127,16 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
     Translate(ctx, body.First, body.Last);
     return;
   }
-  const CodeTable::Snapshot entries = code.Save();
+  // The loop rewrites the operands of the entries it stands on, each once
+  // in a round: a note for every entry is room enough.
+  CodeTable::Journal rewritten;
+  rewritten.Reserve(static_cast<size_t>(code.CodeCount()));
+  g.Noted = &rewritten;
   const OutputState start = ctx.Output;
   const LabelTable labels = ctx.Labels;
   Sink* const out = ctx.Output.Out;
   StringSink buffer;
+  bool written = false;  // the first round's text, with its labels
   constexpr int kRounds = 4;
   // Ends: at most kRounds rounds; the last prints no goto at all.
   for (int round = 1;; ++round) {
@@ -144,7 +150,7 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
     ctx.Output = start;
     ctx.Output.Out = &buffer;
     ctx.Labels = labels;
-    if (round > 1) code.Restore(entries);  // the first finds the table as saved
+    code.Rewind(rewritten);  // the first finds the table as it is
     ctx.Memo.Reset(code.CodeCount(), true);
     g.Buffer = round == 1 ? &buffer : nullptr;
     g.Stood.assign(round == 1 ? n : 0, 0);
@@ -163,10 +169,14 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
     if (!missing && !unprinted) break;
     g.Print = g.Wanted;
     ctx.Output.Out = out;
-    if (round == 1 && WriteWithLabels(ctx, buffer.Text(), *out)) return;
+    if (round == 1 && WriteWithLabels(ctx, buffer.Text(), *out)) {
+      written = true;
+      break;
+    }
   }
+  g.Noted = nullptr;
   ctx.Output.Out = out;
-  if (!WriteInBlocks(*out, buffer.Text())) ctx.Output.Failed = true;
+  if (!written && !WriteInBlocks(*out, buffer.Text())) ctx.Output.Failed = true;
 }
 
 }  // namespace
