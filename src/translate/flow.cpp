@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "base/text.h"
 #include "listing/number.h"
@@ -238,12 +239,20 @@ bool IsConditionStep(std::string_view m) {
   }
 }
 
-RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vector<int>& targets) {
+RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, std::vector<int> targets) {
   const int n = code.CodeCount();
   const size_t size = static_cast<size_t>(n) + 2;
   RoutineFacts f;
   f.Body = body;
-  f.Target.assign(size, 0);
+  // The targets as the passes kept them become the facts' own: each entry's
+  // is read before the walk below writes it.
+  const bool kept = targets.size() == size;
+  if (kept) {
+    f.Target = std::move(targets);
+    f.Target.front() = f.Target.back() = 0;
+  } else {
+    f.Target.assign(size, 0);
+  }
   f.IsJmp.assign(size, 0);
   f.Incoming.assign(size, 0);
   f.FirstSource.assign(size, 0);
@@ -304,14 +313,16 @@ RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vecto
     auto on = [](uint8_t after) { return after == RoutineFacts::kFar ? after : uint8_t(after + 1); };
     f.ToNoStep[k] = IsConditionStep(m) ? on(f.ToNoStep[k + 1]) : 0;
     int t = 0;
+    const int listed = kept ? f.Target[k] : -1;
+    f.Target[k] = 0;
     if (!IsJump(m)) {
       f.ToJump[k] = on(f.ToJump[k + 1]);
       no_fall[k] = m == "ret";
     } else {
       f.ToJump[k] = 0;
       t = -1;
-      if (!targets.empty()) {
-        t = targets[k];
+      if (kept) {
+        t = listed;
       } else if (std::optional<uint32_t> target = BareHex(e.Op1)) {
         t = code.FindAddr(*target);
       }

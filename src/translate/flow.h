@@ -99,7 +99,8 @@ struct RoutineFacts {
 bool IsConditionStep(std::string_view mnemonic);
 
 // `targets`: every jump's target entry by position (-1: none) as the
-// passes kept them, or empty, when they are looked up here.
-RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, const std::vector<int>& targets);
+// passes kept them (taken over as Target), or empty, when they are looked
+// up here.
+RoutineFacts AnalyseFlow(const CodeTable& code, BodyRange body, std::vector<int> targets);
 
 }  // namespace asm2pas
