@@ -21,14 +21,13 @@ bool ConditionMemo::ReadKept(const CodeTable& code, const VarTable& vars, int in
     return ParseCondition(code, vars, index, cond, rules);
   }
   Slot& slot = slot_[static_cast<size_t>(index)];
-  if (slot.Kept != -1 && (slot.Step == steps_ || highest_ < slot.FirstRead)) {
+  if (slot.Kept != -1 && (slot.Step == steps_ || highest_ < FirstEntryRead(code, index))) {
     // What a failed reading leaves in `cond` is no condition: no caller
     // reads it.
     if (slot.Kept == kNone) return false;
     cond = kept_[static_cast<size_t>(slot.Kept)];
     return true;
   }
-  slot.FirstRead = FirstEntryRead(code, index);
   slot.Step = steps_;
   if (!MayStartCondition(code, index, rules) || !ParseCondition(code, vars, index, cond, rules)) {
     slot.Kept = kNone;

@@ -51,9 +51,11 @@ class ConditionMemo {
   bool ReadKept(const CodeTable& code, const VarTable& vars, int index, TIF& cond,
                 const ConditionRules& rules);
 
+  // The first entry a reading may read is FirstEntryRead of its index,
+  // which the translation does not change (it rewrites operands only):
+  // found again where it is asked, not kept.
   struct Slot {
     int32_t Kept = -1;  // the condition found in kept_; kNone: none found; -1: not read
-    int32_t FirstRead = 0;
     uint32_t Step = 0;  // steps_ when it was read
   };
   static constexpr int32_t kNone = -2;
