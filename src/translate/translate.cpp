@@ -1,4 +1,5 @@
 #include <string>
+#include <utility>
 
 #include "output/sink.h"
 
@@ -113,12 +114,12 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
   // Where no jump comes to an entry, no goto is printed: the first round is
   // the last, and goes straight into the output, with no saved table and
   // no buffer (as the rounds below would write it).
-  bool jumped_to = false;
-  // Ends: one pass over the entries, or at the first a jump comes to.
-  for (size_t i = 0; i < ctx.Facts->Incoming.size() && !jumped_to; ++i) {
-    jumped_to = ctx.Facts->Incoming[i] > 0;
-  }
-  if (!jumped_to) {
+  // How many entries a jump comes to: the loop stands where a label may
+  // be due on each at most once, in the first round.
+  size_t jumped_to_count = 0;
+  // Ends: one pass over the entries.
+  for (const int incoming : ctx.Facts->Incoming) jumped_to_count += incoming > 0 ? 1 : 0;
+  if (jumped_to_count == 0) {
     g.Wanted.assign(n, 0);
     g.Shown.assign(n, 0);
     g.Stood.clear();
@@ -155,6 +156,7 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
     g.Buffer = round == 1 ? &buffer : nullptr;
     g.Stood.assign(round == 1 ? n : 0, 0);
     g.Stands.clear();
+    if (round == 1) g.Stands.reserve(jumped_to_count);
     Translate(ctx, body.First, body.Last);
     g.Buffer = nullptr;
     bool missing = false, unprinted = false;
@@ -189,7 +191,7 @@ void TranslateRoutine(CodeTable& code, VarTable& vars, OutputState& out, LabelTa
   Context ctx(code, vars, out, labels, reading);
   RoutineFacts facts;
   if (reading.Traits().WantsFacts) {
-    facts = AnalyseFlow(code, body, pass.Targets);
+    facts = AnalyseFlow(code, body, std::move(pass.Targets));
     ctx.Facts = &facts;
   }
   ctx.Rules = ConditionRules{reading.Traits().ExtendedConditions, ctx.Facts};
