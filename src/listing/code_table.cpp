@@ -94,17 +94,18 @@ void CodeTable::Rewind(Journal& j) {
   j.thirds_.clear();
 }
 
-void CodeTable::KeepOnly(const std::vector<int>& positions) {
-  // The positions rise, so every kept entry moves down or stays where it
-  // is: the entries and the third operands are compacted in place, each
-  // read before anything is written over it, and no memory is taken anew.
+void CodeTable::DropMarked(const std::vector<char>& drop) {
+  // Every kept entry moves down or stays where it is: the entries and the
+  // third operands are compacted in place, each read before anything is
+  // written over it, and no memory is taken anew.
   size_t kept = 1;
   size_t third = 0, thirds_kept = 0;  // thirds_ is in entry order as well
   // The entry of the next third operand not passed yet (none: past all).
   auto next_third = [&] { return third < thirds_.size() ? thirds_[third].Index : INT_MAX; };
   int third_at = next_third();
-  // Ends: one pass over the positions kept; `third` only grows.
-  for (int i : positions) {
+  // Ends: one pass over the entries; `third` only grows.
+  for (int i = 1; i <= count_; ++i) {
+    if (drop[static_cast<size_t>(i)]) continue;
     if (i >= third_at) {
       // Ends: third stops at the first third operand of entry i or later.
       while (third < thirds_.size() && thirds_[third].Index < i) ++third;
@@ -115,7 +116,9 @@ void CodeTable::KeepOnly(const std::vector<int>& positions) {
       }
       third_at = next_third();
     }
-    entries_[kept++] = entries_[static_cast<size_t>(i)];
+    // Up to the first entry dropped, each stays where it is.
+    if (kept != static_cast<size_t>(i)) entries_[kept] = entries_[static_cast<size_t>(i)];
+    ++kept;
   }
   entries_.resize(kept);
   count_ = static_cast<int>(kept) - 1;

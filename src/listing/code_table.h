@@ -149,10 +149,10 @@ class CodeTable {
   // saw them, and empties the journal.
   void Rewind(Journal& j);
 
-  // Keeps only the entries at these positions (rising, each in
-  // 1..CodeCount), in this order, with their third operands; the texts stay
-  // where they are.
-  void KeepOnly(const std::vector<int>& positions);
+  // Drops the entries marked in `drop` (by position, at least CodeCount +
+  // 1 of them) and keeps the others in their order, with their third
+  // operands; the texts stay where they are.
+  void DropMarked(const std::vector<char>& drop);
   // Points the entry's first operand at another text, kept as long as the
   // table (a jump's new target, for one).
   void SetOp1(int i, std::string_view text) { entries_[static_cast<size_t>(i)].Op1 = Keep(text); }

@@ -100,44 +100,53 @@ void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int
   if (!unique) targets = FindJumpTargets(code);
   // Each entry's position once the others are dropped; for a dropped one,
   // the position of the first kept entry after it (one past the last
-  // where none is).
+  // where none is), which a jump to it goes to.
   std::vector<int> renumbered(static_cast<size_t>(n) + 2, 0);
-  std::vector<int> positions(static_cast<size_t>(n));
   int kept = 0;
   // Ends: one pass over the table.
   for (int i = 1; i <= n; ++i) {
     const bool dropped = drop[static_cast<size_t>(i)] != 0;
-    if (!dropped) positions[static_cast<size_t>(kept++)] = i;
+    if (!dropped) ++kept;
     renumbered[static_cast<size_t>(i)] = kept + (dropped ? 1 : 0);
   }
-  positions.resize(static_cast<size_t>(kept));
-  // A dropped entry's target is the first kept entry after it, whose new
-  // position renumbered gives for it as well.
-  std::vector<int> moved(unique ? positions.size() + 2 : 0, -1);
-  std::vector<int> past_end;  // jumps (by their new position) to the address after the last entry
-  // Ends: one pass over the entries kept.
-  for (int k = 0; k < kept; ++k) {
-    const int i = positions[static_cast<size_t>(k)];
+  // The jumps to a dropped entry, by their new position, with the new
+  // position of the entry they go to instead.
+  struct Moved {
+    int Jump;
+    int To;
+  };
+  std::vector<Moved> moved;
+  // Every kept entry moves down or stays, so its target is written in
+  // place, over an entry's already read.
+  // Ends: one pass over the table.
+  for (int i = 1; i <= n; ++i) {
+    if (drop[static_cast<size_t>(i)]) continue;
+    const int at = renumbered[static_cast<size_t>(i)];
     const int t = targets[static_cast<size_t>(i)];
-    if (unique) moved[static_cast<size_t>(k) + 1] = t < 1 ? -1 : renumbered[static_cast<size_t>(t)];
-    if (t < 1 || !drop[static_cast<size_t>(t)]) continue;
-    const int next = renumbered[static_cast<size_t>(t)];
-    // A jump to dropped entries at the very end goes past the last entry:
-    // to the address after it, which names none.
-    if (next <= kept) {
-      Retarget(code, i, positions[static_cast<size_t>(next) - 1]);
+    if (unique) targets[static_cast<size_t>(at)] = t < 1 ? -1 : renumbered[static_cast<size_t>(t)];
+    if (t >= 1 && drop[static_cast<size_t>(t)]) moved.push_back({at, renumbered[static_cast<size_t>(t)]});
+  }
+  const uint32_t past_last = code.At(n).Address + 1;
+  code.DropMarked(drop);
+  // A jump to dropped entries at the very end goes past the last entry:
+  // to the address after it, which names none.
+  std::vector<int> past_end;
+  // Ends: one pass over the jumps moved.
+  for (const Moved& m : moved) {
+    if (m.To <= kept) {
+      Retarget(code, m.Jump, m.To);
     } else {
-      code.SetOp1(i, format::Hex8(code.At(n).Address + 1));
-      past_end.push_back(k + 1);
+      code.SetOp1(m.Jump, format::Hex8(past_last));
+      past_end.push_back(m.Jump);
     }
   }
-  code.KeepOnly(positions);
   if (!unique) {
     targets = FindJumpTargets(code);
     return;
   }
-  for (int i : past_end) moved[static_cast<size_t>(i)] = TargetOf(code, i);
-  targets = std::move(moved);
+  targets.resize(static_cast<size_t>(kept) + 2);
+  targets.front() = targets.back() = -1;
+  for (int i : past_end) targets[static_cast<size_t>(i)] = TargetOf(code, i);
 }
 
 namespace {
