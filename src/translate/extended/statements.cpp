@@ -726,7 +726,20 @@ void KeepRegistersWhole(PassContext& ctx) {
   // all three families.
   int used[3] = {};
   auto read = [&](std::string_view op) {
+    // A size keyword holds no pair of letters a member's name has.
+    if (op.size() > 10 && op[0] == 'd' && op.starts_with("dword ptr ")) op.remove_prefix(10);
     if (!MayNameKept(op)) return;
+    // A member's name alone: that member, as the words below would tell.
+    if (op.size() <= 3) {
+      for (int f = 0; f < 3; ++f) {
+        for (int m = 0; m < 4; ++m) {
+          if (!kFamilies[f][m].empty() && op == kFamilies[f][m]) {
+            used[f] |= 1 << m;
+            return;
+          }
+        }
+      }
+    }
     const RegSet in = RegistersIn(op);
     if (!(in & watched)) return;
     for (int f = 0; f < 3; ++f) {
