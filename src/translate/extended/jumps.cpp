@@ -43,21 +43,30 @@ void Retarget(CodeTable& code, int i, int target) {
 // that enters a loop at its test (a jump from the test, or below it, comes
 // back to the entry after the jmp) is where the loop begins, so jumps to it
 // stay. `target` holds every jump's target entry (-1: none) and is kept up
-// to date. Gives whether anything changed.
-bool Thread(CodeTable& code, std::vector<int>& target) {
+// to date. `jumps`: the entries that are jumps, rising (the only ones with
+// a target), or null for all. Gives whether anything changed.
+bool Thread(CodeTable& code, std::vector<int>& target, const std::vector<int>* jumps) {
   bool changed = false;
   const int n = code.CodeCount();
+  // Calls fn with every entry that may have a target, rising.
+  auto each = [&](auto fn) {
+    if (jumps) {
+      for (int i : *jumps) fn(i);  // Ends: one pass over the jumps.
+    } else {
+      for (int i = 1; i <= n; ++i) fn(i);  // Ends: one pass over the table.
+    }
+  };
   // The last entry a jump comes back from, per entry.
   std::vector<int> last_source(static_cast<size_t>(n) + 2, 0);
-  for (int i = 1; i <= n; ++i) {
+  each([&](int i) {
     const int t = target[static_cast<size_t>(i)];
     if (t >= 1 && i > last_source[static_cast<size_t>(t)]) last_source[static_cast<size_t>(t)] = i;
-  }
+  });
   auto enters_loop = [&](int jmp, int to) {
     return to > jmp && last_source[static_cast<size_t>(jmp) + 1] >= to;
   };
-  // Ends: one pass over the table; each chain is followed at most n steps.
-  for (int i = 1; i <= n; ++i) {
+  // Each chain is followed at most n steps.
+  each([&](int i) {
     const int first = target[static_cast<size_t>(i)];
     int t = first;
     for (int steps = 0; t >= 1 && code.At(t).OpCode == "jmp" && steps < n; ++steps) {
@@ -70,7 +79,7 @@ bool Thread(CodeTable& code, std::vector<int>& target) {
       target[static_cast<size_t>(i)] = t;
       changed = true;
     }
-  }
+  });
   return changed;
 }
 
@@ -90,7 +99,8 @@ std::string_view OppositeJump(std::string_view m) {
   return {};
 }
 
-void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int>& targets) {
+void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int>& targets,
+                 std::vector<int>* positions) {
   const int n = code.CodeCount();
   // Where an address may name several entries, a jump's Op1 may name an
   // earlier entry than the one it was pointed at: the targets are found
@@ -126,6 +136,14 @@ void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int
     if (unique) targets[static_cast<size_t>(at)] = t < 1 ? -1 : renumbered[static_cast<size_t>(t)];
     if (t >= 1 && drop[static_cast<size_t>(t)]) moved.push_back({at, renumbered[static_cast<size_t>(t)]});
   }
+  if (positions) {
+    size_t kept_positions = 0;
+    // Ends: one pass over the positions; each kept one moves down or stays.
+    for (const int p : *positions) {
+      if (!drop[static_cast<size_t>(p)]) (*positions)[kept_positions++] = renumbered[static_cast<size_t>(p)];
+    }
+    positions->resize(kept_positions);
+  }
   const uint32_t past_last = code.At(n).Address + 1;
   code.DropMarked(drop);
   // A jump to dropped entries at the very end goes past the last entry:
@@ -152,13 +170,19 @@ void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int
 namespace {
 
 // How many jumps go to each entry, by position (the one past the last
-// too), from the targets of the table's n entries.
-void CountIncoming(const std::vector<int>& target, int n, std::vector<int>& incoming) {
+// too), from the targets of the table's n entries (of `jumps` alone, the
+// entries that are jumps, where given).
+void CountIncoming(const std::vector<int>& target, int n, std::vector<int>& incoming,
+                   const std::vector<int>* jumps = nullptr) {
   incoming.assign(static_cast<size_t>(n) + 2, 0);
-  // Ends: one pass over the table.
-  for (int i = 1; i <= n; ++i) {
+  auto count = [&](int i) {
     const int t = target[static_cast<size_t>(i)];
     if (t >= 1 && t <= n + 1) ++incoming[static_cast<size_t>(t)];
+  };
+  if (jumps) {
+    for (int i : *jumps) count(i);  // Ends: one pass over the jumps.
+  } else {
+    for (int i = 1; i <= n; ++i) count(i);  // Ends: one pass over the table.
   }
 }
 
@@ -169,28 +193,34 @@ void TidyJumps(PassContext& ctx) {
   std::vector<int>& target = JumpTargetsOf(ctx);
   std::vector<char> drop;
   std::vector<int> incoming;
+  // The entries that are jumps, rising, as the first round finds them: the
+  // rounds after it change jumps only, so they pass over these alone.
+  std::vector<int> jumps;
   // Ends: every round but the last drops an entry or changes a jump's
   // target to one that is no jmp, and at most 16 rounds run.
   for (int round = 0; round < 16; ++round) {
     const int n = code.CodeCount();
-    // Thread keeps `target` up to date only where every address names one
-    // entry; elsewhere each round looks the targets up anew.
-    if (round > 0 && !code.Ascending()) target = FindJumpTargets(code);
-    bool changed = Thread(code, target);
-    drop.assign(static_cast<size_t>(n) + 2, 0);
-    CountIncoming(target, n, incoming);
-    bool dropped = false;
     // The first round drops every filler, and no round makes one (they
     // change jumps only): later rounds look for none.
     const bool fillers = round == 0;
-    // Ends: one pass over the table.
-    for (int i = 1; i <= n; ++i) {
+    const std::vector<int>* only = fillers ? nullptr : &jumps;
+    // Thread keeps `target` up to date only where every address names one
+    // entry; elsewhere each round looks the targets up anew.
+    if (round > 0 && !code.Ascending()) target = FindJumpTargets(code);
+    bool changed = Thread(code, target, only);
+    drop.assign(static_cast<size_t>(n) + 2, 0);
+    CountIncoming(target, n, incoming, only);
+    bool dropped = false;
+    // Ends: one pass over the table, or over its jumps.
+    for (size_t k = 1; fillers ? k <= static_cast<size_t>(n) : k <= jumps.size(); ++k) {
+      const int i = fillers ? static_cast<int>(k) : jumps[k - 1];
       const TOpCode& e = code.At(i);
       if (fillers && IsFiller(e)) {
         drop[static_cast<size_t>(i)] = 1;
         dropped = true;
         continue;
       }
+      if (fillers && IsJump(e.OpCode)) jumps.push_back(i);
       if (e.OpCode != "jmp") continue;
       const int t = target[static_cast<size_t>(i)];
       // The next entry that is kept.
@@ -225,7 +255,7 @@ void TidyJumps(PassContext& ctx) {
         dropped = true;
       }
     }
-    if (dropped) DropEntries(code, drop, target);
+    if (dropped) DropEntries(code, drop, target, &jumps);
     if (!changed && !dropped) break;
   }
   // Where an address names several entries, Thread may have left targets

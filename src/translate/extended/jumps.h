@@ -34,8 +34,10 @@ std::vector<int>& JumpTargetsOf(PassContext& ctx);
 // Drops the entries marked in `drop` (by position, index 0 unused); a jump
 // to a dropped entry then goes to the first kept entry after it.
 // `targets` holds FindJumpTargets of the table before, and afterwards that
-// of the table after.
-void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int>& targets);
+// of the table after. `positions` (rising), where given, follow their
+// entries: a dropped one's goes.
+void DropEntries(CodeTable& code, const std::vector<char>& drop, std::vector<int>& targets,
+                 std::vector<int>* positions = nullptr);
 
 // The conditional jump on the opposite condition ("jl" -> "jnl"), or empty
 // for a mnemonic that is none.
