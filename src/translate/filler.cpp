@@ -23,13 +23,7 @@ bool IsRegisterPlusNothing(std::string_view op, std::string_view reg) {
 
 }  // namespace
 
-bool IsFiller(const TOpCode& e) {
-  // Every filler's mnemonic has three or four letters; most others are
-  // passed over by their length and first letter.
-  const std::string_view m = e.OpCode;
-  if ((m.size() != 3 && m.size() != 4) || (m[0] != 'n' && m[0] != 'm' && m[0] != 'x' && m[0] != 'l')) {
-    return false;
-  }
+bool IsFillerForm(const TOpCode& e) {
   if (e.OpCode == "nop") return true;
   if ((e.OpCode == "mov" || e.OpCode == "xchg") && !e.Op1.empty() && e.Op1 == e.Op2 &&
       e.Op1.find('[') == std::string_view::npos) {
