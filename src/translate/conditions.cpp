@@ -396,7 +396,9 @@ class LoadExpression {
 // Registers a load-and-compute sequence may use: the 32-bit ones but esp
 // and ebp, by their family index in kRegisterFamilies.
 int ScratchIndex(std::string_view operand) {
-  operand = TrimBoth(operand);
+  // Most operands need no trimming: one that starts with a letter starts
+  // with no blank.
+  if (operand.size() != 3 || operand[0] != 'e') operand = TrimBoth(operand);
   if (operand.size() != 3 || operand[0] != 'e') return -1;
   // By its letters, in the order of kRegisterFamilies.
   const char a = operand[1], b = operand[2];
