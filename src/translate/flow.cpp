@@ -404,13 +404,19 @@ RegSet RoutineFacts::LiveAfter(int i) const {
 }
 
 bool RoutineFacts::EnteredOnlyAtStart(int from, int to) const {
+  if (from + 1 > to) return true;
+  if (from + 1 < 0 || to >= static_cast<int>(Incoming.size())) return false;  // beyond the table
+  // An entry a jump comes to has its first source (a jump's entry, at
+  // least 1). No early way out: the loop runs over the range in one go,
+  // as the ranges asked are short and mostly pass.
+  int outside = 0;
   // Ends: one pass over the entries.
   for (int i = from + 1; i <= to; ++i) {
     const size_t k = static_cast<size_t>(i);
-    if (k >= Incoming.size()) return false;
-    if (Incoming[k] > 0 && (FirstSource[k] < from || LastSource[k] > to)) return false;
+    const int first = FirstSource[k];
+    outside |= (first != 0) & ((first < from) | (LastSource[k] > to));
   }
-  return true;
+  return outside == 0;
 }
 
 bool RoutineFacts::LeavesOnlyTo(int from, int to, int exit) const {
