@@ -28,6 +28,10 @@ struct RoutineFacts;
 struct LoopExits {
   int Continue = 0;
   int Exit = 0;
+  // Where execution goes on from each (RoutineFacts::Resolve), found once
+  // where first asked; -1: not yet.
+  int ContinuePlace = -1;
+  int ExitPlace = -1;
 };
 
 struct Context {

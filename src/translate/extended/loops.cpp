@@ -148,43 +148,64 @@ void RecognizeRepeat(Context& ctx, TLoopState& state) {
 
 namespace asm2pas {
 
-void RecognizeLoopJump(Context& ctx, TLoopState& state) {
-  if (ctx.Loops.empty() || !ctx.Facts) return;
-  const LoopExits& loop = ctx.Loops.back();
+namespace {
+
+// The word a jump to `target` is in the innermost loop: "break;" where it
+// goes where the loop's exit does, "continue;" where its next round
+// starts, or null.
+const char* LoopWord(const RoutineFacts& facts, LoopExits& loop, int target) {
+  if (target < 1) return nullptr;
+  // SamePlace(target, loop.Exit), then with loop.Continue, each place
+  // found once.
+  if (loop.ExitPlace < 0) {
+    loop.ExitPlace = facts.Resolve(loop.Exit);
+    loop.ContinuePlace = facts.Resolve(loop.Continue);
+  }
+  const int place = facts.Resolve(target);
+  auto same = [&](int other, int other_place) {
+    return other >= 1 && (other == target || other_place == place);
+  };
+  if (same(loop.Exit, loop.ExitPlace)) return "break;";
+  if (same(loop.Continue, loop.ContinuePlace)) return "continue;";
+  return nullptr;
+}
+
+// The jmp, or the condition, at the loop's entry that leaves the loop or
+// goes on with it, where the first jump ahead may (RecognizeLoopJump).
+[[gnu::noinline]] void LoopJumpAt(Context& ctx, TLoopState& state, LoopExits& loop) {
   const CodeTable& code = ctx.Code;
   const int a = state.Index;
   const RoutineFacts& facts = *ctx.Facts;
-  // SamePlace(target, loop.Exit), then with loop.Continue, the target's
-  // place found once.
-  auto word = [&](int target) -> const char* {
-    if (target < 1) return nullptr;
-    const int place = facts.Resolve(target);
-    auto same = [&](int other) {
-      return other >= 1 && (other == target || facts.Resolve(other) == place);
-    };
-    if (same(loop.Exit)) return "break;";
-    if (same(loop.Continue)) return "continue;";
-    return nullptr;
-  };
   if (code.At(a).OpCode == "jmp") {
-    const char* w = word(facts.Target[static_cast<size_t>(a)]);
-    if (!w) return;
+    const char* w = LoopWord(facts, loop, facts.Target[static_cast<size_t>(a)]);
     Emit(ctx.Output, w);
     Claim(ctx, state, a + 1);
     return;
   }
-  // Only a condition whose jump leaves the loop or goes on with it: the
-  // first jump ahead tells, before the condition is read.
-  const int first_jump = a + std::min(int{facts.ToJump[static_cast<size_t>(a)]}, 12);
-  if (!word(facts.Target[static_cast<size_t>(std::min(first_jump, code.CodeCount()))])) return;
   TIF& cond = ctx.Conds[0];
   if (!ReadCondition(ctx, a, cond)) return;
   const int jump = a + cond.Count - 1;
   if (jump > state.LastIndex) return;
-  const char* w = word(facts.Target[static_cast<size_t>(jump)]);
+  const char* w = LoopWord(facts, loop, facts.Target[static_cast<size_t>(jump)]);
   if (!w) return;
   Emit(ctx.Output, {"if ", ConditionText(cond, false), " then ", w});
   Claim(ctx, state, jump + 1);
+}
+
+}  // namespace
+
+void RecognizeLoopJump(Context& ctx, TLoopState& state) {
+  if (ctx.Loops.empty() || !ctx.Facts) return;
+  LoopExits& loop = ctx.Loops.back();
+  const int a = state.Index;
+  const RoutineFacts& facts = *ctx.Facts;
+  // Only a jmp, or a condition, whose jump leaves the loop or goes on with
+  // it: the first jump ahead tells (for a jmp, itself), before the
+  // condition is read. Most entries are told so; the rest stands apart, so
+  // that those cost no frame of it.
+  const int first_jump = a + std::min(int{facts.ToJump[static_cast<size_t>(a)]}, 12);
+  const int ahead = std::min(first_jump, ctx.Code.CodeCount());
+  if (LoopWord(facts, loop, facts.Target[static_cast<size_t>(ahead)])) LoopJumpAt(ctx, state, loop);
 }
 
 }  // namespace asm2pas
