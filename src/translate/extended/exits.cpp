@@ -46,11 +46,11 @@ void EmitTail(Context& ctx, int t, int length) {
 
 }  // namespace
 
-void RecognizeExit(Context& ctx, TLoopState& state) {
+namespace {
+
+// An exit at the loop's entry, which MayExitFrom lets through.
+[[gnu::noinline]] void ExitAt(Context& ctx, TLoopState& state) {
   const RoutineFacts* facts = ctx.Facts;
-  // Most entries are told at once: neither a return nor within reach of a
-  // jump near the exit.
-  if (!facts || facts->Body.Exit == 0 || !facts->MayExitFrom(state.Index)) return;
   const int a = state.Index;
   const CodeTable& code = ctx.Code;
   if (code.At(a).OpCode == "ret") {
@@ -95,6 +95,17 @@ void RecognizeExit(Context& ctx, TLoopState& state) {
     Emit(ctx.Output, "end; { if }", Shape::kCloses);
   }
   Claim(ctx, state, jump + 1);
+}
+
+}  // namespace
+
+void RecognizeExit(Context& ctx, TLoopState& state) {
+  // Offered every entry, most of which are told at once: neither a return
+  // nor within reach of a jump near the exit. The rest stands apart, so
+  // that those entries cost no frame of it.
+  const RoutineFacts* facts = ctx.Facts;
+  if (!facts || facts->Body.Exit == 0 || !facts->MayExitFrom(state.Index)) return;
+  ExitAt(ctx, state);
 }
 
 }  // namespace asm2pas

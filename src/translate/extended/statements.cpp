@@ -103,17 +103,13 @@ void RecognizeExtend(Context& ctx, TLoopState& state) {
   EmitAndClaim(ctx, state, {Value(ctx.Vars, e.Op1), ":=", value, ";"}, state.Index + 1);
 }
 
-void RecognizeDivide(Context& ctx, TLoopState& state) {
+namespace {
+
+// The division that a cdq (is_cdq) or a zeroing of edx at the loop's entry
+// starts, if one follows.
+[[gnu::noinline]] void DivideAt(Context& ctx, TLoopState& state, bool is_cdq) {
   const CodeTable& code = ctx.Code;
   const int i = state.Index;
-  const TOpCode& e = code.At(i);
-  // cdq + idiv: edx:eax is eax sign-extended. A zeroed edx + div: eax
-  // taken as unsigned. The remainder comes first, as it reads the eax the
-  // quotient replaces; the divisor must not read edx, which it sets.
-  const bool is_cdq = e.OpCode == "cdq";
-  const bool zeroes_edx = e.Op1 == "edx" && ((e.OpCode == "xor" && e.Op2 == "edx") ||
-                                             (e.OpCode == "mov" && Immediate(e.Op2) == 0u));
-  if (!is_cdq && !zeroes_edx) return;
   // Loads of the divisor may stand between: they neither read edx nor
   // write eax or edx, so they go first.
   constexpr int kLoads = 2;
@@ -153,6 +149,21 @@ void RecognizeDivide(Context& ctx, TLoopState& state) {
     }
   }
   Claim(ctx, state, div + 1);
+}
+
+}  // namespace
+
+void RecognizeDivide(Context& ctx, TLoopState& state) {
+  // cdq + idiv: edx:eax is eax sign-extended. A zeroed edx + div: eax
+  // taken as unsigned. The remainder comes first, as it reads the eax the
+  // quotient replaces; the divisor must not read edx, which it sets.
+  // Offered every load, most of which are told at once; the rest stands
+  // apart, so that those cost no frame of it.
+  const TOpCode& e = ctx.Code.At(state.Index);
+  const bool is_cdq = e.OpCode == "cdq";
+  const bool zeroes_edx = e.Op1 == "edx" && ((e.OpCode == "xor" && e.Op2 == "edx") ||
+                                             (e.OpCode == "mov" && Immediate(e.Op2) == 0u));
+  if (is_cdq || zeroes_edx) DivideAt(ctx, state, is_cdq);
 }
 
 void RecognizeWide(Context& ctx, TLoopState& state) {
