@@ -50,6 +50,10 @@ struct PassContext {
   // date, so that the passes after it and the flow analysis look up none.
   // Empty until then.
   std::vector<int> Targets;
+  // How many jumps come to each entry, by position, where the pass that
+  // last changed the jumps left the count for the next one to take (and
+  // empty it); empty otherwise.
+  std::vector<int> Incoming;
 };
 using Pass = void (*)(PassContext& ctx);
 

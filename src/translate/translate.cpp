@@ -185,7 +185,7 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
 
 void TranslateRoutine(CodeTable& code, VarTable& vars, OutputState& out, LabelTable& labels,
                       const Reading& reading) {
-  PassContext pass{code, vars, {}};
+  PassContext pass{code, vars, {}, {}};
   reading.Prepare(pass);
   const BodyRange body = reading.ChooseRange(pass);
   Context ctx(code, vars, out, labels, reading);

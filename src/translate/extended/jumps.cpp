@@ -1,5 +1,7 @@
 #include "translate/extended/jumps.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -22,12 +24,69 @@ std::vector<int>& JumpTargetsOf(PassContext& ctx) {
   return ctx.Targets;
 }
 
+namespace {
+
+// The entry with this address in a table whose addresses rise, as FindAddr
+// finds it, searched for outwards from entry `from` (1..CodeCount): a
+// jump's target mostly lies near the jump, a few steps away, where a
+// search of the whole table takes fourteen.
+int FindNear(const CodeTable& code, uint32_t address, int from) {
+  const int n = code.CodeCount();
+  // The entry sought lies in lo+1..hi: below it the addresses are lower,
+  // from it on not (lo 0: before the first entry; hi n + 1: past the last).
+  int lo = 0, hi = n + 1;
+  if (code.At(from).Address < address) {
+    lo = from;
+    // Ends: the step doubles until it passes the address or the last entry.
+    for (int step = 1;; step *= 2) {
+      if (lo + step > n) break;
+      if (code.At(lo + step).Address >= address) {
+        hi = lo + step;
+        break;
+      }
+      lo += step;
+    }
+  } else {
+    hi = from;
+    // Ends: the step doubles until it passes the address or the first entry.
+    for (int step = 1;; step *= 2) {
+      if (hi - step < 1) break;
+      if (code.At(hi - step).Address < address) {
+        lo = hi - step;
+        break;
+      }
+      hi -= step;
+    }
+  }
+  // Ends: the range halves until one entry is left.
+  while (hi - lo > 1) {
+    const int mid = lo + (hi - lo) / 2;
+    (code.At(mid).Address < address ? lo : hi) = mid;
+  }
+  return hi <= n && code.At(hi).Address == address ? hi : -1;
+}
+
+}  // namespace
+
 std::vector<int> FindJumpTargets(const CodeTable& code) {
   const int n = code.CodeCount();
   std::vector<int> targets(static_cast<size_t>(n) + 2, -1);
+  const bool rising = code.Ascending();
+  // Where the addresses rise, the search starts where the target would
+  // stand if every instruction had the table's mean length.
+  const int64_t span = n >= 2 ? int64_t{code.At(n).Address} - code.At(1).Address : 0;
   // Ends: one pass over the table.
   for (int i = 1; i <= n; ++i) {
-    if (IsJump(code.At(i).OpCode)) targets[static_cast<size_t>(i)] = TargetOf(code, i);
+    const TOpCode& e = code.At(i);
+    if (!IsJump(e.OpCode)) continue;
+    if (!rising) {
+      targets[static_cast<size_t>(i)] = TargetOf(code, i);
+    } else if (std::optional<uint32_t> t = BareHex(e.Op1)) {
+      int64_t guess = i;
+      if (span > 0) guess += (int64_t{*t} - code.At(i).Address) * (n - 1) / span;
+      guess = std::clamp<int64_t>(guess, 1, n);
+      targets[static_cast<size_t>(i)] = FindNear(code, *t, static_cast<int>(guess));
+    }
   }
   return targets;
 }
@@ -256,7 +315,11 @@ void TidyJumps(PassContext& ctx) {
       }
     }
     if (dropped) DropEntries(code, drop, target, &jumps);
-    if (!changed && !dropped) break;
+    if (!changed && !dropped) {
+      // Counted on the table as it is left, for the pass after.
+      if (code.Ascending()) ctx.Incoming = std::move(incoming);
+      break;
+    }
   }
   // Where an address names several entries, Thread may have left targets
   // TargetOf would not give.
@@ -290,8 +353,10 @@ void LoadsBeforeCompares(PassContext& ctx) {
   CodeTable& code = ctx.Code;
   const std::vector<int>& target = JumpTargetsOf(ctx);
   const int n = code.CodeCount();
-  std::vector<int> incoming;
-  CountIncoming(target, n, incoming);
+  // The count the pass before left, or counted here.
+  std::vector<int> incoming = std::move(ctx.Incoming);
+  ctx.Incoming.clear();
+  if (incoming.size() != static_cast<size_t>(n) + 2) CountIncoming(target, n, incoming);
   // cmp or test, a run of moves that keep the flags and change nothing the
   // comparison reads, then a conditional jump (or move, or set, or a sbb or
   // adc that reads the carry), with no
