@@ -11,15 +11,20 @@ namespace {
 // What follows a base register in brackets: "]", "+$N]" or "-$N]" (N of at
 // most eight hexadecimal digits, below 2^31), as the displacement.
 std::optional<int32_t> Displacement(std::string_view key) {
-  if (key == "]") return 0;
-  if (key.size() < 4 || (key[0] != '+' && key[0] != '-') || key[1] != '$' || key.back() != ']') {
+  const size_t n = key.size();
+  if (n == 1 && key[0] == ']') return 0;
+  if (n < 4 || n > 11 || (key[0] != '+' && key[0] != '-') || key[1] != '$' || key[n - 1] != ']') {
     return std::nullopt;
   }
-  std::string_view digits = key.substr(2, key.size() - 3);
-  if (digits.size() > 8) return std::nullopt;
-  std::optional<uint32_t> v = BareHex(digits);
-  if (!v || *v > 0x7FFFFFFFu) return std::nullopt;
-  return key[0] == '-' ? -static_cast<int32_t>(*v) : static_cast<int32_t>(*v);
+  uint32_t v = 0;
+  // Ends: one pass over at most eight digits.
+  for (size_t k = 2; k + 1 < n; ++k) {
+    const int d = kHexDigits[static_cast<unsigned char>(key[k])];
+    if (d < 0) return std::nullopt;
+    v = v << 4 | static_cast<uint32_t>(d);
+  }
+  if (v > 0x7FFFFFFFu) return std::nullopt;
+  return key[0] == '-' ? -static_cast<int32_t>(v) : static_cast<int32_t>(v);
 }
 
 // "$10", "-$08", "16": a signed immediate.
@@ -334,17 +339,9 @@ struct Walk {
   }
 };
 
-// Whether the operand may end in "]" (blanks aside), as every frame slot's
-// text does: ParseFrameOperand's first test, made without a call.
-bool MayAddressMemory(std::string_view op) {
-  return !op.empty() && (op.back() == ']' || IsBlankish(op.back()));
-}
-
-}  // namespace
-
-std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
-  // Most operands are registers or numbers, which end in no bracket; every
-  // frame slot's text ends in one (blanks aside), as tested below.
+// ParseFrameOperand for any text: blanks around the parts, any size
+// keyword before the bracket.
+std::optional<FrameOperand> ReadFrameOperand(std::string_view operand) {
   const std::string_view end = TrimTrailing(operand);
   if (end.empty() || end.back() != ']') return std::nullopt;
   const size_t open = operand.find('[');
@@ -365,6 +362,34 @@ std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
   if (!disp) return std::nullopt;
   f.Disp = *disp;
   return f;
+}
+
+}  // namespace
+
+std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
+  // Most operands are registers or numbers, which end in no bracket.
+  const size_t n = operand.size();
+  if (n == 0) return std::nullopt;
+  if (operand[n - 1] != ']') {
+    return IsBlankish(operand[n - 1]) ? ReadFrameOperand(operand) : std::nullopt;
+  }
+  // The forms listings write, "[ebp-$1C]" and "dword ptr [esp+$08]", are
+  // read here; a text with blanks elsewhere goes to the general reading.
+  size_t open = 0;
+  if (operand[0] != '[') {
+    open = operand.find('[');
+    if (open == std::string_view::npos) return std::nullopt;
+    if (open < 6 || IsBlankish(operand[0]) || operand.substr(open - 5, 5) != " ptr ") {
+      return ReadFrameOperand(operand);
+    }
+  }
+  const std::string_view key = operand.substr(open);
+  if (key.size() < 5 || key[1] != 'e' || key[3] != 'p' || (key[2] != 'b' && key[2] != 's')) {
+    return std::nullopt;
+  }
+  std::optional<int32_t> disp = Displacement(key.substr(4));
+  if (!disp) return std::nullopt;
+  return FrameOperand{key[2] == 'b', *disp};
 }
 
 std::optional<int32_t> EspChange(const TOpCode& e) {
@@ -431,8 +456,13 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
 
   StackFacts facts;
   facts.Ok = n >= 1 && walk.IjmpsAgree;
+  if (walk.EcxSaveAt != 0 && walk.EcxSlot) {
+    facts.AlignAt = 2;
+    facts.EcxSaveAt = walk.EcxSaveAt;
+  }
+  facts.Places.assign(3 * (static_cast<size_t>(n) + 1), StackFacts::kNoPlace);
   int frame_sets = 0;
-  // Ends: one pass over the entries.
+  // Ends: one pass over the entries, three operands an entry.
   for (int i = 1; i <= n; ++i) {
     const Place& p = walk.In[static_cast<size_t>(i)];
     const TOpCode& e = code.At(i);
@@ -449,20 +479,9 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
       ++frame_sets;
       facts.FramePointer = p.Esp;
     }
-  }
-  if (frame_sets > 1) facts.EbpVaries = true;
-  if (walk.EcxSaveAt != 0 && walk.EcxSlot) {
-    facts.AlignAt = 2;
-    facts.EcxSaveAt = walk.EcxSaveAt;
-  }
-  if (facts.EbpVaries) facts.FramePointer.reset();
-  facts.Places.assign(3 * (static_cast<size_t>(n) + 1), StackFacts::kNoPlace);
-  // Ends: one pass over the entries, three operands an entry.
-  for (int i = 1; i <= n; ++i) {
-    const Place& p = walk.In[static_cast<size_t>(i)];
-    if (!p.Set) continue;
     auto place = [&](size_t k, std::string_view op) {
-      if (!MayAddressMemory(op)) return;  // most operands: no call
+      // Most operands are registers or numbers: no call for them.
+      if (op.empty() || (op.back() != ']' && !IsBlankish(op.back()))) return;
       std::optional<FrameOperand> f = ParseFrameOperand(op);
       if (!f) return;
       const std::optional<int32_t> base = f->OnEbp ? p.Ebp : std::optional<int32_t>(p.Esp);
@@ -473,10 +492,12 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
       if (facts.AlignAt != 0 && i > facts.AlignAt && at >= -4) facts.Ok = false;
       facts.Places[3 * static_cast<size_t>(i) + k] = at;
     };
-    place(0, code.At(i).Op1);
-    place(1, code.At(i).Op2);
+    place(0, e.Op1);
+    place(1, e.Op2);
     place(2, code.Op3(i));
   }
+  if (frame_sets > 1) facts.EbpVaries = true;
+  if (facts.EbpVaries) facts.FramePointer.reset();
   // Where an entry is not reached, the walk left esp 0 and no ebp.
   facts.At = std::move(walk.In);
   return facts;
