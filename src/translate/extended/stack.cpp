@@ -48,18 +48,38 @@ bool IsWordOperand(std::string_view op) {
 }
 
 // Whether an instruction may do anything to esp or ebp, or end the flow:
-// every mnemonic Step looks at begins with one of these letters, and every
-// instruction that writes esp or ebp names it first (or is xchg). Inline:
-// asked of every entry the walk follows.
+// one of the mnemonics Step looks at (the push and pop family by its
+// letter), or one that names esp or ebp first (every instruction that
+// writes them does, or is xchg). Inline: asked of every entry the walk
+// follows.
 [[gnu::always_inline]] inline bool MayMoveStack(const TOpCode& e) {
   const std::string_view m = e.OpCode;
   if (m.empty()) return false;
   switch (m[0]) {
-    case 'p': case 'l': case 'c': case 'e': case 'x': case 'r': case 'i':
+    case 'p':
       return true;
+    case 'l':
+      if (m == "leave") return true;
+      break;
+    case 'c':
+      if (m == "call" || m == "cmpxchg") return true;
+      break;
+    case 'e':
+      if (m == "enter") return true;
+      break;
+    case 'x':
+      if (m == "xchg" || m == "xadd") return true;
+      break;
+    case 'r':
+      if (m == "ret") return true;
+      break;
+    case 'i':
+      if (m == "ijmp") return true;
+      break;
     default:
-      return e.Op1.size() >= 2 && (e.Op1.ends_with("sp") || e.Op1.ends_with("bp"));
+      break;
   }
+  return e.Op1.size() >= 2 && (e.Op1.ends_with("sp") || e.Op1.ends_with("bp"));
 }
 
 // What follows the direct call at entry i (five bytes): 0 for the next
@@ -188,27 +208,29 @@ struct Walk {
 
   // The place after entry i, and where it goes. An entry that leaves the
   // stack as it is and falls into one not reached yet hands its place on
-  // at once: that entry would be queued and taken next, as it is here.
+  // at once (a conditional jump after it has queued its target): that
+  // entry would be queued and taken next, as it is here.
   void Step(int i) {
     // Ends: i only grows, up to the last entry.
-    while (Code.Valid(i + 1) && !In[static_cast<size_t>(i) + 1].Set && !MayMoveStack(Code.At(i)) &&
-           !IsJump(Code.At(i).OpCode)) {
-      In[static_cast<size_t>(i) + 1] = In[static_cast<size_t>(i)];
-      ++i;
+    for (;; ++i) {
+      const TOpCode& e = Code.At(i);
+      if (MayMoveStack(e)) break;
+      const Place& p = In[static_cast<size_t>(i)];
+      // Most instructions: on to the next, or where a jump goes.
+      if (IsJump(e.OpCode)) {
+        const int t = Targets[static_cast<size_t>(i)];
+        if (t >= 1) Reach(t, p);
+        if (e.OpCode == "jmp") return;
+      }
+      if (!Code.Valid(i + 1) || In[static_cast<size_t>(i) + 1].Set) {
+        Reach(i + 1, p);
+        return;
+      }
+      In[static_cast<size_t>(i) + 1] = p;
     }
     const TOpCode& e = Code.At(i);
     const std::string_view m = e.OpCode, a = e.Op1, b = e.Op2;
     Place p = In[static_cast<size_t>(i)];
-    if (!MayMoveStack(e)) {
-      // Most instructions: on to the next, or where a jump goes.
-      if (!m.empty() && m[0] == 'j') {
-        const int t = Targets[static_cast<size_t>(i)];
-        if (t >= 1) Reach(t, p);
-        if (m == "jmp") return;
-      }
-      Reach(i + 1, p);
-      return;
-    }
     auto lose_esp = [&] { p.EspLost = true; };
     if (m == "ret") return;
     if (m == "ijmp") {
