@@ -2,7 +2,6 @@
 
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "base/text.h"
@@ -20,6 +19,20 @@ void ForEachOperand(CodeTable& code, int i, Fn fn) {
   fn(0, e.Op1, e.VarHint[0]);
   fn(1, e.Op2, e.VarHint[1]);
   if (TThirdOperand* third = code.MutableThird(i)) fn(2, third->Text, third->VarHint);
+}
+
+// Operand k (0 to 2) of entry i, text and hint writable; the entry has it.
+struct OperandRef {
+  std::string_view* Text;
+  int16_t* Hint;
+};
+OperandRef OperandOf(CodeTable& code, int i, int k) {
+  if (k < 2) {
+    TOpCode& e = code.Mutable(i);
+    return {k == 0 ? &e.Op1 : &e.Op2, &e.VarHint[k]};
+  }
+  TThirdOperand* third = code.MutableThird(i);
+  return {&third->Text, &third->VarHint};
 }
 
 // A memory operand whose text marks it as a variable (a base of ebp, an
@@ -86,12 +99,10 @@ size_t OpenBracket(std::string_view op) { return !op.empty() && op[0] == '[' ? 0
 // that its variable is the one the reading registered.
 void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char>& drop) {
   CodeTable& code = ctx.Code;
-  // Most entries address no slot; those are passed over first. An lea of
-  // a slot gives the slot's address (but one that moves esp).
+  // An lea of a slot gives the slot's address (but one that moves esp).
   auto kept = [&](int i) {
     const TOpCode& e = code.At(i);
-    return stack.HasSlot(i) && !drop[static_cast<size_t>(i)] && e.OpCode != "pop" &&
-           (e.OpCode != "lea" || e.Op1 != "esp");
+    return !drop[static_cast<size_t>(i)] && e.OpCode != "pop" && (e.OpCode != "lea" || e.Op1 != "esp");
   };
   // Place -> "[ebp-$0C]", the first text each place is given from ebp: the
   // index (from 1) into `firsts`, by the place's 32 bits.
@@ -99,27 +110,28 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
   std::vector<std::string_view> firsts;
   std::string text;  // kept for its room
   SlotKeyText room;
-  // Names operand k of entry i by its place's key, where it reads otherwise.
-  auto name = [&](int i, int k, std::string_view& op, int16_t& hint) {
-    std::optional<int32_t> place = stack.SlotOf(i, k);
+  // Names the operand by its place's key, where it reads otherwise.
+  auto name = [&](const StackFacts::SlotUse& use) {
+    const int32_t place = use.Place;
     // The return address is no variable.
-    if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) return;
+    if (!stack.FramePointer && place >= 0 && place < 4) return;
+    const OperandRef operand = OperandOf(code, use.Entry(), use.Operand());
+    std::string_view& op = *operand.Text;
     const size_t open = OpenBracket(op);
-    const int first = first_at.Find(static_cast<uint32_t>(*place));
+    const int first = first_at.Find(static_cast<uint32_t>(place));
     const std::string_view key =
-        first >= 1 ? firsts[static_cast<size_t>(first) - 1] : SlotKey(stack, *place, room);
+        first >= 1 ? firsts[static_cast<size_t>(first) - 1] : SlotKey(stack, place, room);
     if (TrimBoth(op.substr(open)) == key) return;
     text.assign(op.substr(0, open));
     text += key;
-    hint = stack.FramePointer ? AddVar(ctx.Vars, text)
-                              : AddVarOfKind(ctx.Vars, text, *place < 0 ? okLocal : okGlobal);
+    *operand.Hint = stack.FramePointer ? AddVar(ctx.Vars, text)
+                                       : AddVarOfKind(ctx.Vars, text, place < 0 ? okLocal : okGlobal);
     op = code.Keep(text);
   };
   if (!stack.FramePointer) {
-    // Ends: one pass over the table, three operands an entry.
-    for (int i = 1; i <= code.CodeCount(); ++i) {
-      if (!kept(i)) continue;
-      ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t& hint) { name(i, k, op, hint); });
+    // Ends: one pass over the slots.
+    for (const StackFacts::SlotUse& use : stack.Slots) {
+      if (kept(use.Entry())) name(use);
     }
     return;
   }
@@ -127,35 +139,25 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
   // passes over every operand from ebp that reads as its key already (the
   // first text of its place, found by then); the others are named after
   // it, in the same order, as a second pass over all would name them.
-  std::vector<std::pair<int, int>> rest;  // entry, operand
-  // Ends: one pass over the table, three operands an entry.
-  for (int i = 1; i <= code.CodeCount(); ++i) {
-    if (!kept(i)) continue;
-    ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t&) {
-      std::optional<int32_t> place = stack.SlotOf(i, k);
-      if (!place) return;
-      const size_t open = OpenBracket(op);
-      if (op.substr(open + 1).starts_with("ebp")) {
-        const int first = first_at.Find(static_cast<uint32_t>(*place));
-        if (first < 0) {
-          firsts.push_back(TrimBoth(op.substr(open)));
-          first_at.Insert(static_cast<uint32_t>(*place), static_cast<int>(firsts.size()));
-          return;
-        }
-        if (TrimBoth(op.substr(open)) == firsts[static_cast<size_t>(first) - 1]) return;
+  std::vector<const StackFacts::SlotUse*> rest;
+  // Ends: one pass over the slots.
+  for (const StackFacts::SlotUse& use : stack.Slots) {
+    if (!kept(use.Entry())) continue;
+    const std::string_view op = *OperandOf(code, use.Entry(), use.Operand()).Text;
+    const size_t open = OpenBracket(op);
+    if (op.substr(open + 1).starts_with("ebp")) {
+      const int first = first_at.Find(static_cast<uint32_t>(use.Place));
+      if (first < 0) {
+        firsts.push_back(TrimBoth(op.substr(open)));
+        first_at.Insert(static_cast<uint32_t>(use.Place), static_cast<int>(firsts.size()));
+        continue;
       }
-      rest.emplace_back(i, k);
-    });
+      if (TrimBoth(op.substr(open)) == firsts[static_cast<size_t>(first) - 1]) continue;
+    }
+    rest.push_back(&use);
   }
   // Ends: one pass over the operands left.
-  for (const auto& [i, k] : rest) {
-    TOpCode& e = code.Mutable(i);
-    if (k < 2) {
-      name(i, k, k == 0 ? e.Op1 : e.Op2, e.VarHint[k]);
-    } else if (TThirdOperand* third = code.MutableThird(i)) {
-      name(i, k, third->Text, third->VarHint);
-    }
-  }
+  for (const StackFacts::SlotUse* use : rest) name(*use);
 }
 
 namespace {

@@ -482,12 +482,13 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
     facts.AlignAt = 2;
     facts.EcxSaveAt = walk.EcxSaveAt;
   }
-  facts.Places.assign(3 * (static_cast<size_t>(n) + 1), StackFacts::kNoPlace);
+  facts.SlotsFrom.resize(static_cast<size_t>(n) + 2);
   int frame_sets = 0;
   // Ends: one pass over the entries, three operands an entry.
   for (int i = 1; i <= n; ++i) {
     const Place& p = walk.In[static_cast<size_t>(i)];
     const TOpCode& e = code.At(i);
+    facts.SlotsFrom[static_cast<size_t>(i)] = static_cast<int32_t>(facts.Slots.size());
     // The operands first: most name neither ebp nor bp.
     const bool names_ebp = e.Op1 == "ebp" || e.Op1 == "bp" || (e.Op2 == "ebp" && e.OpCode == "xchg");
     const bool sets_frame = names_ebp && e.OpCode == "mov" && e.Op1 == "ebp" && e.Op2 == "esp";
@@ -501,7 +502,7 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
       ++frame_sets;
       facts.FramePointer = p.Esp;
     }
-    auto place = [&](size_t k, std::string_view op) {
+    auto place = [&](int k, std::string_view op) {
       // Most operands are registers or numbers: no call for them.
       if (op.empty() || (op.back() != ']' && !IsBlankish(op.back()))) return;
       std::optional<FrameOperand> f = ParseFrameOperand(op);
@@ -512,16 +513,18 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
       // After the and, esp was taken as aligned: no slot lies at the
       // return address's copy or above.
       if (facts.AlignAt != 0 && i > facts.AlignAt && at >= -4) facts.Ok = false;
-      facts.Places[3 * static_cast<size_t>(i) + k] = at;
+      facts.Slots.push_back({at, 4 * i + k});
     };
     place(0, e.Op1);
     place(1, e.Op2);
     place(2, code.Op3(i));
   }
+  facts.SlotsFrom[static_cast<size_t>(n) + 1] = static_cast<int32_t>(facts.Slots.size());
   if (frame_sets > 1) facts.EbpVaries = true;
   if (facts.EbpVaries) facts.FramePointer.reset();
   // Where an entry is not reached, the walk left esp 0 and no ebp.
   facts.At = std::move(walk.In);
+  facts.JumpsTo = std::move(walk.JumpedTo);
   return facts;
 }
 

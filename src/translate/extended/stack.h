@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <climits>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -48,6 +47,9 @@ struct StackFacts {
   // reached, esp 0 and no ebp.
   std::vector<StackPlace> At;
   bool Reached(int i) const { return At[static_cast<size_t>(i)].Set; }
+  // Per entry (index 0 unused): a jump comes to it.
+  std::vector<char> JumpsTo;
+  bool JumpedTo(int i) const { return JumpsTo[static_cast<size_t>(i)] != 0; }
   // esp before entry i (valid where reached).
   int32_t Esp(int i) const { return At[static_cast<size_t>(i)].Esp; }
   // ebp before entry i as a place, when it holds one on every path.
@@ -66,23 +68,36 @@ struct StackFacts {
   int AlignAt = 0;
   int EcxSaveAt = 0;  // the push of ecx among the saves
 
-  // Per entry, three an entry (index 0 unused): the place each operand
-  // addresses, where it is a frame slot of an entry reached.
-  std::vector<int32_t> Places;
-  static constexpr int32_t kNoPlace = INT32_MIN;
+  // Every operand of an entry reached that addresses a frame slot, in
+  // the order of the entries and their operands, with the slot's place;
+  // and per entry (index 0 unused, one past the last) where its own begin
+  // among them, so that the passes that look only at slots need not walk
+  // the table.
+  struct SlotUse {
+    int32_t Place;
+    int32_t At;  // 4 * entry + operand (0 to 2)
+    int Entry() const { return At >> 2; }
+    int Operand() const { return At & 3; }
+  };
+  std::vector<SlotUse> Slots;
+  std::vector<int32_t> SlotsFrom;
 
   // Whether some operand of entry i addresses a frame slot.
   bool HasSlot(int i) const {
-    const size_t at = 3 * static_cast<size_t>(i);
-    return i >= 1 && at + 2 < Places.size() &&
-           (Places[at] != kNoPlace || Places[at + 1] != kNoPlace || Places[at + 2] != kNoPlace);
+    const size_t at = static_cast<size_t>(i);
+    return i >= 1 && at + 1 < SlotsFrom.size() && SlotsFrom[at] != SlotsFrom[at + 1];
   }
   // The place operand k (0 to 2) of entry i addresses, when it is a frame
   // slot.
   std::optional<int32_t> SlotOf(int i, int k) const {
-    const size_t at = 3 * static_cast<size_t>(i) + static_cast<size_t>(k);
-    if (i < 1 || at >= Places.size() || Places[at] == kNoPlace) return std::nullopt;
-    return Places[at];
+    if (!HasSlot(i)) return std::nullopt;
+    const size_t at = static_cast<size_t>(i);
+    // Ends: at most three uses an entry.
+    for (int32_t u = SlotsFrom[at]; u < SlotsFrom[at + 1]; ++u) {
+      const SlotUse& use = Slots[static_cast<size_t>(u)];
+      if (use.Operand() == k) return use.Place;
+    }
+    return std::nullopt;
   }
 };
 
