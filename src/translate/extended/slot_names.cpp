@@ -179,6 +179,15 @@ bool MayBeIndexed(std::string_view op) {
 }  // namespace
 
 void UnnameNoVariables(CodeTable& code, bool ebp_varies, const StackFacts* slots) {
+  // The slot uses not passed yet begin here: the operands are asked for in
+  // the order of the list.
+  size_t next = 0;
+  auto is_slot = [&](int i, int k) {
+    const int32_t at = 4 * i + k;
+    // Ends: next only grows, up to the list's end.
+    while (next < slots->Slots.size() && slots->Slots[next].At < at) ++next;
+    return next < slots->Slots.size() && slots->Slots[next].At == at;
+  };
   // Ends: one pass over the table, three operands an entry.
   for (int i = 1; i <= code.CodeCount(); ++i) {
     // An address, no memory read: but one through ebp names no variable
@@ -187,7 +196,7 @@ void UnnameNoVariables(CodeTable& code, bool ebp_varies, const StackFacts* slots
     ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t& hint) {
       if (hint < 1) return;  // named by no variable already
       // Where ebp keeps its place, only an indexed address is none.
-      if (!ebp_varies && ((slots && slots->SlotOf(i, k)) || !MayBeIndexed(op))) return;
+      if (!ebp_varies && ((slots && is_slot(i, k)) || !MayBeIndexed(op))) return;
       if (std::optional<std::string> text = AsNoVariable(op, ebp_varies)) {
         op = code.Keep(*text);
         hint = kLookUp;

@@ -10,7 +10,7 @@ namespace {
 
 // What follows a base register in brackets: "]", "+$N]" or "-$N]" (N of at
 // most eight hexadecimal digits, below 2^31), as the displacement.
-std::optional<int32_t> Displacement(std::string_view key) {
+[[gnu::always_inline]] inline std::optional<int32_t> Displacement(std::string_view key) {
   const size_t n = key.size();
   if (n == 1 && key[0] == ']') return 0;
   if (n < 4 || n > 11 || (key[0] != '+' && key[0] != '-') || key[1] != '$' || key[n - 1] != ']') {
@@ -79,7 +79,9 @@ bool IsWordOperand(std::string_view op) {
     default:
       break;
   }
-  return e.Op1.size() >= 2 && (e.Op1.ends_with("sp") || e.Op1.ends_with("bp"));
+  // "esp", "sp", "ebp", "bp": most operands end in no p.
+  const std::string_view a = e.Op1;
+  return a.size() >= 2 && a.back() == 'p' && (a[a.size() - 2] == 's' || a[a.size() - 2] == 'b');
 }
 
 // What follows the direct call at entry i (five bytes): 0 for the next
@@ -134,7 +136,8 @@ struct Walk {
       if (targets[i] >= 1 && static_cast<size_t>(targets[i]) < JumpedTo.size()) {
         JumpedTo[static_cast<size_t>(targets[i])] = 1;
       }
-      lengths_told = lengths_told && AfterDirectCall(code, static_cast<int>(i)) != 2;
+      lengths_told = lengths_told && (code.At(static_cast<int>(i)).OpCode != "call" ||
+                                      AfterDirectCall(code, static_cast<int>(i)) != 2);
     }
     FillerTold = lengths_told;
     EcxSaveAt = AlignedEcxSave(code, JumpedTo);
@@ -198,8 +201,8 @@ struct Walk {
         in.EspLost = true;
         changed = true;
       }
-      if (in.Ebp && (!p.Ebp || *p.Ebp != *in.Ebp)) {
-        in.Ebp.reset();
+      if (in.Ebp() && (!p.Ebp() || *p.Ebp() != *in.Ebp())) {
+        in.LoseEbp();
         changed = true;
       }
     }
@@ -244,20 +247,20 @@ struct Walk {
       if (i == EcxSaveAt && !p.EspLost) EcxSlot = p.Esp;
     } else if (m == "pop" || m == "popfd" || m == "popf") {
       p.Esp += (m == "popf" || IsWordOperand(a)) ? 2 : 4;
-      if (a == "ebp" || a == "bp") p.Ebp.reset();
+      if (a == "ebp" || a == "bp") p.LoseEbp();
       if (a == "esp" || a == "sp") lose_esp();
     } else if (m == "pushad" || m == "pusha") {
       p.Esp -= m == "pusha" ? 16 : 32;
     } else if (m == "popad" || m == "popa") {
       p.Esp += m == "popa" ? 16 : 32;
-      p.Ebp.reset();
+      p.LoseEbp();
     } else if (m == "leave") {
-      if (p.Ebp) {
-        p.Esp = *p.Ebp + 4;
+      if (p.Ebp()) {
+        p.Esp = *p.Ebp() + 4;
       } else {
         lose_esp();
       }
-      p.Ebp.reset();
+      p.LoseEbp();
     } else if (m == "call") {
       // Free Pascal's callee takes its stack parameters off, and the caller
       // reserves their room again at once.
@@ -275,17 +278,17 @@ struct Walk {
       if (FillerTold && AfterDirectCall(Code, i) == 1) return;
     } else if (m == "enter" || m == "xchg" || m == "cmpxchg" || m == "xadd") {
       if (a == "esp" || b == "esp" || a == "sp" || b == "sp") lose_esp();
-      if (a == "ebp" || b == "ebp" || a == "bp" || b == "bp" || m == "enter") p.Ebp.reset();
+      if (a == "ebp" || b == "ebp" || a == "bp" || b == "bp" || m == "enter") p.LoseEbp();
       if (m == "enter") lose_esp();
     } else if (a == "esp" || a == "sp") {
       std::optional<int32_t> change = EspChange(e);
       std::optional<FrameOperand> f = m == "lea" ? ParseFrameOperand(b) : std::nullopt;
       if (change) {
         p.Esp += *change;
-      } else if (a == "esp" && f && f->OnEbp && p.Ebp) {
-        p.Esp = *p.Ebp + f->Disp;
-      } else if (a == "esp" && m == "mov" && b == "ebp" && p.Ebp) {
-        p.Esp = *p.Ebp;
+      } else if (a == "esp" && f && f->OnEbp && p.Ebp()) {
+        p.Esp = *p.Ebp() + f->Disp;
+      } else if (a == "esp" && m == "mov" && b == "ebp" && p.Ebp()) {
+        p.Esp = *p.Ebp();
       } else if (EcxSaveAt != 0 && i == 2 && m == "and") {
         // Taken as aligned already.
       } else if (std::optional<int32_t> from_ecx = FromEcxSaved(i); from_ecx && a == "esp") {
@@ -296,11 +299,11 @@ struct Walk {
     } else if ((a == "ebp" || a == "bp") && m != "cmp" && m != "test") {
       std::optional<FrameOperand> f = m == "lea" ? ParseFrameOperand(b) : std::nullopt;
       if (a == "ebp" && m == "mov" && b == "esp" && !p.EspLost) {
-        p.Ebp = p.Esp;
+        p.SetEbp(p.Esp);
       } else if (a == "ebp" && f && !f->OnEbp && !p.EspLost) {
-        p.Ebp = p.Esp + f->Disp;
+        p.SetEbp(p.Esp + f->Disp);
       } else {
-        p.Ebp.reset();
+        p.LoseEbp();
       }
     }
     if (!m.empty() && m[0] == 'j') {
@@ -354,7 +357,7 @@ struct Walk {
       const Place& in = In[static_cast<size_t>(way.To)];
       if (!in.Set || in.EspLost || way.At.EspLost || in.Esp == way.At.Esp) {
         Place at = way.At;
-        at.ByWayAfter = way.To - 1;
+        at.ByWayAfter = static_cast<uint32_t>(way.To - 1);
         Reach(way.To, at);
       }
     }
@@ -507,7 +510,7 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
       if (op.empty() || (op.back() != ']' && !IsBlankish(op.back()))) return;
       std::optional<FrameOperand> f = ParseFrameOperand(op);
       if (!f) return;
-      const std::optional<int32_t> base = f->OnEbp ? p.Ebp : std::optional<int32_t>(p.Esp);
+      const std::optional<int32_t> base = f->OnEbp ? p.Ebp() : std::optional<int32_t>(p.Esp);
       if (!base) return;
       const int32_t at = *base + f->Disp;
       // After the and, esp was taken as aligned: no slot lies at the

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/limits.h"
 #include "listing/code_table.h"
 
 namespace asm2pas {
@@ -28,16 +29,29 @@ std::optional<FrameOperand> ParseFrameOperand(std::string_view operand);
 // itself), or nothing.
 std::optional<int32_t> EspChange(const TOpCode& e);
 
-// Where esp and ebp stand before one instruction, as places.
+// Where esp and ebp stand before one instruction, as places. Twelve
+// bytes: the walk keeps one for every entry.
 struct StackPlace {
-  std::optional<int32_t> Ebp;  // when ebp holds one place on every path
   int32_t Esp = 0;
-  bool Set = false;      // a path from the entry reaches the instruction
-  bool EspLost = false;  // esp is no known place on some path
+  // ebp, when it holds one place on every path.
+  std::optional<int32_t> Ebp() const { return HasEbp ? std::optional<int32_t>(EbpAt) : std::nullopt; }
+  void SetEbp(int32_t place) {
+    EbpAt = place;
+    HasEbp = true;
+  }
+  void LoseEbp() { HasEbp = false; }
   // The call whose way on (taken after all else) the walk last came by,
   // or 0.
-  int ByWayAfter = 0;
+  uint32_t ByWayAfter : 29 = 0;
+  bool Set : 1 = false;      // a path from the entry reaches the instruction
+  bool EspLost : 1 = false;  // esp is no known place on some path
+
+ private:
+  bool HasEbp : 1 = false;
+  int32_t EbpAt = 0;
 };
+static_assert(kCodeCapacity < (1 << 29), "a position fits ByWayAfter");
+static_assert(sizeof(StackPlace) == 12);
 
 struct StackFacts {
   // Every instruction that runs was followed: esp is known before each and
@@ -53,7 +67,7 @@ struct StackFacts {
   // esp before entry i (valid where reached).
   int32_t Esp(int i) const { return At[static_cast<size_t>(i)].Esp; }
   // ebp before entry i as a place, when it holds one on every path.
-  const std::optional<int32_t>& Ebp(int i) const { return At[static_cast<size_t>(i)].Ebp; }
+  std::optional<int32_t> Ebp(int i) const { return At[static_cast<size_t>(i)].Ebp(); }
   // The place `mov ebp, esp` put in ebp, when the routine sets ebp so once
   // and writes it otherwise only when it returns.
   std::optional<int32_t> FramePointer;
