@@ -188,11 +188,10 @@ void UnnameNoVariables(CodeTable& code, bool ebp_varies, const StackFacts* slots
     while (next < slots->Slots.size() && slots->Slots[next].At < at) ++next;
     return next < slots->Slots.size() && slots->Slots[next].At == at;
   };
-  // Ends: one pass over the table, three operands an entry.
-  for (int i = 1; i <= code.CodeCount(); ++i) {
+  auto unname = [&](int i) {
     // An address, no memory read: but one through ebp names no variable
     // either where ebp varies.
-    if (code.At(i).OpCode == "lea" && !ebp_varies) continue;
+    if (code.At(i).OpCode == "lea" && !ebp_varies) return;
     ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t& hint) {
       if (hint < 1) return;  // named by no variable already
       // Where ebp keeps its place, only an indexed address is none.
@@ -202,7 +201,16 @@ void UnnameNoVariables(CodeTable& code, bool ebp_varies, const StackFacts* slots
         hint = kLookUp;
       }
     });
+  };
+  // Where ebp keeps its place, the slots are passed over, and the other
+  // operands that name variables are those the stack facts list.
+  if (slots && !ebp_varies) {
+    // Ends: one pass over the entries listed.
+    for (int i : slots->NameVariables) unname(i);
+    return;
   }
+  // Ends: one pass over the table, three operands an entry.
+  for (int i = 1; i <= code.CodeCount(); ++i) unname(i);
 }
 
 }  // namespace asm2pas

@@ -487,6 +487,7 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   }
   facts.SlotsFrom.resize(static_cast<size_t>(n) + 2);
   int frame_sets = 0;
+  bool ok = facts.Ok;  // kept in a register while the lists grow
   // Ends: one pass over the entries, three operands an entry.
   for (int i = 1; i <= n; ++i) {
     const Place& p = walk.In[static_cast<size_t>(i)];
@@ -499,30 +500,49 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
         e.OpCode != "push" && e.OpCode != "pop") {
       facts.EbpVaries = true;
     }
-    if (!p.Set) continue;
-    if (p.EspLost || (e.OpCode == "ret" && p.Esp != 0)) facts.Ok = false;
-    if (sets_frame) {
-      ++frame_sets;
-      facts.FramePointer = p.Esp;
+    if (p.Set) {
+      if (p.EspLost || (e.OpCode == "ret" && p.Esp != 0)) ok = false;
+      if (sets_frame) {
+        ++frame_sets;
+        facts.FramePointer = p.Esp;
+      }
     }
-    auto place = [&](int k, std::string_view op) {
-      // Most operands are registers or numbers: no call for them.
-      if (op.empty() || (op.back() != ']' && !IsBlankish(op.back()))) return;
-      std::optional<FrameOperand> f = ParseFrameOperand(op);
-      if (!f) return;
-      const std::optional<int32_t> base = f->OnEbp ? p.Ebp() : std::optional<int32_t>(p.Esp);
-      if (!base) return;
-      const int32_t at = *base + f->Disp;
-      // After the and, esp was taken as aligned: no slot lies at the
-      // return address's copy or above.
-      if (facts.AlignAt != 0 && i > facts.AlignAt && at >= -4) facts.Ok = false;
-      facts.Slots.push_back({at, 4 * i + k});
+    // The slots and the operands that name variables serve only where the
+    // walk followed every entry.
+    if (!ok) continue;
+    const std::string_view third = code.Op3(i);
+    bool slot[2] = {false, false};
+    if (p.Set) {
+      // Whether operand k addresses a frame slot; notes the slot.
+      auto place = [&](int k, std::string_view op) {
+        // Most operands are registers or numbers: no call for them.
+        if (op.empty() || (op.back() != ']' && !IsBlankish(op.back()))) return false;
+        std::optional<FrameOperand> f = ParseFrameOperand(op);
+        if (!f) return false;
+        const std::optional<int32_t> base = f->OnEbp ? p.Ebp() : std::optional<int32_t>(p.Esp);
+        if (!base) return false;
+        const int32_t at = *base + f->Disp;
+        // After the and, esp was taken as aligned: no slot lies at the
+        // return address's copy or above.
+        if (facts.AlignAt != 0 && i > facts.AlignAt && at >= -4) ok = false;
+        facts.Slots.push_back({at, 4 * i + k});
+        return true;
+      };
+      slot[0] = place(0, e.Op1);
+      slot[1] = place(1, e.Op2);
+      place(2, third);
+    }
+    // An operand shorter than "[a+b]" holds no address of two terms: a
+    // register.
+    auto may_name = [&](int k, std::string_view op) {
+      return e.VarHint[k] >= 1 && !slot[k] && op.size() >= 5;
     };
-    place(0, e.Op1);
-    place(1, e.Op2);
-    place(2, code.Op3(i));
+    if (may_name(0, e.Op1) || may_name(1, e.Op2) || !third.empty()) {
+      facts.NameVariables.push_back(i);
+    }
   }
   facts.SlotsFrom[static_cast<size_t>(n) + 1] = static_cast<int32_t>(facts.Slots.size());
+  facts.Ok = ok;
   if (frame_sets > 1) facts.EbpVaries = true;
   if (facts.EbpVaries) facts.FramePointer.reset();
   // Where an entry is not reached, the walk left esp 0 and no ebp.

@@ -82,7 +82,7 @@ struct StackFacts {
   int AlignAt = 0;
   int EcxSaveAt = 0;  // the push of ecx among the saves
 
-  // Every operand of an entry reached that addresses a frame slot, in
+  // Where Ok, every operand of an entry reached that addresses a frame slot, in
   // the order of the entries and their operands, with the slot's place;
   // and per entry (index 0 unused, one past the last) where its own begin
   // among them, so that the passes that look only at slots need not walk
@@ -95,6 +95,12 @@ struct StackFacts {
   };
   std::vector<SlotUse> Slots;
   std::vector<int32_t> SlotsFrom;
+
+  // Where Ok, the entries with an operand that is no frame slot, names a
+  // variable (as the reading's hint for it says when the walk is made) and
+  // may hold an address of two terms, or with a third operand, in order:
+  // the only ones where an address may be indexed.
+  std::vector<int> NameVariables;
 
   // Whether some operand of entry i addresses a frame slot.
   bool HasSlot(int i) const {
