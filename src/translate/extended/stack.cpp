@@ -485,14 +485,14 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
     facts.AlignAt = 2;
     facts.EcxSaveAt = walk.EcxSaveAt;
   }
-  facts.SlotsFrom.resize(static_cast<size_t>(n) + 2);
+  facts.SlotsFrom.reserve(static_cast<size_t>(n) + 2);
+  facts.SlotsFrom.push_back(0);  // index 0, no entry
   int frame_sets = 0;
   bool ok = facts.Ok;  // kept in a register while the lists grow
   // Ends: one pass over the entries, three operands an entry.
   for (int i = 1; i <= n; ++i) {
     const Place& p = walk.In[static_cast<size_t>(i)];
     const TOpCode& e = code.At(i);
-    facts.SlotsFrom[static_cast<size_t>(i)] = static_cast<int32_t>(facts.Slots.size());
     // The operands first: most name neither ebp nor bp.
     const bool names_ebp = e.Op1 == "ebp" || e.Op1 == "bp" || (e.Op2 == "ebp" && e.OpCode == "xchg");
     const bool sets_frame = names_ebp && e.OpCode == "mov" && e.Op1 == "ebp" && e.Op2 == "esp";
@@ -510,6 +510,7 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
     // The slots and the operands that name variables serve only where the
     // walk followed every entry.
     if (!ok) continue;
+    facts.SlotsFrom.push_back(static_cast<int32_t>(facts.Slots.size()));
     const std::string_view third = code.Op3(i);
     bool slot[2] = {false, false};
     if (p.Set) {
@@ -541,7 +542,7 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
       facts.NameVariables.push_back(i);
     }
   }
-  facts.SlotsFrom[static_cast<size_t>(n) + 1] = static_cast<int32_t>(facts.Slots.size());
+  facts.SlotsFrom.push_back(static_cast<int32_t>(facts.Slots.size()));
   facts.Ok = ok;
   if (frame_sets > 1) facts.EbpVaries = true;
   if (facts.EbpVaries) facts.FramePointer.reset();
