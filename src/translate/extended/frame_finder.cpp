@@ -75,6 +75,10 @@ class FrameFinder {
     // return before it).
     for (int i = 1; i <= n_; ++i) {
       const std::string_view m = code_.At(i).OpCode;
+      // Most mnemonics are none of those asked for below.
+      if (m.empty() || (m[0] != 'p' && m[0] != 'l' && m[0] != 'r' && m[0] != 'i' && m[0] != 'j')) {
+        continue;
+      }
       if (m == "pop" || m == "leave") pops_.push_back(i);
       // Free Pascal's callee takes its stack parameters off, and the caller
       // reserves their room again at once: frame, like the set-up's room.

@@ -133,9 +133,9 @@ struct Walk {
     bool lengths_told = true;
     // Ends: one pass over the entries.
     for (size_t i = 1; i < targets.size() && i < In.size(); ++i) {
-      if (targets[i] >= 1 && static_cast<size_t>(targets[i]) < JumpedTo.size()) {
-        JumpedTo[static_cast<size_t>(targets[i])] = 1;
-      }
+      // A target is an entry, or -1: one unsigned test for both.
+      const size_t t = static_cast<size_t>(targets[i]);
+      if (t < JumpedTo.size()) JumpedTo[t] = 1;
       lengths_told = lengths_told && (code.At(static_cast<int>(i)).OpCode != "call" ||
                                       AfterDirectCall(code, static_cast<int>(i)) != 2);
     }
@@ -145,7 +145,8 @@ struct Walk {
 
   const CodeTable& Code;
   const std::vector<int>& Targets;
-  // Per entry: a direct call found not to return (by an earlier walk).
+  // Per entry: a direct call found not to return (by an earlier walk);
+  // empty where none was.
   const std::vector<char>& NoReturn;
   std::vector<Place> In;
   std::vector<int> Work;
@@ -231,6 +232,12 @@ struct Walk {
       }
       In[static_cast<size_t>(i) + 1] = p;
     }
+    Move(i);
+  }
+
+  // Step for an entry that may move the stack: kept apart, so that the
+  // common entries' loop stays small.
+  [[gnu::noinline]] void Move(int i) {
     const TOpCode& e = Code.At(i);
     const std::string_view m = e.OpCode, a = e.Op1, b = e.Op2;
     Place p = In[static_cast<size_t>(i)];
@@ -271,7 +278,7 @@ struct Walk {
       }
       const bool direct = a.find('[') == std::string_view::npos && !(a.size() == 3 && a[0] == 'e');
       if (direct && JumpedTo[static_cast<size_t>(i) + 1]) {
-        if (NoReturn[static_cast<size_t>(i)]) return;
+        if (!NoReturn.empty() && NoReturn[static_cast<size_t>(i)]) return;
         (AfterDirectCall(Code, i) == 1 ? AfterFillerCalls : AfterCalls).push_back({i + 1, p});
         return;
       }
@@ -459,7 +466,8 @@ void FollowAll(Walk& walk) {
 
 StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   const int n = code.CodeCount();
-  std::vector<char> no_return(static_cast<size_t>(n) + 2, 0);
+  // Made only when a round finds a call that does not return.
+  std::vector<char> no_return;
   std::optional<Walk> followed;
   // A way on after a call may be taken before the jump that contradicts
   // it: that call does not return (a noreturn call that a label follows),
@@ -470,6 +478,8 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
     Walk& walk = followed.emplace(code, targets, no_return);
     FollowAll(walk);
     bool found = false;
+    if (!walk.Contradicted.empty()) no_return.resize(static_cast<size_t>(n) + 2, 0);
+    // Ends: one pass over the calls found.
     for (int call : walk.Contradicted) {
       char& marked = no_return[static_cast<size_t>(call)];
       found = found || !marked;
