@@ -396,6 +396,20 @@ std::optional<FrameOperand> ReadFrameOperand(std::string_view operand) {
   return f;
 }
 
+// Where the "[" after a size keyword of four or five small letters
+// ("byte ptr [", "dword ptr [") stands, which is then the first; or 0.
+size_t AfterSizeKeyword(std::string_view op) {
+  // Ends: two places.
+  for (size_t open = 9; open <= 10; ++open) {
+    if (op.size() <= open || op[open] != '[' || op.substr(open - 5, 5) != " ptr ") continue;
+    bool letters = true;
+    // Ends: at most five letters.
+    for (size_t k = 0; k + 5 < open; ++k) letters = letters && op[k] >= 'a' && op[k] <= 'z';
+    return letters ? open : 0;
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
@@ -407,14 +421,8 @@ std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
   }
   // The forms listings write, "[ebp-$1C]" and "dword ptr [esp+$08]", are
   // read here; a text with blanks elsewhere goes to the general reading.
-  size_t open = 0;
-  if (operand[0] != '[') {
-    open = operand.find('[');
-    if (open == std::string_view::npos) return std::nullopt;
-    if (open < 6 || IsBlankish(operand[0]) || operand.substr(open - 5, 5) != " ptr ") {
-      return ReadFrameOperand(operand);
-    }
-  }
+  const size_t open = operand[0] == '[' ? 0 : AfterSizeKeyword(operand);
+  if (open == 0 && operand[0] != '[') return ReadFrameOperand(operand);
   const std::string_view key = operand.substr(open);
   if (key.size() < 5 || key[1] != 'e' || key[3] != 'p' || (key[2] != 'b' && key[2] != 's')) {
     return std::nullopt;
