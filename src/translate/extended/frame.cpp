@@ -92,7 +92,8 @@ BodyRange TakeOutFrame(PassContext& ctx) {
       // this rewrites.
       UnnameNoVariables(code, stack.EbpVaries, &stack);
       DropEntries(code, frame.Drop, targets);
-      OneExit(code, targets);
+      // With one ret, every jump to a ret goes to the exit already.
+      if (stack.Returns > 1 || !code.Ascending()) OneExit(code, targets);
       DropJumpsToNext(code, targets);
       body = BodyAfterFrame(code);
     }

@@ -506,7 +506,8 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   facts.SlotsFrom.reserve(static_cast<size_t>(n) + 2);
   facts.SlotsFrom.push_back(0);  // index 0, no entry
   int frame_sets = 0;
-  bool ok = facts.Ok;  // kept in a register while the lists grow
+  bool ok = facts.Ok;  // kept in registers while the lists grow
+  int returns = 0;
   // Ends: one pass over the entries, three operands an entry.
   for (int i = 1; i <= n; ++i) {
     const Place& p = walk.In[static_cast<size_t>(i)];
@@ -528,6 +529,7 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
     // The slots and the operands that name variables serve only where the
     // walk followed every entry.
     if (!ok) continue;
+    returns += e.OpCode == "ret" ? 1 : 0;
     facts.SlotsFrom.push_back(static_cast<int32_t>(facts.Slots.size()));
     const std::string_view third = code.Op3(i);
     bool slot[2] = {false, false};
@@ -562,6 +564,7 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   }
   facts.SlotsFrom.push_back(static_cast<int32_t>(facts.Slots.size()));
   facts.Ok = ok;
+  facts.Returns = returns;
   if (frame_sets > 1) facts.EbpVaries = true;
   if (facts.EbpVaries) facts.FramePointer.reset();
   // Where an entry is not reached, the walk left esp 0 and no ebp.

@@ -81,6 +81,8 @@ struct StackFacts {
   // are read through ecx alone. 0 where the routine does not so.
   int AlignAt = 0;
   int EcxSaveAt = 0;  // the push of ecx among the saves
+  // Where Ok, how many rets the routine has, reached or not.
+  int Returns = 0;
 
   // Where Ok, every operand of an entry reached that addresses a frame slot, in
   // the order of the entries and their operands, with the slot's place;
