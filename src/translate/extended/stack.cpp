@@ -131,8 +131,9 @@ struct Walk {
       : Code(code), Targets(targets), NoReturn(no_return),
         In(static_cast<size_t>(code.CodeCount()) + 2), JumpedTo(In.size(), 0) {
     bool lengths_told = true;
+    const size_t end = std::min(targets.size(), In.size());
     // Ends: one pass over the entries.
-    for (size_t i = 1; i < targets.size() && i < In.size(); ++i) {
+    for (size_t i = 1; i < end; ++i) {
       // A target is an entry, or -1: one unsigned test for both.
       const size_t t = static_cast<size_t>(targets[i]);
       if (t < JumpedTo.size()) JumpedTo[t] = 1;
@@ -512,15 +513,20 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   for (int i = 1; i <= n; ++i) {
     const Place& p = walk.In[static_cast<size_t>(i)];
     const TOpCode& e = code.At(i);
-    // The operands first: most name neither ebp nor bp.
-    const bool names_ebp = e.Op1 == "ebp" || e.Op1 == "bp" || (e.Op2 == "ebp" && e.OpCode == "xchg");
+    // The last letter first: most operands name neither ebp nor bp.
+    const std::string_view a = e.Op1;
+    const bool names_ebp = (!a.empty() && a.back() == 'p' && (a == "ebp" || a == "bp")) ||
+                           (e.OpCode == "xchg" && e.Op2 == "ebp");
     const bool sets_frame = names_ebp && e.OpCode == "mov" && e.Op1 == "ebp" && e.Op2 == "esp";
     if (names_ebp && !sets_frame && e.OpCode != "cmp" && e.OpCode != "test" &&
         e.OpCode != "push" && e.OpCode != "pop") {
       facts.EbpVaries = true;
     }
+    // Asked only where it serves: for a ret reached, or for the count
+    // while every entry was followed.
+    const bool ret = (p.Set || ok) && e.OpCode == "ret";
     if (p.Set) {
-      if (p.EspLost || (e.OpCode == "ret" && p.Esp != 0)) ok = false;
+      if (p.EspLost || (ret && p.Esp != 0)) ok = false;
       if (sets_frame) {
         ++frame_sets;
         facts.FramePointer = p.Esp;
@@ -529,7 +535,7 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
     // The slots and the operands that name variables serve only where the
     // walk followed every entry.
     if (!ok) continue;
-    returns += e.OpCode == "ret" ? 1 : 0;
+    returns += ret ? 1 : 0;
     facts.SlotsFrom.push_back(static_cast<int32_t>(facts.Slots.size()));
     const std::string_view third = code.Op3(i);
     bool slot[2] = {false, false};
