@@ -73,7 +73,8 @@ class FrameFinder {
     // Ends: one pass over the table; each epilogue is walked once, upwards
     // from its return, and epilogues do not overlap (a walk stops at the
     // return before it).
-    for (int i = 1; i <= n_; ++i) {
+    const int n = n_;  // in a register while the lists grow
+    for (int i = 1; i <= n; ++i) {
       const std::string_view m = code_.At(i).OpCode;
       // Most mnemonics are none of those asked for below.
       if (m.empty() || (m[0] != 'p' && m[0] != 'l' && m[0] != 'r' && m[0] != 'i' && m[0] != 'j')) {

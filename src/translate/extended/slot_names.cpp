@@ -1,5 +1,7 @@
 #include "translate/extended/slot_names.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -91,6 +93,46 @@ std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
 // found then with no search.
 size_t OpenBracket(std::string_view op) { return !op.empty() && op[0] == '[' ? 0 : op.find('['); }
 
+// Place -> a one-based index, for the places of a routine's slots: a flat
+// table over their span where it is small, as a frame's is, else a hash
+// index.
+class PlaceIndex {
+ public:
+  PlaceIndex() = default;
+  explicit PlaceIndex(const std::vector<StackFacts::SlotUse>& slots) {
+    if (slots.empty()) return;
+    int32_t lowest = slots[0].Place, highest = slots[0].Place;
+    // Ends: one pass over the slots.
+    for (const StackFacts::SlotUse& use : slots) {
+      lowest = std::min(lowest, use.Place);
+      highest = std::max(highest, use.Place);
+    }
+    const int64_t span = int64_t{highest} - lowest + 1;
+    if (span <= 8 * static_cast<int64_t>(slots.size()) + 64) {
+      lowest_ = lowest;
+      flat_.assign(static_cast<size_t>(span), 0);
+    }
+  }
+  // The index given the place, or -1; only for places of the slots.
+  int Find(int32_t place) const {
+    if (flat_.empty()) return hashed_.Find(static_cast<uint32_t>(place));
+    const int index = flat_[static_cast<size_t>(int64_t{place} - lowest_)];
+    return index != 0 ? index : -1;
+  }
+  void Insert(int32_t place, int index) {
+    if (flat_.empty()) {
+      hashed_.Insert(static_cast<uint32_t>(place), index);
+    } else {
+      flat_[static_cast<size_t>(int64_t{place} - lowest_)] = index;
+    }
+  }
+
+ private:
+  int32_t lowest_ = 0;
+  std::vector<int> flat_;  // by place - lowest_: the index, 0 for none
+  AddressIndex hashed_;
+};
+
 }  // namespace
 
 // Names every frame slot an operand of a kept entry addresses by its
@@ -105,8 +147,10 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
     return !drop[static_cast<size_t>(i)] && e.OpCode != "pop" && (e.OpCode != "lea" || e.Op1 != "esp");
   };
   // Place -> "[ebp-$0C]", the first text each place is given from ebp: the
-  // index (from 1) into `firsts`, by the place's 32 bits.
-  AddressIndex first_at;
+  // index (from 1) into `firsts`. Only a routine with a frame pointer
+  // gives first texts.
+  PlaceIndex first_at;
+  if (stack.FramePointer) first_at = PlaceIndex(stack.Slots);
   std::vector<std::string_view> firsts;
   std::string text;  // kept for its room
   SlotKeyText room;
@@ -118,7 +162,7 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
     const OperandRef operand = OperandOf(code, use.Entry(), use.Operand());
     std::string_view& op = *operand.Text;
     const size_t open = OpenBracket(op);
-    const int first = first_at.Find(static_cast<uint32_t>(place));
+    const int first = first_at.Find(place);
     const std::string_view key =
         first >= 1 ? firsts[static_cast<size_t>(first) - 1] : SlotKey(stack, place, room);
     if (TrimBoth(op.substr(open)) == key) return;
@@ -146,10 +190,10 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
     const std::string_view op = *OperandOf(code, use.Entry(), use.Operand()).Text;
     const size_t open = OpenBracket(op);
     if (op.substr(open + 1).starts_with("ebp")) {
-      const int first = first_at.Find(static_cast<uint32_t>(use.Place));
+      const int first = first_at.Find(use.Place);
       if (first < 0) {
         firsts.push_back(TrimBoth(op.substr(open)));
-        first_at.Insert(static_cast<uint32_t>(use.Place), static_cast<int>(firsts.size()));
+        first_at.Insert(use.Place, static_cast<int>(firsts.size()));
         continue;
       }
       if (TrimBoth(op.substr(open)) == firsts[static_cast<size_t>(first) - 1]) continue;
