@@ -62,7 +62,6 @@ class FrameFinder {
     const size_t size = static_cast<size_t>(n_) + 2;
     drop_.assign(size, 0);
     kind_.assign(size, kBody);
-    restores_.assign(size, 0);
   }
 
   bool Trusted() const { return trusted_; }
@@ -101,16 +100,18 @@ class FrameFinder {
     }
 
     CheckSaves();
-    // Ends: one pass over the entries marked (each as often as it was; the
-    // last kind it was given decides).
-    for (int i : marked_) {
+    // Ends: one pass over the marks (an entry's last decides: the last
+    // kind it was given, and a save's or restore's register, which is its
+    // last mark's).
+    for (const Marked& mark : marked_) {
+      const int i = mark.Entry;
       const size_t k = static_cast<size_t>(i);
       switch (kind_[k]) {
         case kBody:
           break;
         case kSave:
         case kRestore:
-          drop_[k] = kept_saves_ & restores_[k] ? 0 : 1;
+          drop_[k] = kept_saves_ & mark.Register ? 0 : 1;
           break;
         case kFramePointer:
           drop_[k] = kept_saves_ & kEbp ? 0 : 1;
@@ -136,10 +137,11 @@ class FrameFinder {
   // epilogue are looked for, the routine's own instructions among them.
   static constexpr int kReach = 48;
 
-  // Gives entry i a kind other than the body's, noted for the last pass.
-  void Mark(int i, Kind kind) {
+  // Gives entry i a kind other than the body's, noted for the last pass
+  // with the register a save or restore keeps.
+  void Mark(int i, Kind kind, RegSet r = 0) {
     kind_[static_cast<size_t>(i)] = kind;
-    marked_.push_back(i);
+    marked_.push_back({i, r});
   }
 
   bool Reached(int i) const { return stack_.Reached(i); }
@@ -190,8 +192,7 @@ class FrameFinder {
   void Save(int i, RegSet r, int32_t place) {
     saved_at_[static_cast<size_t>(Bit(r))] = place;
     saves_ |= r;
-    Mark(i, kSave);
-    restores_[static_cast<size_t>(i)] = r;
+    Mark(i, kSave, r);
   }
 
   // The set-up at the entry: the frame pointer, the room for locals, the
@@ -315,8 +316,7 @@ class FrameFinder {
   // Entry j restores r, one of the registers its epilogue restores (`here`).
   void Restore(int j, RegSet r, RegSet& here) {
     here |= r;
-    Mark(j, kRestore);
-    restores_[static_cast<size_t>(j)] = r;
+    Mark(j, kRestore, r);
     restored_ |= r;
   }
 
@@ -381,9 +381,12 @@ class FrameFinder {
   const int n_;
   std::vector<char> drop_;
   std::vector<Kind> kind_;
-  std::vector<int> marked_;       // the entries given a kind, in that order
+  struct Marked {
+    int Entry;
+    RegSet Register;  // a save's or restore's
+  };
+  std::vector<Marked> marked_;  // the entries given a kind, in that order
   std::vector<int> pops_;         // the pops and leaves, in order
-  std::vector<RegSet> restores_;  // per save or restore entry: its register
   std::array<std::optional<int32_t>, 8> saved_at_{};
   RegSet saves_ = 0, restored_ = 0, kept_saves_ = 0;
   int prologue_end_ = 0;  // the set-up's last entry
