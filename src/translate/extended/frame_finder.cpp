@@ -386,7 +386,7 @@ class FrameFinder {
     RegSet Register;  // a save's or restore's
   };
   std::vector<Marked> marked_;  // the entries given a kind, in that order
-  std::vector<int> pops_;         // the pops and leaves, in order
+  std::vector<int> pops_;       // the pops and leaves, in order
   std::array<std::optional<int32_t>, 8> saved_at_{};
   RegSet saves_ = 0, restored_ = 0, kept_saves_ = 0;
   int prologue_end_ = 0;  // the set-up's last entry

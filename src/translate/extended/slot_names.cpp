@@ -189,7 +189,8 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
     if (!kept(use.Entry())) continue;
     const std::string_view op = *OperandOf(code, use.Entry(), use.Operand()).Text;
     const size_t open = OpenBracket(op);
-    if (op.substr(open + 1).starts_with("ebp")) {
+    // A slot's text reads "[ebp" or "[esp" from its bracket on.
+    if (op[open + 2] == 'b') {
       const int first = first_at.Find(use.Place);
       if (first < 0) {
         firsts.push_back(TrimBoth(op.substr(open)));

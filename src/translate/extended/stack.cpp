@@ -504,7 +504,11 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
     facts.AlignAt = 2;
     facts.EcxSaveAt = walk.EcxSaveAt;
   }
+  // Room for one slot an entry, so that the lists seldom move; pages are
+  // touched only as they fill.
   facts.SlotsFrom.reserve(static_cast<size_t>(n) + 2);
+  facts.Slots.reserve(static_cast<size_t>(n));
+  facts.NameVariables.reserve(static_cast<size_t>(n));
   facts.SlotsFrom.push_back(0);  // index 0, no entry
   int frame_sets = 0;
   bool ok = facts.Ok;  // kept in registers while the lists grow
