@@ -130,17 +130,13 @@ struct Walk {
   Walk(const CodeTable& code, const std::vector<int>& targets, const std::vector<char>& no_return)
       : Code(code), Targets(targets), NoReturn(no_return),
         In(static_cast<size_t>(code.CodeCount()) + 2), JumpedTo(In.size(), 0) {
-    bool lengths_told = true;
     const size_t end = std::min(targets.size(), In.size());
     // Ends: one pass over the entries.
     for (size_t i = 1; i < end; ++i) {
       // A target is an entry, or -1: one unsigned test for both.
       const size_t t = static_cast<size_t>(targets[i]);
       if (t < JumpedTo.size()) JumpedTo[t] = 1;
-      lengths_told = lengths_told && (code.At(static_cast<int>(i)).OpCode != "call" ||
-                                      AfterDirectCall(code, static_cast<int>(i)) != 2);
     }
-    FillerTold = lengths_told;
     EcxSaveAt = AlignedEcxSave(code, JumpedTo);
   }
 
@@ -179,8 +175,19 @@ struct Walk {
   std::vector<AfterCall> AfterFillerCalls;
   // The addresses tell the length of every direct call, so that filler
   // after one is seen. A compiler puts filler only where no instruction
-  // falls: the call does not return.
-  bool FillerTold = false;
+  // falls: the call does not return. Found when a call first asks.
+  bool FillerTold() {
+    if (!filler_told_) {
+      bool told = true;
+      // Ends: one pass over the entries, or at the first call they do not tell.
+      for (int i = 1; i <= Code.CodeCount() && told; ++i) {
+        told = Code.At(i).OpCode != "call" || AfterDirectCall(Code, i) != 2;
+      }
+      filler_told_ = told;
+    }
+    return *filler_told_;
+  }
+  std::optional<bool> filler_told_;
   // Every ijmp reached, and the place it jumps from (they must agree).
   bool IjmpSeen = false;
   bool IjmpsAgree = true;
@@ -283,7 +290,7 @@ struct Walk {
         (AfterDirectCall(Code, i) == 1 ? AfterFillerCalls : AfterCalls).push_back({i + 1, p});
         return;
       }
-      if (FillerTold && AfterDirectCall(Code, i) == 1) return;
+      if (FillerTold() && AfterDirectCall(Code, i) == 1) return;
     } else if (m == "enter" || m == "xchg" || m == "cmpxchg" || m == "xadd") {
       if (a == "esp" || b == "esp" || a == "sp" || b == "sp") lose_esp();
       if (a == "ebp" || b == "ebp" || a == "bp" || b == "bp" || m == "enter") p.LoseEbp();
@@ -461,7 +468,7 @@ void FollowAll(Walk& walk) {
   if (walk.IjmpSeen && walk.IjmpsAgree) {
     // Ends: one pass over the entries, each seed followed to its end.
     for (int i = 2; i <= n; ++i) {
-      const bool no_return = walk.FillerTold && AfterDirectCall(code, i - 1) == 1;
+      const bool no_return = walk.FillerTold() && AfterDirectCall(code, i - 1) == 1;
       if (!walk.In[static_cast<size_t>(i)].Set && (EndsFlow(code.At(i - 1).OpCode) || no_return)) {
         walk.Reach(i, walk.AtIjmp);
         walk.Run(false);
