@@ -144,7 +144,8 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
   // An lea of a slot gives the slot's address (but one that moves esp).
   auto kept = [&](int i) {
     const TOpCode& e = code.At(i);
-    return !drop[static_cast<size_t>(i)] && e.OpCode != "pop" && (e.OpCode != "lea" || e.Op1 != "esp");
+    return !drop[static_cast<size_t>(i)] && e.OpCode != "pop" &&
+           (e.OpCode != "lea" || e.Op1 != "esp");
   };
   // Place -> "[ebp-$0C]", the first text each place is given from ebp: the
   // index (from 1) into `firsts`. Only a routine with a frame pointer
@@ -168,8 +169,9 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
     if (TrimBoth(op.substr(open)) == key) return;
     text.assign(op.substr(0, open));
     text += key;
-    *operand.Hint = stack.FramePointer ? AddVar(ctx.Vars, text)
-                                       : AddVarOfKind(ctx.Vars, text, place < 0 ? okLocal : okGlobal);
+    *operand.Hint = stack.FramePointer
+                        ? AddVar(ctx.Vars, text)
+                        : AddVarOfKind(ctx.Vars, text, place < 0 ? okLocal : okGlobal);
     op = code.Keep(text);
   };
   if (!stack.FramePointer) {

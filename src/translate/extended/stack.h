@@ -34,7 +34,9 @@ std::optional<int32_t> EspChange(const TOpCode& e);
 struct StackPlace {
   int32_t Esp = 0;
   // ebp, when it holds one place on every path.
-  std::optional<int32_t> Ebp() const { return HasEbp ? std::optional<int32_t>(EbpAt) : std::nullopt; }
+  std::optional<int32_t> Ebp() const {
+    return HasEbp ? std::optional<int32_t>(EbpAt) : std::nullopt;
+  }
   void SetEbp(int32_t place) {
     EbpAt = place;
     HasEbp = true;
@@ -61,13 +63,13 @@ struct StackFacts {
   // reached, esp 0 and no ebp.
   std::vector<StackPlace> At;
   bool Reached(int i) const { return At[static_cast<size_t>(i)].Set; }
-  // Per entry (index 0 unused): a jump comes to it.
-  std::vector<char> JumpsTo;
-  bool JumpedTo(int i) const { return JumpsTo[static_cast<size_t>(i)] != 0; }
   // esp before entry i (valid where reached).
   int32_t Esp(int i) const { return At[static_cast<size_t>(i)].Esp; }
   // ebp before entry i as a place, when it holds one on every path.
   std::optional<int32_t> Ebp(int i) const { return At[static_cast<size_t>(i)].Ebp(); }
+  // Per entry (index 0 unused): a jump comes to it.
+  std::vector<char> JumpsTo;
+  bool JumpedTo(int i) const { return JumpsTo[static_cast<size_t>(i)] != 0; }
   // The place `mov ebp, esp` put in ebp, when the routine sets ebp so once
   // and writes it otherwise only when it returns.
   std::optional<int32_t> FramePointer;
@@ -84,10 +86,10 @@ struct StackFacts {
   // Where Ok, how many rets the routine has, reached or not.
   int Returns = 0;
 
-  // Where Ok, every operand of an entry reached that addresses a frame slot, in
-  // the order of the entries and their operands, with the slot's place;
-  // and per entry (index 0 unused, one past the last) where its own begin
-  // among them, so that the passes that look only at slots need not walk
+  // Where Ok, every operand of an entry reached that addresses a frame
+  // slot, in the order of the entries and their operands, with the slot's
+  // place; and per entry (index 0 unused, one past the last) where its own
+  // begin among them. The passes that look only at slots walk these, not
   // the table.
   struct SlotUse {
     int32_t Place;
