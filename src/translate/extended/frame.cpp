@@ -57,16 +57,15 @@ void OneExit(CodeTable& code, std::vector<int>& targets) {
 // Drops a jmp to the entry after it, which taking the frame out can leave.
 void DropJumpsToNext(CodeTable& code, std::vector<int>& targets) {
   const int n = code.CodeCount();
-  std::vector<char> drop(static_cast<size_t>(n) + 2, 0);
-  bool any = false;
+  std::vector<char> drop;  // made at the first such jmp
   // Ends: one pass over the table.
   for (int i = 1; i < n; ++i) {
     if (targets[static_cast<size_t>(i)] == i + 1 && code.At(i).OpCode == "jmp") {
+      if (drop.empty()) drop.resize(static_cast<size_t>(n) + 2, 0);
       drop[static_cast<size_t>(i)] = 1;
-      any = true;
     }
   }
-  if (any) DropEntries(code, drop, targets);
+  if (!drop.empty()) DropEntries(code, drop, targets);
 }
 
 // The body once the frame is out: up to the last return, which is the
@@ -93,7 +92,8 @@ BodyRange TakeOutFrame(PassContext& ctx) {
       // this rewrites.
       UnnameNoVariables(code, stack.EbpVaries, &stack);
       DropEntries(code, frame.Drop, targets);
-      OneExit(code, targets);
+      // With one ret, every jump to a ret goes to the exit already.
+      if (stack.Returns > 1 || !code.Ascending()) OneExit(code, targets);
       DropJumpsToNext(code, targets);
       body = BodyAfterFrame(code);
     }

@@ -1,6 +1,8 @@
 #include "translate/extended/frame_finder.h"
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <optional>
 
 #include "naming/vars.h"
@@ -60,12 +62,6 @@ class FrameFinder {
     const size_t size = static_cast<size_t>(n_) + 2;
     drop_.assign(size, 0);
     kind_.assign(size, kBody);
-    restores_.assign(size, 0);
-    // Ends: one pass over the table.
-    for (int i = 1; i <= n_; ++i) {
-      const int k = targets[static_cast<size_t>(i)];
-      if (k >= 1 && k <= kReach) ++incoming_[static_cast<size_t>(k)];
-    }
   }
 
   bool Trusted() const { return trusted_; }
@@ -76,8 +72,14 @@ class FrameFinder {
     // Ends: one pass over the table; each epilogue is walked once, upwards
     // from its return, and epilogues do not overlap (a walk stops at the
     // return before it).
-    for (int i = 1; i <= n_; ++i) {
+    const int n = n_;  // in a register while the lists grow
+    for (int i = 1; i <= n; ++i) {
       const std::string_view m = code_.At(i).OpCode;
+      // Most mnemonics are none of those asked for below.
+      if (m.empty() || (m[0] != 'p' && m[0] != 'l' && m[0] != 'r' && m[0] != 'i' && m[0] != 'j')) {
+        continue;
+      }
+      if (m == "pop" || m == "leave") pops_.push_back(i);
       // Free Pascal's callee takes its stack parameters off, and the caller
       // reserves their room again at once: frame, like the set-up's room.
       // (gcc's room around a call, and its clean-up after, belong to the
@@ -98,16 +100,18 @@ class FrameFinder {
     }
 
     CheckSaves();
-    // Ends: one pass over the entries marked (each as often as it was; the
-    // last kind it was given decides).
-    for (int i : marked_) {
+    // Ends: one pass over the marks (an entry's last decides: the last
+    // kind it was given, and a save's or restore's register, which is its
+    // last mark's).
+    for (const Marked& mark : marked_) {
+      const int i = mark.Entry;
       const size_t k = static_cast<size_t>(i);
       switch (kind_[k]) {
         case kBody:
           break;
         case kSave:
         case kRestore:
-          drop_[k] = kept_saves_ & restores_[k] ? 0 : 1;
+          drop_[k] = kept_saves_ & mark.Register ? 0 : 1;
           break;
         case kFramePointer:
           drop_[k] = kept_saves_ & kEbp ? 0 : 1;
@@ -133,10 +137,11 @@ class FrameFinder {
   // epilogue are looked for, the routine's own instructions among them.
   static constexpr int kReach = 48;
 
-  // Gives entry i a kind other than the body's, noted for the last pass.
-  void Mark(int i, Kind kind) {
+  // Gives entry i a kind other than the body's, noted for the last pass
+  // with the register a save or restore keeps.
+  void Mark(int i, Kind kind, RegSet r = 0) {
     kind_[static_cast<size_t>(i)] = kind;
-    marked_.push_back(i);
+    marked_.push_back({i, r});
   }
 
   bool Reached(int i) const { return stack_.Reached(i); }
@@ -187,8 +192,7 @@ class FrameFinder {
   void Save(int i, RegSet r, int32_t place) {
     saved_at_[static_cast<size_t>(Bit(r))] = place;
     saves_ |= r;
-    Mark(i, kSave);
-    restores_[static_cast<size_t>(i)] = r;
+    Mark(i, kSave, r);
   }
 
   // The set-up at the entry: the frame pointer, the room for locals, the
@@ -199,7 +203,7 @@ class FrameFinder {
     RegSet written = 0;
     bool frame_pointer = false;
     // Ends: i only grows, up to the last entry or kReach.
-    for (int i = 1; i <= n_ && i <= kReach && Reached(i) && incoming_[static_cast<size_t>(i)] == 0;
+    for (int i = 1; i <= n_ && i <= kReach && Reached(i) && !stack_.JumpedTo(i);
          ++i) {
       const TOpCode& e = code_.At(i);
       const RegSet r1 = WholeRegister(e.Op1), r2 = WholeRegister(e.Op2);
@@ -312,8 +316,7 @@ class FrameFinder {
   // Entry j restores r, one of the registers its epilogue restores (`here`).
   void Restore(int j, RegSet r, RegSet& here) {
     here |= r;
-    Mark(j, kRestore);
-    restores_[static_cast<size_t>(j)] = r;
+    Mark(j, kRestore, r);
     restored_ |= r;
   }
 
@@ -324,29 +327,37 @@ class FrameFinder {
     // A routine that never returns restores nothing.
     kept_saves_ = returns_ ? static_cast<RegSet>(saves_ & ~restored_) : RegSet{0};
     if ((saves_ & ~kept_saves_) == 0) return;  // no save left to check
-    // Ends: one pass over the table, three operands an entry.
-    for (int i = 1; i <= n_; ++i) {
-      if (!Reached(i) || kind_[static_cast<size_t>(i)] == kSave ||
-          kind_[static_cast<size_t>(i)] == kRestore) {
-        continue;
-      }
+    auto may_read = [&](int i) {
+      return Reached(i) && kind_[static_cast<size_t>(i)] != kSave &&
+             kind_[static_cast<size_t>(i)] != kRestore;
+    };
+    // The saved registers' slots lie between these two (the second's four
+    // bytes included).
+    int32_t lowest = INT32_MAX, highest = INT32_MIN;
+    // Ends: eight registers.
+    for (const std::optional<int32_t>& at : saved_at_) {
+      if (!at) continue;
+      lowest = std::min(lowest, *at);
+      highest = std::max(highest, *at);
+    }
+    // Ends: one pass over the slots.
+    for (const StackFacts::SlotUse& use : stack_.Slots) {
+      // The widest operand, ten bytes, first: most slots lie far from
+      // every saved register's.
+      if (use.Place >= highest + 4 || lowest >= use.Place + 10) continue;
+      const int i = use.Entry(), k = use.Operand();
       const TOpCode& e = code_.At(i);
-      // Most entries address no slot, and a lea reads none.
-      if (stack_.HasSlot(i) && e.OpCode != "lea") {
-        // Ends: three operands.
-        for (int k = e.OpCode == "mov" ? 1 : 0; k < 3; ++k) {  // a mov's first: no read
-          std::optional<int32_t> place = Slot(i, k);
-          // The widest operand, ten bytes, first: most slots lie far from
-          // every saved register's.
-          if (place && Overlaps(*place, 10)) {
-            ReadsAt(*place, OperandSize(k == 0 ? e.Op1 : k == 1 ? e.Op2 : code_.Op3(i)));
-          }
-        }
+      // A lea reads no slot, nor a mov its first operand.
+      if (!may_read(i) || e.OpCode == "lea" || (k == 0 && e.OpCode == "mov")) continue;
+      if (Overlaps(use.Place, 10)) {
+        ReadsAt(use.Place, OperandSize(k == 0 ? e.Op1 : k == 1 ? e.Op2 : code_.Op3(i)));
       }
-      if (e.OpCode == "pop") ReadsAt(stack_.Esp(i), 4);
-      if (e.OpCode == "leave" && stack_.Ebp(i)) {
-        ReadsAt(*stack_.Ebp(i), 4);
-      }
+    }
+    // Ends: one pass over the pops and leaves.
+    for (int i : pops_) {
+      if (!may_read(i)) continue;
+      if (code_.At(i).OpCode == "pop") ReadsAt(stack_.Esp(i), 4);
+      if (code_.At(i).OpCode == "leave" && stack_.Ebp(i)) ReadsAt(*stack_.Ebp(i), 4);
     }
   }
 
@@ -370,11 +381,12 @@ class FrameFinder {
   const int n_;
   std::vector<char> drop_;
   std::vector<Kind> kind_;
-  std::vector<int> marked_;       // the entries given a kind, in that order
-  std::vector<RegSet> restores_;  // per save or restore entry: its register
-  // Per entry up to kReach, as far as the set-up is looked for: how many
-  // jumps come to it.
-  std::array<int, kReach + 1> incoming_{};
+  struct Marked {
+    int Entry;
+    RegSet Register;  // a save's or restore's
+  };
+  std::vector<Marked> marked_;  // the entries given a kind, in that order
+  std::vector<int> pops_;       // the pops and leaves, in order
   std::array<std::optional<int32_t>, 8> saved_at_{};
   RegSet saves_ = 0, restored_ = 0, kept_saves_ = 0;
   int prologue_end_ = 0;  // the set-up's last entry

@@ -1,8 +1,9 @@
 #include "translate/extended/slot_names.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "base/text.h"
@@ -20,6 +21,20 @@ void ForEachOperand(CodeTable& code, int i, Fn fn) {
   fn(0, e.Op1, e.VarHint[0]);
   fn(1, e.Op2, e.VarHint[1]);
   if (TThirdOperand* third = code.MutableThird(i)) fn(2, third->Text, third->VarHint);
+}
+
+// Operand k (0 to 2) of entry i, text and hint writable; the entry has it.
+struct OperandRef {
+  std::string_view* Text;
+  int16_t* Hint;
+};
+OperandRef OperandOf(CodeTable& code, int i, int k) {
+  if (k < 2) {
+    TOpCode& e = code.Mutable(i);
+    return {k == 0 ? &e.Op1 : &e.Op2, &e.VarHint[k]};
+  }
+  TThirdOperand* third = code.MutableThird(i);
+  return {&third->Text, &third->VarHint};
 }
 
 // A memory operand whose text marks it as a variable (a base of ebp, an
@@ -78,6 +93,46 @@ std::optional<std::string> AsNoVariable(std::string_view op, bool ebp_varies) {
 // found then with no search.
 size_t OpenBracket(std::string_view op) { return !op.empty() && op[0] == '[' ? 0 : op.find('['); }
 
+// Place -> a one-based index, for the places of a routine's slots: a flat
+// table over their span where it is small, as a frame's is, else a hash
+// index.
+class PlaceIndex {
+ public:
+  PlaceIndex() = default;
+  explicit PlaceIndex(const std::vector<StackFacts::SlotUse>& slots) {
+    if (slots.empty()) return;
+    int32_t lowest = slots[0].Place, highest = slots[0].Place;
+    // Ends: one pass over the slots.
+    for (const StackFacts::SlotUse& use : slots) {
+      lowest = std::min(lowest, use.Place);
+      highest = std::max(highest, use.Place);
+    }
+    const int64_t span = int64_t{highest} - lowest + 1;
+    if (span <= 8 * static_cast<int64_t>(slots.size()) + 64) {
+      lowest_ = lowest;
+      flat_.assign(static_cast<size_t>(span), 0);
+    }
+  }
+  // The index given the place, or -1; only for places of the slots.
+  int Find(int32_t place) const {
+    if (flat_.empty()) return hashed_.Find(static_cast<uint32_t>(place));
+    const int index = flat_[static_cast<size_t>(int64_t{place} - lowest_)];
+    return index != 0 ? index : -1;
+  }
+  void Insert(int32_t place, int index) {
+    if (flat_.empty()) {
+      hashed_.Insert(static_cast<uint32_t>(place), index);
+    } else {
+      flat_[static_cast<size_t>(int64_t{place} - lowest_)] = index;
+    }
+  }
+
+ private:
+  int32_t lowest_ = 0;
+  std::vector<int> flat_;  // by place - lowest_: the index, 0 for none
+  AddressIndex hashed_;
+};
+
 }  // namespace
 
 // Names every frame slot an operand of a kept entry addresses by its
@@ -86,40 +141,43 @@ size_t OpenBracket(std::string_view op) { return !op.empty() && op[0] == '[' ? 0
 // that its variable is the one the reading registered.
 void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char>& drop) {
   CodeTable& code = ctx.Code;
-  // Most entries address no slot; those are passed over first. An lea of
-  // a slot gives the slot's address (but one that moves esp).
+  // An lea of a slot gives the slot's address (but one that moves esp).
   auto kept = [&](int i) {
     const TOpCode& e = code.At(i);
-    return stack.HasSlot(i) && !drop[static_cast<size_t>(i)] && e.OpCode != "pop" &&
+    return !drop[static_cast<size_t>(i)] && e.OpCode != "pop" &&
            (e.OpCode != "lea" || e.Op1 != "esp");
   };
   // Place -> "[ebp-$0C]", the first text each place is given from ebp: the
-  // index (from 1) into `firsts`, by the place's 32 bits.
-  AddressIndex first_at;
+  // index (from 1) into `firsts`. Only a routine with a frame pointer
+  // gives first texts.
+  PlaceIndex first_at;
+  if (stack.FramePointer) first_at = PlaceIndex(stack.Slots);
   std::vector<std::string_view> firsts;
   std::string text;  // kept for its room
   SlotKeyText room;
-  // Names operand k of entry i by its place's key, where it reads otherwise.
-  auto name = [&](int i, int k, std::string_view& op, int16_t& hint) {
-    std::optional<int32_t> place = stack.SlotOf(i, k);
+  // Names the operand by its place's key, where it reads otherwise.
+  auto name = [&](const StackFacts::SlotUse& use) {
+    const int32_t place = use.Place;
     // The return address is no variable.
-    if (!place || (!stack.FramePointer && *place >= 0 && *place < 4)) return;
+    if (!stack.FramePointer && place >= 0 && place < 4) return;
+    const OperandRef operand = OperandOf(code, use.Entry(), use.Operand());
+    std::string_view& op = *operand.Text;
     const size_t open = OpenBracket(op);
-    const int first = first_at.Find(static_cast<uint32_t>(*place));
+    const int first = first_at.Find(place);
     const std::string_view key =
-        first >= 1 ? firsts[static_cast<size_t>(first) - 1] : SlotKey(stack, *place, room);
+        first >= 1 ? firsts[static_cast<size_t>(first) - 1] : SlotKey(stack, place, room);
     if (TrimBoth(op.substr(open)) == key) return;
     text.assign(op.substr(0, open));
     text += key;
-    hint = stack.FramePointer ? AddVar(ctx.Vars, text)
-                              : AddVarOfKind(ctx.Vars, text, *place < 0 ? okLocal : okGlobal);
+    *operand.Hint = stack.FramePointer
+                        ? AddVar(ctx.Vars, text)
+                        : AddVarOfKind(ctx.Vars, text, place < 0 ? okLocal : okGlobal);
     op = code.Keep(text);
   };
   if (!stack.FramePointer) {
-    // Ends: one pass over the table, three operands an entry.
-    for (int i = 1; i <= code.CodeCount(); ++i) {
-      if (!kept(i)) continue;
-      ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t& hint) { name(i, k, op, hint); });
+    // Ends: one pass over the slots.
+    for (const StackFacts::SlotUse& use : stack.Slots) {
+      if (kept(use.Entry())) name(use);
     }
     return;
   }
@@ -127,35 +185,26 @@ void NameSlots(PassContext& ctx, const StackFacts& stack, const std::vector<char
   // passes over every operand from ebp that reads as its key already (the
   // first text of its place, found by then); the others are named after
   // it, in the same order, as a second pass over all would name them.
-  std::vector<std::pair<int, int>> rest;  // entry, operand
-  // Ends: one pass over the table, three operands an entry.
-  for (int i = 1; i <= code.CodeCount(); ++i) {
-    if (!kept(i)) continue;
-    ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t&) {
-      std::optional<int32_t> place = stack.SlotOf(i, k);
-      if (!place) return;
-      const size_t open = OpenBracket(op);
-      if (op.substr(open + 1).starts_with("ebp")) {
-        const int first = first_at.Find(static_cast<uint32_t>(*place));
-        if (first < 0) {
-          firsts.push_back(TrimBoth(op.substr(open)));
-          first_at.Insert(static_cast<uint32_t>(*place), static_cast<int>(firsts.size()));
-          return;
-        }
-        if (TrimBoth(op.substr(open)) == firsts[static_cast<size_t>(first) - 1]) return;
+  std::vector<const StackFacts::SlotUse*> rest;
+  // Ends: one pass over the slots.
+  for (const StackFacts::SlotUse& use : stack.Slots) {
+    if (!kept(use.Entry())) continue;
+    const std::string_view op = *OperandOf(code, use.Entry(), use.Operand()).Text;
+    const size_t open = OpenBracket(op);
+    // A slot's text reads "[ebp" or "[esp" from its bracket on.
+    if (op[open + 2] == 'b') {
+      const int first = first_at.Find(use.Place);
+      if (first < 0) {
+        firsts.push_back(TrimBoth(op.substr(open)));
+        first_at.Insert(use.Place, static_cast<int>(firsts.size()));
+        continue;
       }
-      rest.emplace_back(i, k);
-    });
+      if (TrimBoth(op.substr(open)) == firsts[static_cast<size_t>(first) - 1]) continue;
+    }
+    rest.push_back(&use);
   }
   // Ends: one pass over the operands left.
-  for (const auto& [i, k] : rest) {
-    TOpCode& e = code.Mutable(i);
-    if (k < 2) {
-      name(i, k, k == 0 ? e.Op1 : e.Op2, e.VarHint[k]);
-    } else if (TThirdOperand* third = code.MutableThird(i)) {
-      name(i, k, third->Text, third->VarHint);
-    }
-  }
+  for (const StackFacts::SlotUse* use : rest) name(*use);
 }
 
 namespace {
@@ -177,21 +226,38 @@ bool MayBeIndexed(std::string_view op) {
 }  // namespace
 
 void UnnameNoVariables(CodeTable& code, bool ebp_varies, const StackFacts* slots) {
-  // Ends: one pass over the table, three operands an entry.
-  for (int i = 1; i <= code.CodeCount(); ++i) {
+  // The slot uses not passed yet begin here: the operands are asked for in
+  // the order of the list.
+  size_t next = 0;
+  auto is_slot = [&](int i, int k) {
+    const int32_t at = 4 * i + k;
+    // Ends: next only grows, up to the list's end.
+    while (next < slots->Slots.size() && slots->Slots[next].At < at) ++next;
+    return next < slots->Slots.size() && slots->Slots[next].At == at;
+  };
+  auto unname = [&](int i) {
     // An address, no memory read: but one through ebp names no variable
     // either where ebp varies.
-    if (code.At(i).OpCode == "lea" && !ebp_varies) continue;
+    if (code.At(i).OpCode == "lea" && !ebp_varies) return;
     ForEachOperand(code, i, [&](int k, std::string_view& op, int16_t& hint) {
       if (hint < 1) return;  // named by no variable already
       // Where ebp keeps its place, only an indexed address is none.
-      if (!ebp_varies && ((slots && slots->SlotOf(i, k)) || !MayBeIndexed(op))) return;
+      if (!ebp_varies && ((slots && is_slot(i, k)) || !MayBeIndexed(op))) return;
       if (std::optional<std::string> text = AsNoVariable(op, ebp_varies)) {
         op = code.Keep(*text);
         hint = kLookUp;
       }
     });
+  };
+  // Where ebp keeps its place, the slots are passed over, and the other
+  // operands that name variables are those the stack facts list.
+  if (slots && !ebp_varies) {
+    // Ends: one pass over the entries listed.
+    for (int i : slots->NameVariables) unname(i);
+    return;
   }
+  // Ends: one pass over the table, three operands an entry.
+  for (int i = 1; i <= code.CodeCount(); ++i) unname(i);
 }
 
 }  // namespace asm2pas

@@ -10,16 +10,21 @@ namespace {
 
 // What follows a base register in brackets: "]", "+$N]" or "-$N]" (N of at
 // most eight hexadecimal digits, below 2^31), as the displacement.
-std::optional<int32_t> Displacement(std::string_view key) {
-  if (key == "]") return 0;
-  if (key.size() < 4 || (key[0] != '+' && key[0] != '-') || key[1] != '$' || key.back() != ']') {
+[[gnu::always_inline]] inline std::optional<int32_t> Displacement(std::string_view key) {
+  const size_t n = key.size();
+  if (n == 1 && key[0] == ']') return 0;
+  if (n < 4 || n > 11 || (key[0] != '+' && key[0] != '-') || key[1] != '$' || key[n - 1] != ']') {
     return std::nullopt;
   }
-  std::string_view digits = key.substr(2, key.size() - 3);
-  if (digits.size() > 8) return std::nullopt;
-  std::optional<uint32_t> v = BareHex(digits);
-  if (!v || *v > 0x7FFFFFFFu) return std::nullopt;
-  return key[0] == '-' ? -static_cast<int32_t>(*v) : static_cast<int32_t>(*v);
+  uint32_t v = 0;
+  // Ends: one pass over at most eight digits.
+  for (size_t k = 2; k + 1 < n; ++k) {
+    const int d = kHexDigits[static_cast<unsigned char>(key[k])];
+    if (d < 0) return std::nullopt;
+    v = v << 4 | static_cast<uint32_t>(d);
+  }
+  if (v > 0x7FFFFFFFu) return std::nullopt;
+  return key[0] == '-' ? -static_cast<int32_t>(v) : static_cast<int32_t>(v);
 }
 
 // "$10", "-$08", "16": a signed immediate.
@@ -43,18 +48,40 @@ bool IsWordOperand(std::string_view op) {
 }
 
 // Whether an instruction may do anything to esp or ebp, or end the flow:
-// every mnemonic Step looks at begins with one of these letters, and every
-// instruction that writes esp or ebp names it first (or is xchg). Inline:
-// asked of every entry the walk follows.
+// one of the mnemonics Step looks at (the push and pop family by its
+// letter), or one that names esp or ebp first (every instruction that
+// writes them does, or is xchg). Inline: asked of every entry the walk
+// follows.
 [[gnu::always_inline]] inline bool MayMoveStack(const TOpCode& e) {
   const std::string_view m = e.OpCode;
   if (m.empty()) return false;
   switch (m[0]) {
-    case 'p': case 'l': case 'c': case 'e': case 'x': case 'r': case 'i':
+    case 'p':
       return true;
+    case 'l':
+      if (m == "leave") return true;
+      break;
+    case 'c':
+      if (m == "call" || m == "cmpxchg") return true;
+      break;
+    case 'e':
+      if (m == "enter") return true;
+      break;
+    case 'x':
+      if (m == "xchg" || m == "xadd") return true;
+      break;
+    case 'r':
+      if (m == "ret") return true;
+      break;
+    case 'i':
+      if (m == "ijmp") return true;
+      break;
     default:
-      return e.Op1.size() >= 2 && (e.Op1.ends_with("sp") || e.Op1.ends_with("bp"));
+      break;
   }
+  // "esp", "sp", "ebp", "bp": most operands end in no p.
+  const std::string_view a = e.Op1;
+  return a.size() >= 2 && a.back() == 'p' && (a[a.size() - 2] == 's' || a[a.size() - 2] == 'b');
 }
 
 // What follows the direct call at entry i (five bytes): 0 for the next
@@ -103,21 +130,20 @@ struct Walk {
   Walk(const CodeTable& code, const std::vector<int>& targets, const std::vector<char>& no_return)
       : Code(code), Targets(targets), NoReturn(no_return),
         In(static_cast<size_t>(code.CodeCount()) + 2), JumpedTo(In.size(), 0) {
-    bool lengths_told = true;
+    const size_t end = std::min(targets.size(), In.size());
     // Ends: one pass over the entries.
-    for (size_t i = 1; i < targets.size() && i < In.size(); ++i) {
-      if (targets[i] >= 1 && static_cast<size_t>(targets[i]) < JumpedTo.size()) {
-        JumpedTo[static_cast<size_t>(targets[i])] = 1;
-      }
-      lengths_told = lengths_told && AfterDirectCall(code, static_cast<int>(i)) != 2;
+    for (size_t i = 1; i < end; ++i) {
+      // A target is an entry, or -1: one unsigned test for both.
+      const size_t t = static_cast<size_t>(targets[i]);
+      if (t < JumpedTo.size()) JumpedTo[t] = 1;
     }
-    FillerTold = lengths_told;
     EcxSaveAt = AlignedEcxSave(code, JumpedTo);
   }
 
   const CodeTable& Code;
   const std::vector<int>& Targets;
-  // Per entry: a direct call found not to return (by an earlier walk).
+  // Per entry: a direct call found not to return (by an earlier walk);
+  // empty where none was.
   const std::vector<char>& NoReturn;
   std::vector<Place> In;
   std::vector<int> Work;
@@ -149,8 +175,19 @@ struct Walk {
   std::vector<AfterCall> AfterFillerCalls;
   // The addresses tell the length of every direct call, so that filler
   // after one is seen. A compiler puts filler only where no instruction
-  // falls: the call does not return.
-  bool FillerTold = false;
+  // falls: the call does not return. Found when a call first asks.
+  bool FillerTold() {
+    if (!filler_told_) {
+      bool told = true;
+      // Ends: one pass over the entries, or at the first call they do not tell.
+      for (int i = 1; i <= Code.CodeCount() && told; ++i) {
+        told = Code.At(i).OpCode != "call" || AfterDirectCall(Code, i) != 2;
+      }
+      filler_told_ = told;
+    }
+    return *filler_told_;
+  }
+  std::optional<bool> filler_told_;
   // Every ijmp reached, and the place it jumps from (they must agree).
   bool IjmpSeen = false;
   bool IjmpsAgree = true;
@@ -173,8 +210,8 @@ struct Walk {
         in.EspLost = true;
         changed = true;
       }
-      if (in.Ebp && (!p.Ebp || *p.Ebp != *in.Ebp)) {
-        in.Ebp.reset();
+      if (in.Ebp() && (!p.Ebp() || *p.Ebp() != *in.Ebp())) {
+        in.LoseEbp();
         changed = true;
       }
     }
@@ -183,27 +220,35 @@ struct Walk {
 
   // The place after entry i, and where it goes. An entry that leaves the
   // stack as it is and falls into one not reached yet hands its place on
-  // at once: that entry would be queued and taken next, as it is here.
+  // at once (a conditional jump after it has queued its target): that
+  // entry would be queued and taken next, as it is here.
   void Step(int i) {
     // Ends: i only grows, up to the last entry.
-    while (Code.Valid(i + 1) && !In[static_cast<size_t>(i) + 1].Set && !MayMoveStack(Code.At(i)) &&
-           !IsJump(Code.At(i).OpCode)) {
-      In[static_cast<size_t>(i) + 1] = In[static_cast<size_t>(i)];
-      ++i;
+    for (;; ++i) {
+      const TOpCode& e = Code.At(i);
+      if (MayMoveStack(e)) break;
+      const Place& p = In[static_cast<size_t>(i)];
+      // Most instructions: on to the next, or where a jump goes.
+      if (IsJump(e.OpCode)) {
+        const int t = Targets[static_cast<size_t>(i)];
+        if (t >= 1) Reach(t, p);
+        if (e.OpCode == "jmp") return;
+      }
+      if (!Code.Valid(i + 1) || In[static_cast<size_t>(i) + 1].Set) {
+        Reach(i + 1, p);
+        return;
+      }
+      In[static_cast<size_t>(i) + 1] = p;
     }
+    Move(i);
+  }
+
+  // Step for an entry that may move the stack: kept apart, so that the
+  // common entries' loop stays small.
+  [[gnu::noinline]] void Move(int i) {
     const TOpCode& e = Code.At(i);
     const std::string_view m = e.OpCode, a = e.Op1, b = e.Op2;
     Place p = In[static_cast<size_t>(i)];
-    if (!MayMoveStack(e)) {
-      // Most instructions: on to the next, or where a jump goes.
-      if (!m.empty() && m[0] == 'j') {
-        const int t = Targets[static_cast<size_t>(i)];
-        if (t >= 1) Reach(t, p);
-        if (m == "jmp") return;
-      }
-      Reach(i + 1, p);
-      return;
-    }
     auto lose_esp = [&] { p.EspLost = true; };
     if (m == "ret") return;
     if (m == "ijmp") {
@@ -217,20 +262,20 @@ struct Walk {
       if (i == EcxSaveAt && !p.EspLost) EcxSlot = p.Esp;
     } else if (m == "pop" || m == "popfd" || m == "popf") {
       p.Esp += (m == "popf" || IsWordOperand(a)) ? 2 : 4;
-      if (a == "ebp" || a == "bp") p.Ebp.reset();
+      if (a == "ebp" || a == "bp") p.LoseEbp();
       if (a == "esp" || a == "sp") lose_esp();
     } else if (m == "pushad" || m == "pusha") {
       p.Esp -= m == "pusha" ? 16 : 32;
     } else if (m == "popad" || m == "popa") {
       p.Esp += m == "popa" ? 16 : 32;
-      p.Ebp.reset();
+      p.LoseEbp();
     } else if (m == "leave") {
-      if (p.Ebp) {
-        p.Esp = *p.Ebp + 4;
+      if (p.Ebp()) {
+        p.Esp = *p.Ebp() + 4;
       } else {
         lose_esp();
       }
-      p.Ebp.reset();
+      p.LoseEbp();
     } else if (m == "call") {
       // Free Pascal's callee takes its stack parameters off, and the caller
       // reserves their room again at once.
@@ -241,24 +286,24 @@ struct Walk {
       }
       const bool direct = a.find('[') == std::string_view::npos && !(a.size() == 3 && a[0] == 'e');
       if (direct && JumpedTo[static_cast<size_t>(i) + 1]) {
-        if (NoReturn[static_cast<size_t>(i)]) return;
+        if (!NoReturn.empty() && NoReturn[static_cast<size_t>(i)]) return;
         (AfterDirectCall(Code, i) == 1 ? AfterFillerCalls : AfterCalls).push_back({i + 1, p});
         return;
       }
-      if (FillerTold && AfterDirectCall(Code, i) == 1) return;
+      if (FillerTold() && AfterDirectCall(Code, i) == 1) return;
     } else if (m == "enter" || m == "xchg" || m == "cmpxchg" || m == "xadd") {
       if (a == "esp" || b == "esp" || a == "sp" || b == "sp") lose_esp();
-      if (a == "ebp" || b == "ebp" || a == "bp" || b == "bp" || m == "enter") p.Ebp.reset();
+      if (a == "ebp" || b == "ebp" || a == "bp" || b == "bp" || m == "enter") p.LoseEbp();
       if (m == "enter") lose_esp();
     } else if (a == "esp" || a == "sp") {
       std::optional<int32_t> change = EspChange(e);
       std::optional<FrameOperand> f = m == "lea" ? ParseFrameOperand(b) : std::nullopt;
       if (change) {
         p.Esp += *change;
-      } else if (a == "esp" && f && f->OnEbp && p.Ebp) {
-        p.Esp = *p.Ebp + f->Disp;
-      } else if (a == "esp" && m == "mov" && b == "ebp" && p.Ebp) {
-        p.Esp = *p.Ebp;
+      } else if (a == "esp" && f && f->OnEbp && p.Ebp()) {
+        p.Esp = *p.Ebp() + f->Disp;
+      } else if (a == "esp" && m == "mov" && b == "ebp" && p.Ebp()) {
+        p.Esp = *p.Ebp();
       } else if (EcxSaveAt != 0 && i == 2 && m == "and") {
         // Taken as aligned already.
       } else if (std::optional<int32_t> from_ecx = FromEcxSaved(i); from_ecx && a == "esp") {
@@ -269,11 +314,11 @@ struct Walk {
     } else if ((a == "ebp" || a == "bp") && m != "cmp" && m != "test") {
       std::optional<FrameOperand> f = m == "lea" ? ParseFrameOperand(b) : std::nullopt;
       if (a == "ebp" && m == "mov" && b == "esp" && !p.EspLost) {
-        p.Ebp = p.Esp;
+        p.SetEbp(p.Esp);
       } else if (a == "ebp" && f && !f->OnEbp && !p.EspLost) {
-        p.Ebp = p.Esp + f->Disp;
+        p.SetEbp(p.Esp + f->Disp);
       } else {
-        p.Ebp.reset();
+        p.LoseEbp();
       }
     }
     if (!m.empty() && m[0] == 'j') {
@@ -327,24 +372,16 @@ struct Walk {
       const Place& in = In[static_cast<size_t>(way.To)];
       if (!in.Set || in.EspLost || way.At.EspLost || in.Esp == way.At.Esp) {
         Place at = way.At;
-        at.ByWayAfter = way.To - 1;
+        at.ByWayAfter = static_cast<uint32_t>(way.To - 1);
         Reach(way.To, at);
       }
     }
   }
 };
 
-// Whether the operand may end in "]" (blanks aside), as every frame slot's
-// text does: ParseFrameOperand's first test, made without a call.
-bool MayAddressMemory(std::string_view op) {
-  return !op.empty() && (op.back() == ']' || IsBlankish(op.back()));
-}
-
-}  // namespace
-
-std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
-  // Most operands are registers or numbers, which end in no bracket; every
-  // frame slot's text ends in one (blanks aside), as tested below.
+// ParseFrameOperand for any text: blanks around the parts, any size
+// keyword before the bracket.
+std::optional<FrameOperand> ReadFrameOperand(std::string_view operand) {
   const std::string_view end = TrimTrailing(operand);
   if (end.empty() || end.back() != ']') return std::nullopt;
   const size_t open = operand.find('[');
@@ -365,6 +402,42 @@ std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
   if (!disp) return std::nullopt;
   f.Disp = *disp;
   return f;
+}
+
+// Where the "[" after a size keyword of four or five small letters
+// ("byte ptr [", "dword ptr [") stands, which is then the first; or 0.
+size_t AfterSizeKeyword(std::string_view op) {
+  // Ends: two places.
+  for (size_t open = 9; open <= 10; ++open) {
+    if (op.size() <= open || op[open] != '[' || op.substr(open - 5, 5) != " ptr ") continue;
+    bool letters = true;
+    // Ends: at most five letters.
+    for (size_t k = 0; k + 5 < open; ++k) letters = letters && op[k] >= 'a' && op[k] <= 'z';
+    return letters ? open : 0;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
+  // Most operands are registers or numbers, which end in no bracket.
+  const size_t n = operand.size();
+  if (n == 0) return std::nullopt;
+  if (operand[n - 1] != ']') {
+    return IsBlankish(operand[n - 1]) ? ReadFrameOperand(operand) : std::nullopt;
+  }
+  // The forms listings write, "[ebp-$1C]" and "dword ptr [esp+$08]", are
+  // read here; a text with blanks elsewhere goes to the general reading.
+  const size_t open = operand[0] == '[' ? 0 : AfterSizeKeyword(operand);
+  if (open == 0 && operand[0] != '[') return ReadFrameOperand(operand);
+  const std::string_view key = operand.substr(open);
+  if (key.size() < 5 || key[1] != 'e' || key[3] != 'p' || (key[2] != 'b' && key[2] != 's')) {
+    return std::nullopt;
+  }
+  std::optional<int32_t> disp = Displacement(key.substr(4));
+  if (!disp) return std::nullopt;
+  return FrameOperand{key[2] == 'b', *disp};
 }
 
 std::optional<int32_t> EspChange(const TOpCode& e) {
@@ -395,7 +468,7 @@ void FollowAll(Walk& walk) {
   if (walk.IjmpSeen && walk.IjmpsAgree) {
     // Ends: one pass over the entries, each seed followed to its end.
     for (int i = 2; i <= n; ++i) {
-      const bool no_return = walk.FillerTold && AfterDirectCall(code, i - 1) == 1;
+      const bool no_return = walk.FillerTold() && AfterDirectCall(code, i - 1) == 1;
       if (!walk.In[static_cast<size_t>(i)].Set && (EndsFlow(code.At(i - 1).OpCode) || no_return)) {
         walk.Reach(i, walk.AtIjmp);
         walk.Run(false);
@@ -409,7 +482,8 @@ void FollowAll(Walk& walk) {
 
 StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
   const int n = code.CodeCount();
-  std::vector<char> no_return(static_cast<size_t>(n) + 2, 0);
+  // Made only when a round finds a call that does not return.
+  std::vector<char> no_return;
   std::optional<Walk> followed;
   // A way on after a call may be taken before the jump that contradicts
   // it: that call does not return (a noreturn call that a label follows),
@@ -420,6 +494,8 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
     Walk& walk = followed.emplace(code, targets, no_return);
     FollowAll(walk);
     bool found = false;
+    if (!walk.Contradicted.empty()) no_return.resize(static_cast<size_t>(n) + 2, 0);
+    // Ends: one pass over the calls found.
     for (int call : walk.Contradicted) {
       char& marked = no_return[static_cast<size_t>(call)];
       found = found || !marked;
@@ -431,54 +507,86 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
 
   StackFacts facts;
   facts.Ok = n >= 1 && walk.IjmpsAgree;
+  if (walk.EcxSaveAt != 0 && walk.EcxSlot) {
+    facts.AlignAt = 2;
+    facts.EcxSaveAt = walk.EcxSaveAt;
+  }
+  // Room for one slot an entry, so that the lists seldom move; pages are
+  // touched only as they fill.
+  facts.SlotsFrom.reserve(static_cast<size_t>(n) + 2);
+  facts.Slots.reserve(static_cast<size_t>(n));
+  facts.NameVariables.reserve(static_cast<size_t>(n));
+  facts.SlotsFrom.push_back(0);  // index 0, no entry
   int frame_sets = 0;
-  // Ends: one pass over the entries.
+  bool ok = facts.Ok;  // kept in registers while the lists grow
+  int returns = 0;
+  // Ends: one pass over the entries, three operands an entry.
   for (int i = 1; i <= n; ++i) {
     const Place& p = walk.In[static_cast<size_t>(i)];
     const TOpCode& e = code.At(i);
-    // The operands first: most name neither ebp nor bp.
-    const bool names_ebp = e.Op1 == "ebp" || e.Op1 == "bp" || (e.Op2 == "ebp" && e.OpCode == "xchg");
+    // The last letter first: most operands name neither ebp nor bp.
+    const std::string_view a = e.Op1;
+    const bool names_ebp = (!a.empty() && a.back() == 'p' && (a == "ebp" || a == "bp")) ||
+                           (e.OpCode == "xchg" && e.Op2 == "ebp");
     const bool sets_frame = names_ebp && e.OpCode == "mov" && e.Op1 == "ebp" && e.Op2 == "esp";
     if (names_ebp && !sets_frame && e.OpCode != "cmp" && e.OpCode != "test" &&
         e.OpCode != "push" && e.OpCode != "pop") {
       facts.EbpVaries = true;
     }
-    if (!p.Set) continue;
-    if (p.EspLost || (e.OpCode == "ret" && p.Esp != 0)) facts.Ok = false;
-    if (sets_frame) {
-      ++frame_sets;
-      facts.FramePointer = p.Esp;
+    // Asked only where it serves: for a ret reached, or for the count
+    // while every entry was followed.
+    const bool ret = (p.Set || ok) && e.OpCode == "ret";
+    if (p.Set) {
+      if (p.EspLost || (ret && p.Esp != 0)) ok = false;
+      if (sets_frame) {
+        ++frame_sets;
+        facts.FramePointer = p.Esp;
+      }
+    }
+    // The slots and the operands that name variables serve only where the
+    // walk followed every entry.
+    if (!ok) continue;
+    returns += ret ? 1 : 0;
+    facts.SlotsFrom.push_back(static_cast<int32_t>(facts.Slots.size()));
+    const std::string_view third = code.Op3(i);
+    bool slot[2] = {false, false};
+    if (p.Set) {
+      // Whether operand k addresses a frame slot; notes the slot.
+      auto place = [&](int k, std::string_view op) {
+        // Most operands are registers or numbers: no call for them.
+        if (op.empty() || (op.back() != ']' && !IsBlankish(op.back()))) return false;
+        std::optional<FrameOperand> f = ParseFrameOperand(op);
+        if (!f) return false;
+        const std::optional<int32_t> base = f->OnEbp ? p.Ebp() : std::optional<int32_t>(p.Esp);
+        if (!base) return false;
+        const int32_t at = *base + f->Disp;
+        // After the and, esp was taken as aligned: no slot lies at the
+        // return address's copy or above.
+        if (facts.AlignAt != 0 && i > facts.AlignAt && at >= -4) ok = false;
+        facts.Slots.push_back({at, 4 * i + k});
+        return true;
+      };
+      slot[0] = place(0, e.Op1);
+      slot[1] = place(1, e.Op2);
+      place(2, third);
+    }
+    // An operand shorter than "[a+b]" holds no address of two terms: a
+    // register.
+    auto may_name = [&](int k, std::string_view op) {
+      return e.VarHint[k] >= 1 && !slot[k] && op.size() >= 5;
+    };
+    if (may_name(0, e.Op1) || may_name(1, e.Op2) || !third.empty()) {
+      facts.NameVariables.push_back(i);
     }
   }
+  facts.SlotsFrom.push_back(static_cast<int32_t>(facts.Slots.size()));
+  facts.Ok = ok;
+  facts.Returns = returns;
   if (frame_sets > 1) facts.EbpVaries = true;
-  if (walk.EcxSaveAt != 0 && walk.EcxSlot) {
-    facts.AlignAt = 2;
-    facts.EcxSaveAt = walk.EcxSaveAt;
-  }
   if (facts.EbpVaries) facts.FramePointer.reset();
-  facts.Places.assign(3 * (static_cast<size_t>(n) + 1), StackFacts::kNoPlace);
-  // Ends: one pass over the entries, three operands an entry.
-  for (int i = 1; i <= n; ++i) {
-    const Place& p = walk.In[static_cast<size_t>(i)];
-    if (!p.Set) continue;
-    auto place = [&](size_t k, std::string_view op) {
-      if (!MayAddressMemory(op)) return;  // most operands: no call
-      std::optional<FrameOperand> f = ParseFrameOperand(op);
-      if (!f) return;
-      const std::optional<int32_t> base = f->OnEbp ? p.Ebp : std::optional<int32_t>(p.Esp);
-      if (!base) return;
-      const int32_t at = *base + f->Disp;
-      // After the and, esp was taken as aligned: no slot lies at the
-      // return address's copy or above.
-      if (facts.AlignAt != 0 && i > facts.AlignAt && at >= -4) facts.Ok = false;
-      facts.Places[3 * static_cast<size_t>(i) + k] = at;
-    };
-    place(0, code.At(i).Op1);
-    place(1, code.At(i).Op2);
-    place(2, code.Op3(i));
-  }
   // Where an entry is not reached, the walk left esp 0 and no ebp.
   facts.At = std::move(walk.In);
+  facts.JumpsTo = std::move(walk.JumpedTo);
   return facts;
 }
 
