@@ -103,29 +103,22 @@ void Retarget(CodeTable& code, int i, int target) {
 // back to the entry after the jmp) is where the loop begins, so jumps to it
 // stay. `target` holds every jump's target entry (-1: none) and is kept up
 // to date. `jumps`: the entries that are jumps, rising (the only ones with
-// a target), or null for all. Gives whether anything changed.
-bool Thread(CodeTable& code, std::vector<int>& target, const std::vector<int>* jumps) {
+// a target). Gives whether anything changed.
+bool Thread(CodeTable& code, std::vector<int>& target, const std::vector<int>& jumps) {
   bool changed = false;
   const int n = code.CodeCount();
-  // Calls fn with every entry that may have a target, rising.
-  auto each = [&](auto fn) {
-    if (jumps) {
-      for (int i : *jumps) fn(i);  // Ends: one pass over the jumps.
-    } else {
-      for (int i = 1; i <= n; ++i) fn(i);  // Ends: one pass over the table.
-    }
-  };
   // The last entry a jump comes back from, per entry.
   std::vector<int> last_source(static_cast<size_t>(n) + 2, 0);
-  each([&](int i) {
+  // Ends: one pass over the jumps.
+  for (const int i : jumps) {
     const int t = target[static_cast<size_t>(i)];
     if (t >= 1 && i > last_source[static_cast<size_t>(t)]) last_source[static_cast<size_t>(t)] = i;
-  });
+  }
   auto enters_loop = [&](int jmp, int to) {
     return to > jmp && last_source[static_cast<size_t>(jmp) + 1] >= to;
   };
-  // Each chain is followed at most n steps.
-  each([&](int i) {
+  // Ends: one pass over the jumps; each chain is followed at most n steps.
+  for (const int i : jumps) {
     const int first = target[static_cast<size_t>(i)];
     int t = first;
     for (int steps = 0; t >= 1 && code.At(t).OpCode == "jmp" && steps < n; ++steps) {
@@ -138,7 +131,7 @@ bool Thread(CodeTable& code, std::vector<int>& target, const std::vector<int>* j
       target[static_cast<size_t>(i)] = t;
       changed = true;
     }
-  });
+  }
   return changed;
 }
 
@@ -252,9 +245,14 @@ void TidyJumps(PassContext& ctx) {
   std::vector<int>& target = JumpTargetsOf(ctx);
   std::vector<char> drop;
   std::vector<int> incoming;
-  // The entries that are jumps, rising, as the first round finds them: the
-  // rounds after it change jumps only, so they pass over these alone.
+  // The entries that are jumps, rising: threading and counting pass over
+  // these alone, and so do the rounds after the first, which change jumps
+  // only (the first drops fillers too). Dropping entries renumbers them.
   std::vector<int> jumps;
+  // Ends: one pass over the table.
+  for (int i = 1; i <= code.CodeCount(); ++i) {
+    if (IsJump(code.At(i).OpCode)) jumps.push_back(i);
+  }
   // Ends: every round but the last drops an entry or changes a jump's
   // target to one that is no jmp, and at most 16 rounds run.
   for (int round = 0; round < 16; ++round) {
@@ -262,13 +260,12 @@ void TidyJumps(PassContext& ctx) {
     // The first round drops every filler, and no round makes one (they
     // change jumps only): later rounds look for none.
     const bool fillers = round == 0;
-    const std::vector<int>* only = fillers ? nullptr : &jumps;
     // Thread keeps `target` up to date only where every address names one
     // entry; elsewhere each round looks the targets up anew.
     if (round > 0 && !code.Ascending()) target = FindJumpTargets(code);
-    bool changed = Thread(code, target, only);
+    bool changed = Thread(code, target, jumps);
     drop.assign(static_cast<size_t>(n) + 2, 0);
-    CountIncoming(target, n, incoming, only);
+    CountIncoming(target, n, incoming, &jumps);
     bool dropped = false;
     // Ends: one pass over the table, or over its jumps.
     for (size_t k = 1; fillers ? k <= static_cast<size_t>(n) : k <= jumps.size(); ++k) {
@@ -279,7 +276,6 @@ void TidyJumps(PassContext& ctx) {
         dropped = true;
         continue;
       }
-      if (fillers && IsJump(e.OpCode)) jumps.push_back(i);
       if (e.OpCode != "jmp") continue;
       const int t = target[static_cast<size_t>(i)];
       // The next entry that is kept.
