@@ -74,24 +74,24 @@ void CodeTable::SetThird(std::string_view text, int16_t var_hint) {
 }
 
 void CodeTable::Rewind(Journal& j) {
-  // From the last note back, so that an entry noted twice ends as its
+  // From the last note back, so that an operand noted twice ends as its
   // first note saw it.
   // Ends: one pass over the notes.
   for (size_t k = j.notes_.size(); k-- > 0;) {
     const Journal::Note& o = j.notes_[k];
+    const std::string_view text(o.Text, o.Size);
+    if (o.Operand == 2) {
+      if (TThirdOperand* third = MutableThird(o.Index)) {
+        third->Text = text;
+        third->VarHint = o.VarHint;
+      }
+      continue;
+    }
     TOpCode& e = entries_[static_cast<size_t>(o.Index)];
-    e.Op1 = std::string_view(o.Op1, o.Size1);
-    e.Op2 = std::string_view(o.Op2, o.Size2);
-    e.VarHint[0] = o.VarHint[0];
-    e.VarHint[1] = o.VarHint[1];
-  }
-  // Ends: one pass over the notes of third operands.
-  for (size_t k = j.thirds_.size(); k-- > 0;) {
-    const TThirdOperand& t = j.thirds_[k];
-    if (TThirdOperand* third = MutableThird(t.Index)) *third = t;
+    (o.Operand == 0 ? e.Op1 : e.Op2) = text;
+    e.VarHint[o.Operand] = o.VarHint;
   }
   j.notes_.clear();
-  j.thirds_.clear();
 }
 
 void CodeTable::DropMarked(const std::vector<char>& drop) {

@@ -115,11 +115,11 @@ class CodeTable {
   // Gives the entry appended last a third operand (not empty).
   void SetThird(std::string_view text, int16_t var_hint);
 
-  // The operands (texts and hints) of the entries a translation rewrites,
-  // noted before each rewrite, so that Rewind puts them back as they were
-  // (the texts stay where they are). Only operands change between the two,
-  // and only the entries rewritten are noted: a round of translation costs
-  // no copy of the whole table.
+  // The operands (texts and hints) a translation rewrites, noted before
+  // each rewrite, so that Rewind puts them back as they were (the texts
+  // stay where they are). Only operands change between the two, and only
+  // those rewritten are noted: a round of translation costs no copy of the
+  // whole table.
   class Journal {
    public:
     // Room for this many notes, so that noting never moves them.
@@ -128,25 +128,22 @@ class CodeTable {
    private:
     friend class CodeTable;
     struct Note {
-      const char* Op1;
-      const char* Op2;
-      uint32_t Size1;
-      uint32_t Size2;
+      const char* Text;
+      uint32_t Size;
       int Index;
-      int16_t VarHint[2];
+      int16_t VarHint;
+      uint8_t Operand;  // 0, 1, or 2 for the third
     };
     std::vector<Note> notes_;
-    std::vector<TThirdOperand> thirds_;
   };
-  // Notes the operands of entry i (in 1..CodeCount) before they change.
-  void Note(Journal& j, int i) const {
-    const TOpCode& e = entries_[static_cast<size_t>(i)];
-    j.notes_.push_back({e.Op1.data(), e.Op2.data(), static_cast<uint32_t>(e.Op1.size()),
-                        static_cast<uint32_t>(e.Op2.size()), i, {e.VarHint[0], e.VarHint[1]}});
-    if (HasThird(i)) j.thirds_.push_back(*FindThird(i));
+  // Notes operand k (0, 1, or 2 for the third) of entry i as it was: its
+  // text and hint.
+  static void Note(Journal& j, int i, int k, std::string_view text, int16_t var_hint) {
+    j.notes_.push_back({text.data(), static_cast<uint32_t>(text.size()), i, var_hint,
+                        static_cast<uint8_t>(k)});
   }
-  // Puts back the operands of every entry noted as the first note of it
-  // saw them, and empties the journal.
+  // Puts back every operand noted as its first note saw it, and empties
+  // the journal.
   void Rewind(Journal& j);
 
   // Drops the entries marked in `drop` (by position, at least CodeCount +

@@ -65,8 +65,8 @@ struct Context {
     // then and the level. A label due there would stand at that place, at
     // that level.
     struct Stand {
-      int Index = 0;
       size_t Offset = 0;
+      int Index = 0;
       int Indent = 0;
     };
     const StringSink* Buffer = nullptr;

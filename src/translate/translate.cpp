@@ -16,17 +16,21 @@ namespace {
 
 // Kept out of line so that the frames of the recursion stay small.
 [[gnu::noinline]] void SubstituteOperands(Context& ctx, int b) {
-  if (ctx.Gotos.Noted) ctx.Code.Note(*ctx.Gotos.Noted, b);
+  CodeTable::Journal* const noted = ctx.Gotos.Noted;
+  // The hints speak of the texts as read: where a text changes, its hint
+  // goes, and should the entry be substituted again, its new text is looked
+  // up; the journal notes what it was.
+  auto substitute = [&](std::string_view& text, int16_t& hint, int k) {
+    const std::string_view was = text;
+    SubstituteName(ctx.Vars, text, hint);
+    if (text.data() == was.data() && text.size() == was.size()) return;
+    if (noted) CodeTable::Note(*noted, b, k, was, hint);
+    hint = kLookUp;
+  };
   TOpCode& entry = ctx.Code.Mutable(b);
-  SubstituteName(ctx.Vars, entry.Op1, entry.VarHint[0]);
-  SubstituteName(ctx.Vars, entry.Op2, entry.VarHint[1]);
-  // The hints speak of the texts as read; should the entry be substituted
-  // again, its new texts are looked up.
-  entry.VarHint[0] = entry.VarHint[1] = kLookUp;
-  if (TThirdOperand* third = ctx.Code.MutableThird(b)) {
-    SubstituteName(ctx.Vars, third->Text, third->VarHint);
-    third->VarHint = kLookUp;
-  }
+  substitute(entry.Op1, entry.VarHint[0], 0);
+  substitute(entry.Op2, entry.VarHint[1], 1);
+  if (TThirdOperand* third = ctx.Code.MutableThird(b)) substitute(third->Text, third->VarHint, 2);
 }
 
 [[gnu::noinline]] void EmitComment(Context& ctx, int b) {
@@ -129,7 +133,8 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
     return;
   }
   // The loop rewrites the operands of the entries it stands on, each once
-  // in a round: a note for every entry is room enough.
+  // in a round, and most entries have one it changes: a note for every
+  // entry is room enough for most routines.
   CodeTable::Journal rewritten;
   rewritten.Reserve(static_cast<size_t>(code.CodeCount()));
   g.Noted = &rewritten;
@@ -234,7 +239,7 @@ void Translate(Context& ctx, int from_index, int last_index) {
         g.Shown[i] = 1;
       } else if (g.Buffer && !g.Stood[i] && ctx.Facts->Incoming[i] > 0) {
         g.Stood[i] = 1;
-        g.Stands.push_back({state.Index, g.Buffer->Text().size(), ctx.Output.Indent});
+        g.Stands.push_back({g.Buffer->Text().size(), state.Index, ctx.Output.Indent});
       }
     }
     // Deferred texts come first in the step, before any recogniser, so a
