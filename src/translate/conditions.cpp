@@ -395,7 +395,7 @@ class LoadExpression {
 
 // Registers a load-and-compute sequence may use: the 32-bit ones but esp
 // and ebp, by their family index in kRegisterFamilies.
-int ScratchIndex(std::string_view operand) {
+[[gnu::always_inline]] inline int ScratchIndex(std::string_view operand) {
   // Most operands need no trimming: one that starts with a letter starts
   // with no blank.
   if (operand.size() != 3 || operand[0] != 'e') operand = TrimBoth(operand);
