@@ -14,23 +14,36 @@ namespace asm2pas {
 
 namespace {
 
-// Kept out of line so that the frames of the recursion stay small.
-[[gnu::noinline]] void SubstituteOperands(Context& ctx, int b) {
-  CodeTable::Journal* const noted = ctx.Gotos.Noted;
-  // The hints speak of the texts as read: where a text changes, its hint
-  // goes, and should the entry be substituted again, its new text is looked
-  // up; the journal notes what it was.
+// SubstituteOperands where another round may follow: an operand whose
+// text changes is noted in the journal first. Its hint goes only then (a
+// hint speaks of the text as read: one unchanged still speaks of it).
+[[gnu::noinline]] void SubstituteNoting(Context& ctx, int b, CodeTable::Journal& noted) {
   auto substitute = [&](std::string_view& text, int16_t& hint, int k) {
     const std::string_view was = text;
     SubstituteName(ctx.Vars, text, hint);
     if (text.data() == was.data() && text.size() == was.size()) return;
-    if (noted) CodeTable::Note(*noted, b, k, was, hint);
+    CodeTable::Note(noted, b, k, was, hint);
     hint = kLookUp;
   };
   TOpCode& entry = ctx.Code.Mutable(b);
   substitute(entry.Op1, entry.VarHint[0], 0);
   substitute(entry.Op2, entry.VarHint[1], 1);
   if (TThirdOperand* third = ctx.Code.MutableThird(b)) substitute(third->Text, third->VarHint, 2);
+}
+
+// Kept out of line so that the frames of the recursion stay small.
+[[gnu::noinline]] void SubstituteOperands(Context& ctx, int b) {
+  if (ctx.Gotos.Noted) return SubstituteNoting(ctx, b, *ctx.Gotos.Noted);
+  TOpCode& entry = ctx.Code.Mutable(b);
+  SubstituteName(ctx.Vars, entry.Op1, entry.VarHint[0]);
+  SubstituteName(ctx.Vars, entry.Op2, entry.VarHint[1]);
+  // The hints speak of the texts as read; should the entry be substituted
+  // again, its new texts are looked up.
+  entry.VarHint[0] = entry.VarHint[1] = kLookUp;
+  if (TThirdOperand* third = ctx.Code.MutableThird(b)) {
+    SubstituteName(ctx.Vars, third->Text, third->VarHint);
+    third->VarHint = kLookUp;
+  }
 }
 
 [[gnu::noinline]] void EmitComment(Context& ctx, int b) {
