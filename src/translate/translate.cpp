@@ -129,8 +129,8 @@ void TranslateWithGotos(Context& ctx, const BodyRange& body) {
   g.Print.assign(n, 0);
   g.Refused.assign(n, 0);
   // Where no jump comes to an entry, no goto is printed: the first round is
-  // the last, and goes straight into the output, with no saved table and
-  // no buffer (as the rounds below would write it).
+  // the last, and goes straight into the output, with no journal and no
+  // buffer (as the rounds below would write it).
   // How many entries a jump comes to: the loop stands where a label may
   // be due on each at most once, in the first round.
   size_t jumped_to_count = 0;

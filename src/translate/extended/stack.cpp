@@ -379,6 +379,13 @@ struct Walk {
   }
 };
 
+// Whether the operand may address a frame slot: its text ends in "]",
+// blanks aside, as every slot's does. ParseFrameOperand's first test, made
+// inline where every operand is asked.
+[[gnu::always_inline]] inline bool MayAddressMemory(std::string_view op) {
+  return !op.empty() && (op.back() == ']' || IsBlankish(op.back()));
+}
+
 // ParseFrameOperand for any text: blanks around the parts, any size
 // keyword before the bracket.
 std::optional<FrameOperand> ReadFrameOperand(std::string_view operand) {
@@ -422,11 +429,8 @@ size_t AfterSizeKeyword(std::string_view op) {
 
 std::optional<FrameOperand> ParseFrameOperand(std::string_view operand) {
   // Most operands are registers or numbers, which end in no bracket.
-  const size_t n = operand.size();
-  if (n == 0) return std::nullopt;
-  if (operand[n - 1] != ']') {
-    return IsBlankish(operand[n - 1]) ? ReadFrameOperand(operand) : std::nullopt;
-  }
+  if (!MayAddressMemory(operand)) return std::nullopt;
+  if (operand.back() != ']') return ReadFrameOperand(operand);
   // The forms listings write, "[ebp-$1C]" and "dword ptr [esp+$08]", are
   // read here; a text with blanks elsewhere goes to the general reading.
   const size_t open = operand[0] == '[' ? 0 : AfterSizeKeyword(operand);
@@ -554,7 +558,7 @@ StackFacts FollowStack(const CodeTable& code, const std::vector<int>& targets) {
       // Whether operand k addresses a frame slot; notes the slot.
       auto place = [&](int k, std::string_view op) {
         // Most operands are registers or numbers: no call for them.
-        if (op.empty() || (op.back() != ']' && !IsBlankish(op.back()))) return false;
+        if (!MayAddressMemory(op)) return false;
         std::optional<FrameOperand> f = ParseFrameOperand(op);
         if (!f) return false;
         const std::optional<int32_t> base = f->OnEbp ? p.Ebp() : std::optional<int32_t>(p.Esp);
